@@ -1,0 +1,17 @@
+# Sourced by scripts/run and scripts/test: installs, with apt-get, whatever of
+# the given Debian packages is missing. Needs root (or sudo) only when something is missing.
+zorv_install() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq || true
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+ZORV_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-dejavu-core)
+ZORV_TEST_PACKAGES=(libgtest-dev ngircd dante-server python3)

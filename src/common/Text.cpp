@@ -1,0 +1,67 @@
+#include "Text.h"
+
+namespace zorv {
+
+bool isValidUtf8(std::string_view s) {
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    int extra;
+    unsigned min;
+    unsigned cp;
+    if ((c & 0xE0) == 0xC0) {
+      extra = 1; min = 0x80; cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2; min = 0x800; cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3; min = 0x10000; cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + static_cast<size_t>(extra) >= n) return false;
+    for (int k = 1; k <= extra; ++k) {
+      const auto cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+QString toDisplay(std::string_view bytes) {
+  const auto len = static_cast<qsizetype>(bytes.size());
+  if (isValidUtf8(bytes)) return QString::fromUtf8(bytes.data(), len);
+  return QString::fromLatin1(bytes.data(), len);
+}
+
+std::string fromInput(const QString& text) {
+  const QByteArray utf8 = text.toUtf8();
+  return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
+}
+
+std::string upperAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace zorv

@@ -1,0 +1,24 @@
+#pragma once
+// What a conversation window needs from the main window. TMainForm implements
+// it; widget tests of the conversation window use a recording fake.
+#include <QString>
+#include <string>
+
+class TMDIChild;
+
+class ChildHost {
+ public:
+  virtual ~ChildHost() = default;
+
+  virtual void SendMsg(const std::string& line) = 0;
+  virtual std::string OwnNick() const = 0;  // text of EditNick, as bytes
+  virtual void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) = 0;
+  virtual void RemoveSelectBar(const std::string& name) = 0;
+  virtual void BtnDisConnectClick() = 0;
+  virtual void CloseChild(const std::string& name) = 0;
+  virtual void NewChild(const std::string& name) = 0;
+  virtual bool IsActiveChild(const TMDIChild* child) const = 0;
+  virtual QString ChatFontName() const = 0;  // caption of LabelFont
+  virtual QString ChatFontSize() const = 0;  // caption of LabelSize
+  virtual int TimeOfDayMs() const = 0;
+};

@@ -1,0 +1,44 @@
+#pragma once
+// The one seam between the inbound engine and the windows: everything the
+// engine needs from the main window. TMainForm implements it; tests use a
+// recording fake. All texts are bytes as they came off the wire.
+#include <string>
+
+class Frame {
+ public:
+  virtual ~Frame() = default;
+
+  // Output routing and sending.
+  virtual void AddText(const std::string& name, const std::string& text, bool create) = 0;
+  virtual void SendMsg(const std::string& line) = 0;
+  virtual void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) = 0;
+
+  // The own nickname (the text of EditNick) and changing it.
+  virtual std::string OwnNick() const = 0;
+  virtual void SetOwnNick(const std::string& nick) = 0;
+
+  // Channel operations, each acting on every matching window.
+  virtual void FillNames(const std::string& p) = 0;  // P' of a 353 reply
+  virtual void EndNames(const std::string& p) = 0;   // P' of a 366 reply
+  virtual void AddNick(const std::string& channel, const std::string& nick) = 0;
+  virtual void DelNick(const std::string& channel, const std::string& nick) = 0;
+  virtual void QuitNick(const std::string& nick, const std::string& text) = 0;
+  virtual void ChangeNick(const std::string& oldNick, const std::string& newNick) = 0;
+  virtual void ModeNick(const std::string& channel, const std::string& nick, bool give) = 0;
+  virtual void ResetNames(const std::string& channel) = 0;
+
+  // The channel list: 321 (one row, show the window), 322 (one row), 323 (one row less).
+  virtual void ChannelListStart() = 0;
+  virtual void AddChannelRow(const std::string& p) = 0;
+  virtual void ChannelListEnd() = 0;
+
+  // The platform's default alert sound.
+  virtual void Alert() = 0;
+
+  // Clock and locale: local time of day in milliseconds since midnight
+  // (0..86399999), the local date in the locale's short form and the local
+  // time in the locale's long form.
+  virtual int TimeOfDayMs() const = 0;
+  virtual std::string LocalShortDate() const = 0;
+  virtual std::string LocalLongTime() const = 0;
+};
