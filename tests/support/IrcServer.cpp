@@ -1,0 +1,164 @@
+#include "IrcServer.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "TestSupport.h"
+
+namespace testsupport {
+namespace {
+
+bool canConnect(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+IrcServer::IrcServer() {
+  if (!dir_.isValid()) {
+    error_ = "no temporary directory";
+    return;
+  }
+  for (int attempt = 0; attempt < 5 && !ready_; ++attempt) {
+    port_ = unusedPort();
+    const std::string conf = dir_.path().toStdString() + "/ngircd.conf";
+    {
+      std::ofstream f(conf);
+      f << "[Global]\nName = irc.zorv.test\nInfo = Zorv test server\nListen = 127.0.0.1\n"
+        << "Ports = " << port_ << "\n"
+        << "MotdPhrase = Hello from the test server\n";
+      if (::geteuid() == 0) f << "ServerUID = nobody\nServerGID = nogroup\n";
+      f << "[Limits]\nMaxConnectionsIP = 0\nMaxNickLength = 30\nPingTimeout = 300\nPongTimeout = 300\n"
+        << "[Options]\nPAM = no\nIdent = no\nDNS = no\nMorePrivacy = no\n";
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int devnull = ::open("/dev/null", O_RDWR);
+      ::dup2(devnull, 0);
+      ::dup2(devnull, 1);
+      ::dup2(devnull, 2);
+      ::execlp("ngircd", "ngircd", "-n", "-f", conf.c_str(), static_cast<char*>(nullptr));
+      ::execl("/usr/sbin/ngircd", "ngircd", "-n", "-f", conf.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    pid_ = pid;
+    for (int i = 0; i < 500 && !ready_; ++i) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        break;
+      }
+      ready_ = canConnect(port_);
+      if (!ready_) ::poll(nullptr, 0, 10);
+    }
+    if (!ready_ && pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+  if (!ready_) error_ = "ngircd did not start (is the ngircd package installed?)";
+}
+
+IrcServer::~IrcServer() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    for (int i = 0; i < 200; ++i) {
+      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+      ::poll(nullptr, 0, 10);
+    }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+}
+
+IrcClient::IrcClient(int port) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
+  ::fcntl(fd_, F_SETFL, O_NONBLOCK);
+}
+
+IrcClient::~IrcClient() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void IrcClient::sendLine(const std::string& line) {
+  const std::string out = line + "\r\n";
+  size_t off = 0;
+  while (fd_ >= 0 && off < out.size()) {
+    const ssize_t n = ::send(fd_, out.data() + off, out.size() - off, MSG_NOSIGNAL);
+    if (n > 0) {
+      off += static_cast<size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd p{fd_, POLLOUT, 0};
+      ::poll(&p, 1, 50);
+    } else {
+      return;
+    }
+  }
+}
+
+void IrcClient::poll() {
+  if (fd_ < 0) return;
+  char buf[8192];
+  for (;;) {
+    const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    partial_.append(buf, static_cast<size_t>(n));
+  }
+  size_t lf;
+  while ((lf = partial_.find('\n')) != std::string::npos) {
+    std::string line = partial_.substr(0, lf);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    partial_.erase(0, lf + 1);
+    // Answer the server's keep-alive so long tests are not dropped.
+    if (line.rfind("PING ", 0) == 0) sendLine("PONG " + line.substr(5));
+    lines_.push_back(std::move(line));
+  }
+}
+
+bool IrcClient::registerAs(const std::string& nick, int timeoutMs) {
+  sendLine("NICK " + nick);
+  sendLine("USER " + nick + " 0 * :" + nick);
+  return !waitLine(" 001 ", timeoutMs).empty();
+}
+
+std::string IrcClient::waitLine(const std::string& needle, int timeoutMs) {
+  std::string found;
+  waitFor([&] {
+    poll();
+    for (; scanned_ < lines_.size(); ++scanned_) {
+      if (lines_[scanned_].find(needle) != std::string::npos) {
+        found = lines_[scanned_++];
+        return true;
+      }
+    }
+    return false;
+  }, timeoutMs);
+  return found;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,53 @@
+#pragma once
+// A real IRC server for end-to-end tests: ngircd started on a free loopback
+// port from a temporary configuration, and a plain line-oriented test client.
+#include <QTemporaryDir>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class IrcServer {
+ public:
+  IrcServer();  // starts ngircd and waits until it accepts connections
+  ~IrcServer();
+  IrcServer(const IrcServer&) = delete;
+  IrcServer& operator=(const IrcServer&) = delete;
+
+  bool running() const { return pid_ > 0 && ready_; }
+  int port() const { return port_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  QTemporaryDir dir_;
+  int pid_ = -1;
+  int port_ = 0;
+  bool ready_ = false;
+  std::string error_;
+};
+
+// A plain IRC client over a blocking-free POSIX socket; every wait pumps the
+// Qt event loop so that an in-process Zorv keeps running meanwhile.
+class IrcClient {
+ public:
+  explicit IrcClient(int port);
+  ~IrcClient();
+  bool connected() const { return fd_ >= 0; }
+  void sendLine(const std::string& line);  // appends CR LF
+  // Registers with NICK/USER and waits for the welcome (001).
+  bool registerAs(const std::string& nick, int timeoutMs = 5000);
+  // Waits for a received line containing `needle`; returns it (or "" on time-out).
+  std::string waitLine(const std::string& needle, int timeoutMs = 5000);
+  // Every line received so far.
+  const std::vector<std::string>& lines() const { return lines_; }
+  void poll();
+
+ private:
+  int fd_ = -1;
+  std::string partial_;
+  std::vector<std::string> lines_;
+  size_t scanned_ = 0;
+};
+
+}  // namespace testsupport
