@@ -1,0 +1,184 @@
+#include "NickList.h"
+
+#include <QSize>
+#include <algorithm>
+#include <array>
+#include <iterator>
+
+#include "Text.h"
+
+namespace {
+
+// Rank of every byte in list order: symbols, then digits, then letters
+// (upper and lower case share a rank), then bytes above 127.
+std::array<unsigned short, 256> makeRanks() {
+  std::array<unsigned short, 256> rank{};
+  unsigned short next = 0;
+  auto isDigit = [](int c) { return c >= '0' && c <= '9'; };
+  auto isUpper = [](int c) { return c >= 'A' && c <= 'Z'; };
+  auto isLower = [](int c) { return c >= 'a' && c <= 'z'; };
+  for (int c = 0; c < 128; ++c)
+    if (!isDigit(c) && !isUpper(c) && !isLower(c)) rank[c] = next++;
+  for (int c = '0'; c <= '9'; ++c) rank[c] = next++;
+  for (int c = 'A'; c <= 'Z'; ++c) {
+    rank[c] = next;
+    rank[c - 'A' + 'a'] = next;
+    ++next;
+  }
+  for (int c = 128; c < 256; ++c) rank[c] = next++;
+  return rank;
+}
+
+const std::array<unsigned short, 256> kRank = makeRanks();
+
+bool before(const std::string& a, const std::string& b) { return NickList::compare(a, b) < 0; }
+
+}  // namespace
+
+int NickList::compare(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const int ra = kRank[static_cast<unsigned char>(a[i])];
+    const int rb = kRank[static_cast<unsigned char>(b[i])];
+    if (ra != rb) return ra < rb ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+std::size_t NickList::add(std::string entry) {
+  // After every entry that compares equal, as a sorted list box inserts.
+  const auto it = std::upper_bound(entries_.begin(), entries_.end(), entry, before);
+  const auto row = static_cast<std::size_t>(it - entries_.begin());
+  if (listener_) listener_->aboutToInsert(row);
+  entries_.insert(it, std::move(entry));
+  if (listener_) listener_->inserted();
+  return row;
+}
+
+void NickList::addBatch(std::vector<std::string> batch) {
+  if (batch.empty()) return;
+  if (batch.size() == 1) {
+    add(std::move(batch.front()));
+    return;
+  }
+  if (listener_) listener_->aboutToReset();
+  std::stable_sort(batch.begin(), batch.end(), before);
+  const auto oldSize = static_cast<std::ptrdiff_t>(entries_.size());
+  entries_.reserve(entries_.size() + batch.size());
+  std::move(batch.begin(), batch.end(), std::back_inserter(entries_));
+  // Stable: of equal entries, those already listed stay first.
+  std::inplace_merge(entries_.begin(), entries_.begin() + oldSize, entries_.end(), before);
+  if (listener_) listener_->reset();
+}
+
+std::optional<std::size_t> NickList::find(std::string_view text) const {
+  // Entries equal ignoring case compare equal and so stand together; the
+  // first of them is the first in list order.
+  const auto it = std::lower_bound(entries_.begin(), entries_.end(), text,
+                                   [](const std::string& e, std::string_view t) { return compare(e, t) < 0; });
+  if (it == entries_.end() || compare(*it, text) != 0) return std::nullopt;
+  return static_cast<std::size_t>(it - entries_.begin());
+}
+
+void NickList::removeAt(std::size_t row) {
+  if (row >= entries_.size()) return;
+  if (listener_) listener_->aboutToRemove(row);
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(row));
+  if (listener_) listener_->removed();
+}
+
+void NickList::clear() {
+  if (listener_) listener_->aboutToReset();
+  entries_.clear();
+  entries_.shrink_to_fit();
+  if (listener_) listener_->reset();
+}
+
+void NickList::setnamelist(std::string_view names) {
+  std::vector<std::string> words;
+  for (;;) {
+    const auto blank = names.find(' ');
+    if (blank == std::string_view::npos || blank == 0) break;
+    words.emplace_back(names.substr(0, blank));
+    names.remove_prefix(blank + 1);
+  }
+  addBatch(std::move(words));
+}
+
+void NickList::addnamelist(std::string_view nick) { add(std::string(nick)); }
+
+std::string NickList::delnamelist(std::string_view nick, std::string_view text) {
+  auto row = find(nick);
+  if (!row) row = find("@" + std::string(nick));
+  if (!row) return {};
+  removeAt(*row);
+  return std::string(text);
+}
+
+std::string NickList::changenamelist(std::string_view oldNick, std::string_view newNick) {
+  std::string added;
+  if (const auto row = find(oldNick)) {
+    removeAt(*row);
+    added = std::string(newNick);
+  } else if (const auto opRow = find("@" + std::string(oldNick))) {
+    removeAt(*opRow);
+    added = "@" + std::string(newNick);
+  } else {
+    return {};
+  }
+  add(std::move(added));
+  return "*** " + std::string(oldNick) + " is known as " + std::string(newNick);
+}
+
+void NickList::modenamelist(std::string_view nick, bool give) {
+  const std::string op = "@" + std::string(nick);
+  if (give) {
+    if (const auto row = find(nick)) {
+      removeAt(*row);
+      add(op);
+    }
+  } else if (const auto row = find(op)) {
+    removeAt(*row);
+    add(std::string(nick));
+  }
+}
+
+void NickList::resetnamelist() {
+  clear();
+  namelistopen_ = true;
+}
+
+// ---------------------------------------------------------------------------
+
+NickListModel::NickListModel(QObject* parent) : QAbstractListModel(parent) { list_.setListener(this); }
+
+NickListModel::~NickListModel() { list_.setListener(nullptr); }
+
+int NickListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(list_.size());
+}
+
+QVariant NickListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= list_.size()) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+      return zorv::toDisplay(list_.at(static_cast<std::size_t>(index.row())));
+    case Qt::SizeHintRole:
+      return QSize(1, rowHeight_);
+    default:
+      return {};
+  }
+}
+
+void NickListModel::aboutToInsert(std::size_t row) {
+  beginInsertRows(QModelIndex(), static_cast<int>(row), static_cast<int>(row));
+}
+void NickListModel::inserted() { endInsertRows(); }
+void NickListModel::aboutToRemove(std::size_t row) {
+  beginRemoveRows(QModelIndex(), static_cast<int>(row), static_cast<int>(row));
+}
+void NickListModel::removed() { endRemoveRows(); }
+void NickListModel::aboutToReset() { beginResetModel(); }
+void NickListModel::reset() { endResetModel(); }

@@ -1,0 +1,104 @@
+#pragma once
+// The nick list of a conversation window: its entries, their order and the
+// operations the channel events use to change it. Plain C++; NickListModel
+// shows it in a Qt item view.
+//
+// Order: as a sorted Windows list box orders its items. Bytes are compared one
+// by one by rank: symbols (marks such as "@" and "+", brackets, ...) before
+// digits, digits before letters, letters ignoring case, bytes above 127 last.
+// A prefix comes before the longer text. Entries equal ignoring case stay in
+// the order they were added in.
+#include <QAbstractListModel>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class NickList {
+ public:
+  // Told about every change so that a view can follow it.
+  class Listener {
+   public:
+    virtual ~Listener() = default;
+    virtual void aboutToInsert(std::size_t row) = 0;
+    virtual void inserted() = 0;
+    virtual void aboutToRemove(std::size_t row) = 0;
+    virtual void removed() = 0;
+    virtual void aboutToReset() = 0;
+    virtual void reset() = 0;
+  };
+
+  // Three-way comparison in list order (<0, 0, >0); 0 means equal ignoring case.
+  static int compare(std::string_view a, std::string_view b);
+
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  const std::string& at(std::size_t row) const { return entries_.at(row); }
+  const std::vector<std::string>& entries() const { return entries_; }
+
+  // Inserts at the sorted place (after entries that compare equal); returns the row.
+  std::size_t add(std::string entry);
+  // Adds many entries at once: one sort of the batch, one merge, one reset.
+  // The result is the same as adding them one by one in the given order.
+  void addBatch(std::vector<std::string> batch);
+  // The first entry equal to text ignoring case.
+  std::optional<std::size_t> find(std::string_view text) const;
+  void removeAt(std::size_t row);
+  void clear();
+
+  // The operations of a channel window's nick list.
+  // Takes the blank-separated words of a names reply; a last word without a
+  // blank after it is not taken, and the filling ends at a blank that starts
+  // the remaining text (the caller appends one blank to the names).
+  void setnamelist(std::string_view names);
+  void addnamelist(std::string_view nick);
+  // Removes nick, or else "@" + nick. Returns the text to write into the pane:
+  // text when an entry went and text is not empty, otherwise "".
+  std::string delnamelist(std::string_view nick, std::string_view text);
+  // Renames nick (keeping the "@" mark). Returns "*** old is known as new", or
+  // "" when neither old nor "@" + old is listed.
+  std::string changenamelist(std::string_view oldNick, std::string_view newNick);
+  // give: nick becomes "@" + nick; otherwise "@" + nick becomes nick.
+  void modenamelist(std::string_view nick, bool give);
+  void resetnamelist();
+  void togglenamelist() { namelistopen_ = !namelistopen_; }
+  bool nameliststatus() const { return namelistopen_; }
+  void setNamelistOpen(bool open) { namelistopen_ = open; }
+
+  void setListener(Listener* listener) { listener_ = listener; }
+
+ private:
+  std::vector<std::string> entries_;
+  bool namelistopen_ = true;
+  Listener* listener_ = nullptr;
+};
+
+// Shows a NickList in a QListView. The list's rules stay in NickList; this
+// adapter only forwards its change notifications as model signals.
+class NickListModel : public QAbstractListModel, private NickList::Listener {
+  Q_OBJECT
+ public:
+  explicit NickListModel(QObject* parent = nullptr);
+  ~NickListModel() override;
+
+  NickList& list() { return list_; }
+  const NickList& list() const { return list_; }
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+  // Height of one row in pixels (16 unless changed).
+  void setRowHeight(int pixels) { rowHeight_ = pixels; }
+
+ private:
+  void aboutToInsert(std::size_t row) override;
+  void inserted() override;
+  void aboutToRemove(std::size_t row) override;
+  void removed() override;
+  void aboutToReset() override;
+  void reset() override;
+
+  NickList list_;
+  int rowHeight_ = 16;
+};
