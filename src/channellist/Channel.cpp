@@ -1,0 +1,232 @@
+#include "Channel.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "ChannelGridModel.h"
+#include "MessageBox.h"
+#include "Text.h"
+
+namespace {
+
+constexpr int kClientWidth = 428;
+constexpr int kClientHeight = 273;
+constexpr int kPanelHeight = 24;
+constexpr int kRowHeight = 20;
+constexpr int kColumnWidths[zorv::ChannelGridModel::kColumns] = {92, 30, 288};
+
+// The grid shows lines between columns only: Qt's own grid would draw the
+// horizontal ones too, so each cell draws a one-pixel line along its right
+// edge in the style's grid colour.
+class VerticalLineDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    const QWidget* w = option.widget;
+    const QStyle* style = w ? w->style() : nullptr;
+    QColor line = option.palette.color(QPalette::Mid);
+    if (style) {
+      const int hint = style->styleHint(QStyle::SH_Table_GridLineColor, &option, w);
+      line = QColor::fromRgba(static_cast<QRgb>(hint));
+    }
+    painter->save();
+    painter->setPen(line);
+    painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+    painter->restore();
+  }
+};
+
+// A line for the wire ends at the first CR, LF or NUL: a channel name from
+// the server can never smuggle a second command into the JOIN line.
+std::string OneLine(const std::string& s) {
+  const auto end = s.find_first_of(std::string("\r\n\0", 3));
+  return end == std::string::npos ? s : s.substr(0, end);
+}
+
+}  // namespace
+
+TChannelForm::TChannelForm(std::function<void(const std::string&)> sendMsg, QWidget* parent)
+    : QDialog(parent), sendMsg_(std::move(sendMsg)), model_(new zorv::ChannelGridModel(this)) {
+  setObjectName("ChannelForm");
+  setWindowTitle("Channel list");
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setFont(QFont("MS Sans Serif", 8));
+  setFixedSize(kClientWidth, kClientHeight);
+  setSizeGripEnabled(false);
+
+  StringGrid1 = new QTableView(this);
+  StringGrid1->setObjectName("StringGrid1");
+  StringGrid1->setModel(model_);
+  StringGrid1->setItemDelegate(new VerticalLineDelegate(StringGrid1));
+  StringGrid1->setShowGrid(false);
+  StringGrid1->setWordWrap(false);
+  StringGrid1->setCornerButtonEnabled(false);
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->setTabKeyNavigation(false);
+  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  StringGrid1->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+
+  QHeaderView* rows = StringGrid1->verticalHeader();
+  rows->hide();
+  rows->setMinimumSectionSize(1);
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(kRowHeight);
+  QHeaderView* cols = StringGrid1->horizontalHeader();
+  cols->hide();
+  cols->setStretchLastSection(false);
+  cols->setMinimumSectionSize(1);
+  cols->setSectionResizeMode(QHeaderView::Fixed);
+  for (int c = 0; c < zorv::ChannelGridModel::kColumns; ++c)
+    cols->resizeSection(c, kColumnWidths[c]);
+
+  // Grey background, as the system's button face.
+  QPalette pal = StringGrid1->palette();
+  const QColor grey = palette().color(QPalette::Button);
+  pal.setColor(QPalette::Base, grey);
+  pal.setColor(QPalette::AlternateBase, grey);
+  StringGrid1->setPalette(pal);
+
+  Panel1 = new QWidget(this);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFixedHeight(kPanelHeight);
+  Button1 = new QPushButton("&Join", Panel1);
+  Button1->setObjectName("Button1");
+  Button1->setDefault(true);
+  Button2 = new QPushButton("&Refresh", Panel1);
+  Button2->setObjectName("Button2");
+  auto* buttons = new QHBoxLayout(Panel1);
+  buttons->setContentsMargins(2, 0, 2, 0);
+  buttons->setSpacing(4);
+  buttons->addStretch(1);
+  buttons->addWidget(Button1);
+  buttons->addWidget(Button2);
+  buttons->addStretch(1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(StringGrid1, 1);
+  layout->addWidget(Panel1, 0);
+
+  connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
+  connect(StringGrid1, &QAbstractItemView::doubleClicked, this,
+          [this](const QModelIndex&) { Guarded([this] { StringGrid1DblClick(); }); });
+  connect(model_, &zorv::ChannelGridModel::flushed, this, &TChannelForm::KeepCurrentRow);
+
+  KeepCurrentRow();
+}
+
+void TChannelForm::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    zorv::showMessageBox(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+void TChannelForm::SyncView() const { model_->flush(); }
+
+// The grid always has one current row, shown selected: at start, and when
+// the rows it stood on were cut off (the view then moves it up to the new
+// last row, and the selection must follow).
+void TChannelForm::KeepCurrentRow() {
+  QItemSelectionModel* sel = StringGrid1->selectionModel();
+  QModelIndex cur = sel->currentIndex();
+  if (!cur.isValid()) cur = model_->index(0, 0);
+  if (!sel->isRowSelected(cur.row(), QModelIndex()))
+    sel->setCurrentIndex(cur, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// A new listing starts from an empty grid: row 0 is cleared too, so a short
+// first reply cannot show the topic of a channel from an earlier listing.
+void TChannelForm::ClearList() {
+  SetRowCount(1);
+  for (int c = 0; c < zorv::ChannelGridModel::kColumns; ++c) model_->setCell(c, 0, std::string());
+}
+
+void TChannelForm::ListStart() {
+  ClearList();
+  show();
+  raise();
+  activateWindow();
+}
+
+void TChannelForm::AddChannelRow(const std::string& p) {
+  const auto blank = p.find(' ');
+  if (blank == std::string::npos) return;
+  const int last = model_->count() - 1;
+  model_->setCell(0, last, p.substr(0, blank));
+  const std::string rest = p.substr(blank + 1);
+  const auto blank2 = rest.find(' ');
+  if (blank2 != std::string::npos) {
+    model_->setCell(1, last, rest.substr(0, blank2));
+    std::string topic = rest.substr(blank2 + 1);
+    if (!topic.empty() && topic.front() == ':') topic.erase(0, 1);
+    model_->setCell(2, last, std::move(topic));
+  } else if (!rest.empty()) {
+    // Channel and user count but no topic: the count is still shown; only
+    // the topic cell stays unwritten.
+    model_->setCell(1, last, rest);
+  }
+  model_->setCount(last + 2);
+  model_->setCell(0, last + 1, kPlaceholder);
+}
+
+void TChannelForm::ListEnd() { SetRowCount(RowCount() - 1); }
+
+void TChannelForm::OpenList() {
+  if (RowCount() == 1) {
+    sendMsg_("LIST");
+    return;
+  }
+  show();
+  raise();
+  activateWindow();
+}
+
+int TChannelForm::RowCount() const { return model_->count(); }
+
+void TChannelForm::SetRowCount(int n) { model_->setCount(n); }
+
+std::string TChannelForm::Cell(int col, int row) const { return model_->cell(col, row); }
+
+int TChannelForm::CurrentRow() const {
+  SyncView();
+  const QModelIndex cur = StringGrid1->selectionModel()->currentIndex();
+  return cur.isValid() ? cur.row() : 0;
+}
+
+void TChannelForm::JoinCurrent() {
+  // Read the current row only after pending rows reached the view, so the
+  // row is one of the grid's rows as they stand now.
+  SyncView();
+  KeepCurrentRow();
+  const std::string channel = OneLine(Cell(0, CurrentRow()));
+  sendMsg_("JOIN " + channel);
+  hide();
+}
+
+void TChannelForm::Button1Click() { JoinCurrent(); }
+
+void TChannelForm::StringGrid1DblClick() { JoinCurrent(); }
+
+void TChannelForm::Button2Click() {
+  ClearList();
+  sendMsg_("LIST");
+}
