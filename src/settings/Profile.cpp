@@ -185,12 +185,10 @@ bool ProfileFile::setValue(const QString& section, const QString& key, const QSt
   const auto kit = s.keys.constFind(fold(k));
   if (kit != s.keys.cend()) {
     std::string& line = s.lines[static_cast<size_t>(*kit)];
-    // Keep the key as the file spells it.
-    const std::string updated = std::string(trimBytes(line.substr(0, line.find('=')))) + "=" + utf8(value);
-    if (updated != line) {
-      line = updated;
-      modified_ = true;
-    }
+    const size_t eq = line.find('=');
+    if (toDisplay(trimBytes(std::string_view(line).substr(eq + 1))) == value) return true;  // line stays as it is
+    line = std::string(trimBytes(std::string_view(line).substr(0, eq))) + "=" + utf8(value);  // key as the file spells it
+    modified_ = true;
     return true;
   }
   // After the section's last line that is not blank; only blank lines follow
