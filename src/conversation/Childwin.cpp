@@ -1,0 +1,505 @@
+#include "Childwin.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+#include <functional>
+
+#include "Interpreter.h"
+#include "MessageBox.h"
+#include "Names.h"
+#include "Text.h"
+
+namespace {
+
+constexpr char kCtcp = '\x01';
+constexpr int kDefaultFontSize = 8;
+constexpr int kBackgroundLineLimit = 300;
+constexpr int kOpBatch = 4;
+
+// Every entry from Qt into the window's code goes through here: an error is
+// shown to the user and the program goes on.
+void guarded(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    zorv::showMessageBox(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+// A font size that cannot be used is reported once per distinct text, not
+// for every window that opens (windows also open for incoming messages).
+void reportBadFontSize(const QString& text) {
+  static QString reported;
+  static bool any = false;
+  if (any && reported == text) return;
+  any = true;
+  reported = text;
+  zorv::showMessageBox(QStringLiteral("'%1' is not a valid integer value").arg(text));
+}
+
+// Qt reads "[*]" in a window title as the modified-state placeholder; a
+// doubled one is shown as the literal text.
+QString titleText(const std::string& caption) {
+  QString title = zorv::toDisplay(caption);
+  title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+  return title;
+}
+
+QColor silver() { return QColor(192, 192, 192); }
+
+}  // namespace
+
+TMDIChild::TMDIChild(ChildHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+  buildControls();
+  buildNickMenu();
+  buildChannelMenu();
+  resize(512, 315);
+  FormCreate();
+}
+
+TMDIChild::~TMDIChild() = default;
+
+void TMDIChild::buildControls() {
+  Memo1 = new TextPane(this);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Memo1, &TextPane::changed, this, [this] { guarded([this] { Memo1Change(); }); });
+  connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    if (channelMenu_) PopupMenu2->popup(Memo1->viewport()->mapToGlobal(pos));
+  });
+
+  nickModel_ = new NickListModel(this);
+  ListBox1 = new QListView(this);
+  ListBox1->setObjectName(QStringLiteral("ListBox1"));
+  ListBox1->setModel(nickModel_);
+  ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListBox1->setUniformItemSizes(true);
+  ListBox1->setFixedWidth(78);
+  QFont listFont(QStringLiteral("MS Sans Serif"));
+  listFont.setPixelSize(13);
+  ListBox1->setFont(listFont);
+  QPalette listPalette = ListBox1->palette();
+  listPalette.setColor(QPalette::Base, silver());
+  listPalette.setColor(QPalette::Text, Qt::black);
+  ListBox1->setPalette(listPalette);
+  ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ListBox1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos)); });
+  connect(ListBox1, &QAbstractItemView::doubleClicked, this,
+          [this](const QModelIndex&) { guarded([this] { ListBox1DblClick(); }); });
+
+  Panel1 = new QWidget(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->installEventFilter(this);
+  Edit1 = new QLineEdit(Panel1);
+  Edit1->setObjectName(QStringLiteral("Edit1"));
+  QPalette editPalette = Edit1->palette();
+  editPalette.setColor(QPalette::Text, Qt::black);
+  Edit1->setPalette(editPalette);
+  Edit1->installEventFilter(this);
+  // The default button: never seen, Enter in the input line presses it.
+  Button1 = new QPushButton(QStringLiteral("&Send"), Panel1);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setDefault(true);
+  Button1->setFocusPolicy(Qt::NoFocus);
+  Button1->setGeometry(-200, -200, 75, 25);
+  connect(Edit1, &QLineEdit::returnPressed, Button1, &QPushButton::click);
+  connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+
+  auto* top = new QHBoxLayout;
+  top->setContentsMargins(0, 0, 0, 0);
+  top->setSpacing(0);
+  top->addWidget(Memo1, 1);
+  top->addWidget(ListBox1);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addLayout(top, 1);
+  column->addWidget(Panel1);
+}
+
+QAction* TMDIChild::addItem(QMenu* menu, const char* objectName, const char* caption,
+                            void (TMDIChild::*handler)()) {
+  QAction* action = menu->addAction(QString::fromLatin1(caption));
+  action->setObjectName(QString::fromLatin1(objectName));
+  connect(action, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+  return action;
+}
+
+void TMDIChild::buildNickMenu() {
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  addItem(PopupMenu1, "Whois1", "&Whois", &TMDIChild::Whois1Click);
+  PopupMenu1->addSeparator();
+  addItem(PopupMenu1, "Op1", "&Op", &TMDIChild::Op1Click);
+  addItem(PopupMenu1, "DeOp1", "&DeOp", &TMDIChild::DeOp1Click);
+  PopupMenu1->addSeparator();
+  addItem(PopupMenu1, "Kick1", "&Kick!", &TMDIChild::Kick1Click);
+  PopupMenu1->addSeparator();
+  QMenu* ctcp = PopupMenu1->addMenu(QStringLiteral("CTCP"));
+  ctcp->setObjectName(QStringLiteral("CTCP1"));
+  addItem(ctcp, "Version1", "&Version", &TMDIChild::Version1Click);
+  addItem(ctcp, "Ping1", "&Ping", &TMDIChild::Ping1Click);
+  addItem(ctcp, "ClientInfo1", "&Client Info", &TMDIChild::ClientInfo1Click);
+  addItem(ctcp, "UserInfo1", "&User Info", &TMDIChild::UserInfo1Click);
+  addItem(ctcp, "Time1", "&Time", &TMDIChild::Time1Click);
+}
+
+void TMDIChild::buildChannelMenu() {
+  PopupMenu2 = new QMenu(this);
+  PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+  auto submenu = [](QMenu* parent, const char* objectName, const char* caption) {
+    QMenu* m = parent->addMenu(QString::fromLatin1(caption));
+    m->setObjectName(QString::fromLatin1(objectName));
+    return m;
+  };
+  addItem(PopupMenu2, "ChannelTopic1", "&Channel Topic", &TMDIChild::ChannelTopic1Click);
+  addItem(PopupMenu2, "ShowBanlist1", "Show &Ban list", &TMDIChild::ShowBanlist1Click);
+  PopupMenu2->addSeparator();
+  addItem(PopupMenu2, "PartChannel1", "&Part Channel", &TMDIChild::PartChannel1Click);
+  PopupMenu2->addSeparator();
+
+  QMenu* external = submenu(PopupMenu2, "ExternalMessage1", "&External message");
+  addItem(external, "No1", "&Not allow", &TMDIChild::No1Click);
+  addItem(external, "Allow1", "&Allow", &TMDIChild::Allow1Click);
+
+  QMenu* topicMode = submenu(PopupMenu2, "ChannelTopicMode1", "Channel &Topic mode");
+  addItem(topicMode, "Moderated1", "&Moderated", &TMDIChild::Moderated1Click);
+  addItem(topicMode, "Unmoderated1", "&Unmoderated", &TMDIChild::Unmoderated1Click);
+
+  QMenu* security = submenu(PopupMenu2, "ChannelSecurity1", "Channel &Security");
+  addItem(security, "Inviteonly1", "&Invite only", &TMDIChild::Inviteonly1Click);
+  addItem(security, "Anyonecanjoin1", "&Anyone can join", &TMDIChild::Anyonecanjoin1Click);
+  security->addSeparator();
+  addItem(security, "Privateobsolate1", "&Private (obsolate)", &TMDIChild::Privateobsolate1Click);
+  addItem(security, "Public1", "P&ublic", &TMDIChild::Public1Click);
+  security->addSeparator();
+  addItem(security, "Secret2", "&Secret", &TMDIChild::Secret2Click);
+  addItem(security, "nonSecret1", "&non-Secret", &TMDIChild::nonSecret1Click);
+
+  QMenu* discussion = submenu(PopupMenu2, "ChannelDiscussionMode1", "Channel &Discussion mode");
+  addItem(discussion, "Moderated2", "&Moderated", &TMDIChild::Moderated2Click);
+  addItem(discussion, "Unmoderated2", "&Unmoderated", &TMDIChild::Unmoderated2Click);
+  PopupMenu2->addSeparator();
+
+  QMenu* key = submenu(PopupMenu2, "ChannelKey1", "Channel &Key");
+  addItem(key, "Set1", "&Set", &TMDIChild::Set1Click);
+  addItem(key, "Unset1", "&Unset", &TMDIChild::Unset1Click);
+
+  QMenu* size = submenu(PopupMenu2, "Channelsize1", "Channel si&ze");
+  QMenu* limited = submenu(size, "Limited1", "&Limited");
+  addItem(limited, "N5persons1", "5 persons", &TMDIChild::N5persons1Click);
+  addItem(limited, "N10persons1", "10 persons", &TMDIChild::N10persons1Click);
+  addItem(limited, "N15persons1", "15 persons", &TMDIChild::N15persons1Click);
+  addItem(limited, "N20persons1", "20 persons", &TMDIChild::N20persons1Click);
+  addItem(limited, "N30persons1", "30 persons", &TMDIChild::N30persons1Click);
+  addItem(limited, "N40persons1", "40 persons", &TMDIChild::N40persons1Click);
+  addItem(limited, "N50persons1", "50 persons", &TMDIChild::N50persons1Click);
+  addItem(limited, "Custom1", "&Custom", &TMDIChild::Custom1Click);
+  addItem(size, "Unlimited1", "&Unlimited", &TMDIChild::Unlimited1Click);
+}
+
+// --- identity ------------------------------------------------------------------
+
+void TMDIChild::SetCaption(const std::string& caption) {
+  caption_ = caption;
+  setWindowTitle(titleText(caption));
+}
+
+std::string TMDIChild::WindowName() const { return zorv::LeftStr(caption_); }
+
+void TMDIChild::AddLine(const std::string& text) { Memo1->appendLine(text); }
+
+int TMDIChild::LineCount() const { return Memo1->lineCount(); }
+
+void TMDIChild::SetNickListVisible(bool visible) { ListBox1->setVisible(visible); }
+
+void TMDIChild::SetChannelMenu(bool on) { channelMenu_ = on; }
+
+// --- nick list -------------------------------------------------------------------
+
+void TMDIChild::setnamelist(const std::string& names) { nickModel_->list().setnamelist(names); }
+
+void TMDIChild::addnamelist(const std::string& nick) { nickModel_->list().addnamelist(nick); }
+
+void TMDIChild::delnamelist(const std::string& nick, const std::string& text) {
+  const std::string line = nickModel_->list().delnamelist(nick, text);
+  if (!line.empty()) AddLine(line);
+}
+
+void TMDIChild::changenamelist(const std::string& oldNick, const std::string& newNick) {
+  const std::string line = nickModel_->list().changenamelist(oldNick, newNick);
+  if (!line.empty()) AddLine(line);
+}
+
+void TMDIChild::modenamelist(const std::string& nick, bool give) { nickModel_->list().modenamelist(nick, give); }
+
+void TMDIChild::resetnamelist() { nickModel_->list().resetnamelist(); }
+
+void TMDIChild::togglenamelist() { nickModel_->list().togglenamelist(); }
+
+bool TMDIChild::nameliststatus() const { return nickModel_->list().nameliststatus(); }
+
+std::vector<std::string> TMDIChild::SelectedNicks() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : ListBox1->selectionModel()->selectedIndexes()) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  std::vector<std::string> nicks;
+  const NickList& list = nickModel_->list();
+  for (int row : rows) {
+    if (row < 0 || static_cast<std::size_t>(row) >= list.size()) continue;
+    std::string nick = list.at(static_cast<std::size_t>(row));
+    nick.erase(std::remove(nick.begin(), nick.end(), '@'), nick.end());
+    nicks.push_back(std::move(nick));
+  }
+  return nicks;
+}
+
+// --- life of the window ------------------------------------------------------------
+
+void TMDIChild::FormCreate() {
+  QFont font = Memo1->font();
+  font.setFamily(host_.ChatFontName());
+  const QString sizeText = host_.ChatFontSize();
+  bool ok = false;
+  int size = sizeText.trimmed().toInt(&ok);
+  if (!ok || size <= 0) {
+    // Shown once; the window still gets a usable font and finishes its set-up,
+    // so that it keeps taking names replies into its nick list.
+    reportBadFontSize(sizeText);
+    size = kDefaultFontSize;
+  }
+  font.setPointSize(size);
+  Memo1->setFont(font);
+  Edit1->setFont(Memo1->font());
+  History.fill(std::string());
+  FormResize();
+  nickModel_->list().setNamelistOpen(true);
+}
+
+void TMDIChild::FormShow() { Edit1->setFocus(); }
+
+void TMDIChild::FormResize() {
+  const int height = Edit1->sizeHint().height();
+  Edit1->setGeometry(2, 2, std::max(0, Panel1->width() - 4), height);
+  if (Panel1->height() != height + 4) Panel1->setFixedHeight(height + 4);
+}
+
+void TMDIChild::FormActivate() {
+  if (!caption_.empty() && caption_.front() == '*')
+    host_.SetTopic(WindowName(), caption_.substr(1), true);
+}
+
+void TMDIChild::FormClose() {
+  if (closing_) return;
+  closing_ = true;
+  const std::string name = WindowName();
+  // Each step runs even when an earlier one fails, so the tab always goes.
+  if (zorv::isChannelName(caption_)) guarded([&] { host_.SendMsg("PART " + name); });
+  if (zorv::upperAscii(name) == "SERVER") guarded([&] { host_.BtnDisConnectClick(); });
+  guarded([&] { host_.RemoveSelectBar(name); });
+}
+
+void TMDIChild::CloseWindow() {
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+    sub->close();
+  else
+    close();
+}
+
+void TMDIChild::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+  // Freed after the current event: by the subwindow around it when that is
+  // deleted on close, otherwise here.
+  auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+  if (sub) {
+    if (!sub->testAttribute(Qt::WA_DeleteOnClose)) sub->deleteLater();
+  } else {
+    deleteLater();
+  }
+}
+
+void TMDIChild::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Panel1 && event->type() == QEvent::Resize) {
+    FormResize();
+  } else if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    guarded([&] { Edit1KeyDown(key); });
+  }
+  return QWidget::eventFilter(watched, event);  // the key goes on to the input line
+}
+
+// --- input line ----------------------------------------------------------------------
+
+void TMDIChild::Button1Click() {
+  const std::string text = zorv::CleanInput(zorv::fromInput(Edit1->text()));
+  std::move_backward(History.begin(), History.end() - 1, History.end());
+  History[0] = text;
+  HistoryIndex = 0;
+
+  const zorv::InterpretResult r = zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs());
+  auto writeAll = [&] {
+    for (const std::string& line : r.writes) AddLine(line);
+  };
+  if (r.sendBeforeWrites) {
+    if (!r.send.empty()) host_.SendMsg(r.send);
+    writeAll();
+  } else {
+    writeAll();
+    for (const std::string& name : r.closeNames) host_.CloseChild(name);
+    if (r.closeSelf) CloseWindow();
+    if (!r.send.empty()) host_.SendMsg(r.send);
+  }
+  Edit1->clear();
+  Edit1->setFocus();
+}
+
+void TMDIChild::recall() {
+  if (HistoryIndex < 0 || HistoryIndex > 9) HistoryIndex = 0;
+  Edit1->setText(zorv::toDisplay(History[static_cast<std::size_t>(HistoryIndex)]));
+  Edit1->setCursorPosition(static_cast<int>(Edit1->text().size()));
+}
+
+void TMDIChild::Edit1KeyDown(int key) {
+  switch (key) {
+    case Qt::Key_Escape:
+      Edit1->clear();
+      HistoryIndex = 0;
+      break;
+    case Qt::Key_Up:
+      recall();
+      if (++HistoryIndex > 9) HistoryIndex = 0;
+      break;
+    case Qt::Key_Down:
+      recall();
+      if (--HistoryIndex < 0) HistoryIndex = 9;
+      break;
+    default:
+      break;
+  }
+}
+
+void TMDIChild::Memo1Change() {
+  if (closing_ || host_.IsActiveChild(this)) return;
+  if (caption_.empty() || caption_.front() != '*') host_.SetTopic(WindowName(), "*" + caption_, true);
+  if (Memo1->lineCount() > kBackgroundLineLimit) {
+    Memo1->beginUpdate();
+    Memo1->deleteFirstLine();
+    Memo1->endUpdate();
+  }
+}
+
+// --- nick list actions -----------------------------------------------------------------
+
+void TMDIChild::sendEach(const std::string& before, const std::string& after) {
+  for (const std::string& nick : SelectedNicks()) host_.SendMsg(before + nick + after);
+  Edit1->setFocus();
+}
+
+void TMDIChild::sendCtcp(const char* word) {
+  sendEach("PRIVMSG ", std::string(" :") + kCtcp + word + kCtcp);
+}
+
+void TMDIChild::Whois1Click() { sendEach("WHOIS ", ""); }
+
+void TMDIChild::Kick1Click() { sendEach("KICK " + WindowName() + " ", " :Nothing, Just kicking!"); }
+
+void TMDIChild::Version1Click() { sendCtcp("VERSION"); }
+
+void TMDIChild::Ping1Click() {
+  for (const std::string& nick : SelectedNicks())
+    host_.SendMsg("PRIVMSG " + nick + " :" + kCtcp + "PING " + std::to_string(host_.TimeOfDayMs()) + kCtcp);
+  Edit1->setFocus();
+}
+
+void TMDIChild::ClientInfo1Click() { sendCtcp("CLIENTINFO"); }
+
+void TMDIChild::UserInfo1Click() { sendCtcp("USERINFO"); }
+
+void TMDIChild::Time1Click() { sendCtcp("TIME"); }
+
+void TMDIChild::sendOps(const char* sign) {
+  const std::string channel = WindowName();
+  int count = 0;
+  std::string letters, nicks;
+  auto flush = [&] {
+    host_.SendMsg("MODE " + channel + sign + letters + " " + nicks);
+    count = 0;
+    letters.clear();
+    nicks.clear();
+  };
+  for (const std::string& nick : SelectedNicks()) {
+    ++count;
+    letters += "o";
+    nicks += " " + nick;
+    if (count == kOpBatch) flush();
+  }
+  if (count > 0) flush();
+  Edit1->setFocus();
+}
+
+void TMDIChild::Op1Click() { sendOps(" +"); }
+
+void TMDIChild::DeOp1Click() { sendOps(" -"); }
+
+void TMDIChild::ListBox1DblClick() {
+  for (const std::string& nick : SelectedNicks()) {
+    Edit1->setFocus();
+    host_.NewChild(nick);
+  }
+}
+
+// --- channel mode menu ---------------------------------------------------------------------
+
+void TMDIChild::sendMode(const char* suffix) { host_.SendMsg("MODE " + WindowName() + suffix); }
+
+void TMDIChild::prepare(const std::string& text) {
+  Edit1->setText(zorv::toDisplay(text));
+  Edit1->setCursorPosition(static_cast<int>(Edit1->text().size()));
+}
+
+void TMDIChild::ChannelTopic1Click() { prepare("/TOPIC " + WindowName() + "  "); }
+void TMDIChild::ShowBanlist1Click() { sendMode(" +b"); }
+void TMDIChild::PartChannel1Click() { CloseWindow(); }
+void TMDIChild::No1Click() { sendMode(" +n"); }
+void TMDIChild::Allow1Click() { sendMode(" -n"); }
+void TMDIChild::Moderated1Click() { sendMode(" +t"); }
+void TMDIChild::Unmoderated1Click() { sendMode(" -t"); }
+void TMDIChild::Inviteonly1Click() { sendMode(" +i"); }
+void TMDIChild::Anyonecanjoin1Click() { sendMode(" -i"); }
+void TMDIChild::Privateobsolate1Click() { sendMode(" +p"); }
+void TMDIChild::Public1Click() { sendMode(" -p"); }
+void TMDIChild::Secret2Click() { sendMode(" +s"); }
+void TMDIChild::nonSecret1Click() { sendMode(" -s"); }
+void TMDIChild::Moderated2Click() { sendMode(" +v"); }
+void TMDIChild::Unmoderated2Click() { sendMode(" -v"); }
+void TMDIChild::Set1Click() { prepare("/MODE " + WindowName() + " +k  "); }
+void TMDIChild::Unset1Click() { prepare("/MODE " + WindowName() + " -k  "); }
+void TMDIChild::N5persons1Click() { sendMode(" +l 5"); }
+void TMDIChild::N10persons1Click() { sendMode(" +l 10"); }
+void TMDIChild::N15persons1Click() { sendMode(" +l 15"); }
+void TMDIChild::N20persons1Click() { sendMode(" +l 20"); }
+void TMDIChild::N30persons1Click() { sendMode(" +l 30"); }
+void TMDIChild::N40persons1Click() { sendMode(" +l 40"); }
+void TMDIChild::N50persons1Click() { sendMode(" +l 50"); }
+void TMDIChild::Custom1Click() { prepare("/MODE " + WindowName() + " +l  "); }
+void TMDIChild::Unlimited1Click() { sendMode(" -l"); }

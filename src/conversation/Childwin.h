@@ -1,0 +1,139 @@
+#pragma once
+// TMDIChild: one conversation window (the Server window, a channel or a
+// private partner). It holds the text pane, the nick list, the input line with
+// its history, and the two context menus; it reaches the main window only
+// through ChildHost. Its identity is its caption, kept as bytes.
+#include <QWidget>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "ChildHost.h"
+#include "NickList.h"
+#include "TextPane.h"
+
+class QLineEdit;
+class QListView;
+class QMenu;
+class QPushButton;
+class QAction;
+
+class TMDIChild : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TMDIChild(ChildHost& host, QWidget* parent = nullptr);  // runs FormCreate
+  ~TMDIChild() override;
+
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);  // also sets the Qt window title
+  std::string WindowName() const;               // LeftStr(Caption())
+  void AddLine(const std::string& text);        // one line into Memo1 (then Memo1Change)
+  int LineCount() const;
+  void SetNickListVisible(bool visible);
+  void SetChannelMenu(bool on);  // PopupMenu2 as Memo1's context menu
+  bool HasChannelMenu() const { return channelMenu_; }
+
+  // The nick list.
+  void setnamelist(const std::string& names);
+  void addnamelist(const std::string& nick);
+  void delnamelist(const std::string& nick, const std::string& text);
+  void changenamelist(const std::string& oldNick, const std::string& newNick);
+  void modenamelist(const std::string& nick, bool give);
+  void resetnamelist();
+  void togglenamelist();
+  bool nameliststatus() const;
+  const NickList& Nicks() const { return nickModel_->list(); }
+  NickListModel* NickModel() const { return nickModel_; }
+  // The nicks of the selected entries in list order, every "@" removed.
+  std::vector<std::string> SelectedNicks() const;
+
+  void FormCreate();
+  void FormShow();
+  void FormResize();
+  void FormActivate();  // the main window calls it when this window becomes the active child
+  void FormClose();     // runs once; use CloseWindow() to close the window
+  void CloseWindow();   // closes the QMdiSubWindow around it if any (else itself)
+  bool IsClosing() const { return closing_; }
+
+  // The input line.
+  void Button1Click();
+  void Edit1KeyDown(int key);  // Qt::Key_Escape, Qt::Key_Up, Qt::Key_Down are handled
+  void Memo1Change();
+
+  // The nick list's menu and double-click.
+  void Whois1Click();
+  void Op1Click();
+  void DeOp1Click();
+  void Kick1Click();
+  void Version1Click();
+  void Ping1Click();
+  void ClientInfo1Click();
+  void UserInfo1Click();
+  void Time1Click();
+  void ListBox1DblClick();
+
+  // The channel mode menu.
+  void ChannelTopic1Click();
+  void ShowBanlist1Click();
+  void PartChannel1Click();
+  void No1Click();
+  void Allow1Click();
+  void Moderated1Click();
+  void Unmoderated1Click();
+  void Inviteonly1Click();
+  void Anyonecanjoin1Click();
+  void Privateobsolate1Click();
+  void Public1Click();
+  void Secret2Click();
+  void nonSecret1Click();
+  void Moderated2Click();
+  void Unmoderated2Click();
+  void Set1Click();
+  void Unset1Click();
+  void N5persons1Click();
+  void N10persons1Click();
+  void N15persons1Click();
+  void N20persons1Click();
+  void N30persons1Click();
+  void N40persons1Click();
+  void N50persons1Click();
+  void Custom1Click();
+  void Unlimited1Click();
+
+  QSize sizeHint() const override { return {512, 315}; }
+
+  // Controls, public for the main window and tests.
+  QWidget* Panel1 = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QPushButton* Button1 = nullptr;
+  TextPane* Memo1 = nullptr;
+  QListView* ListBox1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QMenu* PopupMenu2 = nullptr;
+
+  std::array<std::string, 10> History;
+  int HistoryIndex = 0;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildControls();
+  void buildNickMenu();
+  void buildChannelMenu();
+  QAction* addItem(QMenu* menu, const char* objectName, const char* caption, void (TMDIChild::*handler)());
+  void sendEach(const std::string& before, const std::string& after);
+  void sendCtcp(const char* word);
+  void sendOps(const char* sign);
+  void sendMode(const char* suffix);
+  void prepare(const std::string& text);
+  void recall();
+
+  ChildHost& host_;
+  std::string caption_;
+  NickListModel* nickModel_ = nullptr;
+  bool channelMenu_ = false;
+  bool closing_ = false;
+};

@@ -1,0 +1,257 @@
+#include "TextPane.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "Text.h"
+
+namespace {
+constexpr int kMargin = 2;  // pixels left of the text
+}
+
+TextPane::TextPane(QWidget* parent) : QAbstractScrollArea(parent) {
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setFocusPolicy(Qt::StrongFocus);
+  viewport()->setCursor(Qt::IBeamCursor);
+  viewport()->setAutoFillBackground(true);
+  QPalette pal = viewport()->palette();
+  pal.setColor(QPalette::Base, QColor(192, 192, 192));  // silver
+  pal.setColor(QPalette::Window, QColor(192, 192, 192));
+  pal.setColor(QPalette::Text, Qt::black);
+  viewport()->setPalette(pal);
+  viewport()->setBackgroundRole(QPalette::Base);
+  verticalScrollBar()->setSingleStep(1);
+  horizontalScrollBar()->setSingleStep(8);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+    if (!settingRange_) atBottom_ = value >= verticalScrollBar()->maximum();
+  });
+  scheduleLayout();
+}
+
+int TextPane::lineHeight() const { return std::max(1, fontMetrics().lineSpacing()); }
+
+int TextPane::visibleLines() const { return std::max(1, viewport()->height() / lineHeight()); }
+
+int TextPane::topLine() const { return verticalScrollBar()->value(); }
+
+int TextPane::lineAt(int y) const {
+  const int line = topLine() + (y < 0 ? -1 : y / lineHeight());
+  return std::clamp(line, 0, std::max(0, lineCount() - 1));
+}
+
+void TextPane::appendLine(const QString& line) { appendLine(zorv::fromInput(line)); }
+
+void TextPane::appendLine(std::string line) {
+  lines_.push_back(std::move(line));
+  scheduleLayout();
+  // Repaint only when the new line can be seen: it is within the page that
+  // is shown, or the view follows the bottom.
+  if (atBottom_ || lineCount() - 1 < topLine() + visibleLines() + 1) scheduleRepaint();
+  emit changed();
+}
+
+void TextPane::deleteFirstLine() {
+  if (lines_.empty()) return;
+  lines_.pop_front();
+  if (measuredFrom_ > 0) --measuredFrom_;
+  // The selection follows its lines; a selection whose lines are gone ends.
+  if (anchor_ >= 0) {
+    --anchor_;
+    --cursor_;
+    if (anchor_ < 0 && cursor_ < 0) {
+      anchor_ = cursor_ = -1;
+    } else {
+      anchor_ = std::max(anchor_, 0);
+      cursor_ = std::max(cursor_, 0);
+    }
+  }
+  // Keep the lines the user is reading in place.
+  if (!atBottom_ && topLine() > 0) {
+    settingRange_ = true;
+    verticalScrollBar()->setValue(topLine() - 1);
+    settingRange_ = false;
+  }
+  scheduleLayout();
+  scheduleRepaint();
+  emit changed();
+}
+
+void TextPane::clear() {
+  lines_.clear();
+  measuredFrom_ = 0;
+  maxWidth_ = 0;
+  anchor_ = cursor_ = -1;
+  atBottom_ = true;
+  scheduleLayout();
+  scheduleRepaint();
+  emit changed();
+}
+
+void TextPane::beginUpdate() { ++updateDepth_; }
+
+void TextPane::endUpdate() {
+  if (updateDepth_ > 0 && --updateDepth_ == 0) scheduleRepaint();
+}
+
+void TextPane::scheduleRepaint() {
+  if (updateDepth_ == 0) viewport()->update();
+}
+
+void TextPane::scheduleLayout() {
+  if (layoutPending_) return;
+  layoutPending_ = true;
+  QMetaObject::invokeMethod(this, &TextPane::flushLayout, Qt::QueuedConnection);
+}
+
+void TextPane::measurePending() {
+  // Only lines that are still there are measured, so a background window that
+  // drops its oldest lines measures each line at most once.
+  if (measuredFrom_ >= lines_.size()) return;
+  const QFontMetrics fm = fontMetrics();
+  for (std::size_t i = measuredFrom_; i < lines_.size(); ++i) {
+    const std::string& l = lines_[i];
+    // No line can be wider than its characters at the widest glyph: skip the
+    // measuring when even that stays within the widest line so far.
+    if (static_cast<long long>(l.size()) * fm.maxWidth() <= maxWidth_) continue;
+    maxWidth_ = std::max(maxWidth_, fm.horizontalAdvance(zorv::toDisplay(l)));
+  }
+  measuredFrom_ = lines_.size();
+}
+
+void TextPane::flushLayout() {
+  layoutPending_ = false;
+  measurePending();
+  settingRange_ = true;
+  QScrollBar* v = verticalScrollBar();
+  const int page = visibleLines();
+  v->setPageStep(page);
+  v->setRange(0, std::max(0, lineCount() - page));
+  if (atBottom_) v->setValue(v->maximum());
+  QScrollBar* h = horizontalScrollBar();
+  const int width = viewport()->width();
+  h->setPageStep(std::max(1, width));
+  h->setRange(0, std::max(0, maxWidth_ + 2 * kMargin - width));
+  settingRange_ = false;
+  atBottom_ = v->value() >= v->maximum();
+}
+
+void TextPane::scrollContentsBy(int, int) { viewport()->update(); }
+
+void TextPane::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  flushLayout();
+}
+
+void TextPane::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    // Widths depend on the font: measure everything again.
+    measuredFrom_ = 0;
+    maxWidth_ = 0;
+    scheduleLayout();
+    viewport()->update();
+  }
+}
+
+void TextPane::paintEvent(QPaintEvent* event) {
+  QPainter p(viewport());
+  const int lh = lineHeight();
+  const int ascent = fontMetrics().ascent();
+  const int x = kMargin - horizontalScrollBar()->value();
+  const int first = topLine() + event->rect().top() / lh;
+  const int last = std::min(lineCount() - 1, topLine() + event->rect().bottom() / lh);
+  const int selFirst = selectionFirst();
+  const int selLast = selectionLast();
+  const QPalette& pal = palette();
+  for (int i = std::max(0, first); i <= last; ++i) {
+    const int y = (i - topLine()) * lh;
+    const bool selected = selFirst >= 0 && i >= selFirst && i <= selLast;
+    if (selected) {
+      p.fillRect(QRect(0, y, viewport()->width(), lh), pal.color(QPalette::Highlight));
+      p.setPen(pal.color(QPalette::HighlightedText));
+    } else {
+      p.setPen(Qt::black);
+    }
+    p.drawText(x, y + ascent, zorv::toDisplay(lines_[static_cast<std::size_t>(i)]));
+  }
+}
+
+int TextPane::selectionFirst() const { return anchor_ < 0 ? -1 : std::min(anchor_, cursor_); }
+int TextPane::selectionLast() const { return anchor_ < 0 ? -1 : std::max(anchor_, cursor_); }
+
+void TextPane::selectLines(int first, int last) {
+  if (lineCount() == 0 || first < 0) {
+    clearSelection();
+    return;
+  }
+  anchor_ = std::clamp(first, 0, lineCount() - 1);
+  cursor_ = std::clamp(last, 0, lineCount() - 1);
+  viewport()->update();
+}
+
+void TextPane::selectAll() { selectLines(0, lineCount() - 1); }
+
+void TextPane::clearSelection() {
+  anchor_ = cursor_ = -1;
+  viewport()->update();
+}
+
+QString TextPane::selectedText() const {
+  QString text;
+  const int first = selectionFirst();
+  if (first < 0) return text;
+  for (int i = first; i <= selectionLast(); ++i) {
+    if (i > first) text += QLatin1Char('\n');
+    text += zorv::toDisplay(lines_[static_cast<std::size_t>(i)]);
+  }
+  return text;
+}
+
+void TextPane::copy() const {
+  const QString text = selectedText();
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+void TextPane::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || lineCount() == 0) {
+    QAbstractScrollArea::mousePressEvent(event);
+    return;
+  }
+  const int line = lineAt(event->position().toPoint().y());
+  if ((event->modifiers() & Qt::ShiftModifier) && anchor_ >= 0) {
+    cursor_ = line;
+  } else {
+    anchor_ = cursor_ = line;
+  }
+  viewport()->update();
+}
+
+void TextPane::mouseMoveEvent(QMouseEvent* event) {
+  if (!(event->buttons() & Qt::LeftButton) || anchor_ < 0) return;
+  const int y = event->position().toPoint().y();
+  // Dragging past the top or bottom edge scrolls on.
+  if (y < 0) verticalScrollBar()->setValue(topLine() - 1);
+  if (y > viewport()->height()) verticalScrollBar()->setValue(topLine() + 1);
+  cursor_ = lineAt(y);
+  viewport()->update();
+}
+
+void TextPane::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    copy();
+  } else if (event->matches(QKeySequence::SelectAll)) {
+    selectAll();
+  } else if (event->matches(QKeySequence::MoveToStartOfDocument)) {
+    verticalScrollBar()->setValue(0);
+  } else if (event->matches(QKeySequence::MoveToEndOfDocument)) {
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  } else {
+    QAbstractScrollArea::keyPressEvent(event);  // arrows and page keys scroll
+  }
+}
