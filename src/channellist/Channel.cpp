@@ -213,10 +213,8 @@ int TChannelForm::CurrentRow() const {
 }
 
 void TChannelForm::JoinCurrent() {
-  // Read the current row only after pending rows reached the view, so the
-  // row is one of the grid's rows as they stand now.
-  SyncView();
-  KeepCurrentRow();
+  // CurrentRow() lets pending rows reach the view first, so the row is one
+  // of the grid's rows as they stand now.
   const std::string channel = OneLine(Cell(0, CurrentRow()));
   sendMsg_("JOIN " + channel);
   hide();

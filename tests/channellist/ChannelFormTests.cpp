@@ -4,11 +4,9 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <array>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -141,26 +139,22 @@ TEST(ChannelForm, RowCountNeverBelowOne) {
   EXPECT_EQ(f.form.StringGrid1->model()->rowCount(), 1);
 }
 
-// Rows cut off lose their texts; a row that comes back starts empty. Row 0
-// survives a cut and keeps its texts.
+// Rows cut off lose their texts, so a row that comes back starts empty, also
+// when cut and regrown before the view caught up. Row 0 keeps its texts.
 TEST(ChannelForm, RowsComingBackStartEmpty) {
-  Fixture f;
-  f.listing({"#a 1 :one", "#b 2 :two", "#c 3 :three"}, true);
-  ASSERT_TRUE(f.viewInSync());
-  f.form.SetRowCount(1);
-  ASSERT_TRUE(f.viewInSync());
-  f.form.SetRowCount(3);
-  EXPECT_EQ(f.rows(), (std::vector<Row>{{"#a", "1", "one"}, {"", "", ""}, {"", "", ""}}));
-  ASSERT_TRUE(f.viewInSync());
-  EXPECT_EQ(f.form.StringGrid1->model()->index(2, 2).data().toString(), QString());
-
-  // The same when cut and regrown within one event-loop turn.
-  f.listing({"#a 1 :one", "#b 2 :two", "#c 3 :three"}, true);
-  f.form.SetRowCount(1);
-  f.form.SetRowCount(3);
-  EXPECT_EQ(f.form.Cell(2, 2), "");
-  ASSERT_TRUE(f.viewInSync());
-  EXPECT_EQ(f.form.StringGrid1->model()->index(1, 0).data().toString(), QString());
+  for (bool syncBetween : {true, false}) {
+    Fixture f;
+    f.listing({"#a 1 :one", "#b 2 :two", "#c 3 :three"}, true);
+    ASSERT_TRUE(f.viewInSync());
+    f.form.SetRowCount(1);
+    if (syncBetween) {
+      ASSERT_TRUE(f.viewInSync());
+    }
+    f.form.SetRowCount(3);
+    EXPECT_EQ(f.rows(), (std::vector<Row>{{"#a", "1", "one"}, {"", "", ""}, {"", "", ""}}));
+    ASSERT_TRUE(f.viewInSync());
+    EXPECT_EQ(f.form.StringGrid1->model()->index(1, 0).data().toString(), QString());
+  }
 }
 
 TEST(ChannelForm, OpenRefreshAndHideKeepListing) {
@@ -288,9 +282,7 @@ TEST(ChannelForm, Geometry) {
   EXPECT_EQ(w.windowTitle(), "Channel list");
   EXPECT_EQ(w.size(), QSize(428, 273));
   EXPECT_EQ(w.minimumSize(), w.maximumSize());  // not resizable
-  EXPECT_EQ(w.font().family(), "MS Sans Serif");
-  EXPECT_EQ(w.font().pointSize(), 8);
-  EXPECT_TRUE(w.isWindow());
+  EXPECT_EQ(w.font(), QFont("MS Sans Serif", 8));
 
   QTableView* g = w.StringGrid1;
   EXPECT_EQ(g->geometry(), QRect(0, 0, 428, 273 - 24));
@@ -298,38 +290,16 @@ TEST(ChannelForm, Geometry) {
   // Columns 92, 30, 288 from the left edge, rows 20 high from the top: no
   // header row or column takes room.
   const int frame = g->frameWidth();
-  const QRect c0 = g->visualRect(g->model()->index(0, 0));
-  const QRect c1 = g->visualRect(g->model()->index(1, 1));
-  const QRect c2 = g->visualRect(g->model()->index(2, 2));
   EXPECT_EQ(g->viewport()->geometry().topLeft(), QPoint(frame, frame));
-  EXPECT_EQ(c0, QRect(0, 0, 92, 20));
-  EXPECT_EQ(c1, QRect(92, 20, 30, 20));
-  EXPECT_EQ(c2, QRect(122, 40, 288, 20));
-  EXPECT_FALSE(g->horizontalHeader()->isVisible());
-  EXPECT_FALSE(g->verticalHeader()->isVisible());
-  EXPECT_FALSE(g->horizontalScrollBar()->isVisible());
+  EXPECT_EQ(g->visualRect(g->model()->index(0, 0)), QRect(0, 0, 92, 20));
+  EXPECT_EQ(g->visualRect(g->model()->index(1, 1)), QRect(92, 20, 30, 20));
+  EXPECT_EQ(g->visualRect(g->model()->index(2, 2)), QRect(122, 40, 288, 20));
+  EXPECT_FALSE(g->horizontalHeader()->isVisible() || g->verticalHeader()->isVisible());
 
-  // Whole rows are selected, nothing is edited.
+  // Whole rows are selected.
   g->setCurrentIndex(g->model()->index(1, 2));
   EXPECT_TRUE(g->selectionModel()->isRowSelected(1, QModelIndex()));
-  EXPECT_EQ(g->editTriggers(), QAbstractItemView::NoEditTriggers);
-  EXPECT_FALSE(g->model()->flags(g->model()->index(0, 0)) & Qt::ItemIsEditable);
-
-  EXPECT_EQ(w.Button1->text(), "&Join");
-  EXPECT_EQ(w.Button2->text(), "&Refresh");
   EXPECT_TRUE(w.Button1->isDefault());
-}
-
-TEST(ChannelForm, LongListingScrollsVertically) {
-  Fixture f;
-  std::vector<std::string> replies;
-  for (int i = 0; i < 40; ++i) replies.push_back("#c" + std::to_string(i) + " 1 :t");
-  f.listing(replies, true);
-  ASSERT_TRUE(f.viewInSync());
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.form));
-  EXPECT_TRUE(waitFor([&] { return f.form.StringGrid1->verticalScrollBar()->isVisible(); }, 2000));
-  EXPECT_FALSE(f.form.StringGrid1->horizontalScrollBar()->isVisible());
-  EXPECT_GT(f.form.StringGrid1->verticalScrollBar()->maximum(), 0);
 }
 
 }  // namespace
