@@ -1,0 +1,344 @@
+#pragma once
+// TWSocket: an event-driven socket component. Every network operation is
+// started here and completes later as an event delivered from the Qt event
+// loop of the thread that created the component (the user-interface thread):
+// host lookup done, session connected, data available, data sent, session
+// closed. Errors carry Windows Sockets error numbers (10061 = connection
+// refused, ...), whatever the platform's own numbers are.
+//
+// Layers: TCustomWSocket (client, server side, datagrams) -> TCustomSocksWSocket
+// (SOCKS 5 client) -> TCustomLineWSocket (line mode) -> TCustomSyncWSocket
+// (blocking waits that pump the event loop) -> TWSocket.
+#include <QEvent>
+#include <QObject>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+class TCustomWSocket;
+
+enum TSocketState {
+  wsInvalidState,
+  wsOpened,
+  wsBound,
+  wsConnecting,
+  wsConnected,
+  wsAccepting,
+  wsListening,
+  wsClosed
+};
+enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
+enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
+enum TSocksAuthentication { socksNoAuthentication, socksAuthenticateUsercode };
+
+// The component's exception: misuse and platform failures, with the message text.
+class ESocketException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+namespace zorv {
+
+// Notification message numbers (user-message base 1024).
+constexpr int WM_ASYNCSELECT = 1025;         // socket event: handle, event bit, error
+constexpr int WM_ASYNCGETHOSTBYNAME = 1026;  // host-by-name lookup done
+constexpr int WM_ASYNCGETHOSTBYADDR = 1027;  // host-by-address lookup done
+constexpr int WM_TRIGGER_DATA_AVAILABLE = 1044;  // line mode: deliver pending lines
+
+// Socket event bits carried by WM_ASYNCSELECT.
+constexpr int FD_READ = 1;
+constexpr int FD_WRITE = 2;
+constexpr int FD_OOB = 4;
+constexpr int FD_ACCEPT = 8;
+constexpr int FD_CONNECT = 16;
+constexpr int FD_CLOSE = 32;
+
+// Windows Sockets error numbers used by the component.
+constexpr int WSAEINTR = 10004;
+constexpr int WSAEBADF = 10009;
+constexpr int WSAEINVAL = 10022;
+constexpr int WSAEWOULDBLOCK = 10035;
+constexpr int WSAEINPROGRESS = 10036;
+constexpr int WSAENOTSOCK = 10038;
+constexpr int WSAEADDRINUSE = 10048;
+constexpr int WSAECONNRESET = 10054;
+constexpr int WSAENOTCONN = 10057;
+constexpr int WSAETIMEDOUT = 10060;
+constexpr int WSAECONNREFUSED = 10061;
+constexpr int WSANOTINITIALISED = 10093;
+constexpr int WSAHOST_NOT_FOUND = 11001;
+constexpr int WSATRY_AGAIN = 11002;
+constexpr int WSANO_RECOVERY = 11003;
+constexpr int WSANO_DATA = 11004;
+
+// The description of a Windows Sockets error number ("Socket is not connected").
+std::string WSocketErrorDesc(int error);
+// Maps a POSIX errno value to the Windows Sockets number reported for it.
+int WSocketErrorFromErrno(int err);
+// Maps a getaddrinfo/getnameinfo result to the Windows Sockets lookup number.
+int WSocketErrorFromGai(int gaiError);
+// The calling thread's last socket error (what the component reports).
+int WSocketGetLastError();
+void WSocketSetLastError(int error);
+
+// Resolution of the Proto, Port and Addr texts; failures throw ESocketException
+// with the resolution message.
+int WSocketResolveProto(const std::string& proto);
+int WSocketResolvePort(const std::string& port, const std::string& proto);
+uint32_t WSocketResolveHost(const std::string& addr);  // network byte order
+
+// A message delivered to a socket's hidden notification object.
+struct TSocketMessage {
+  int Msg = 0;
+  intptr_t WParam = 0;         // WM_ASYNCSELECT: socket handle; lookups: request handle
+  int EventBits = 0;           // WM_ASYNCSELECT: FD_* bit(s)
+  int Error = 0;               // Windows Sockets error number
+  uint64_t Session = 0;        // WM_ASYNCSELECT: the socket generation it belongs to
+  std::vector<std::string> Results;  // lookups: dotted addresses or the host name
+};
+
+// The hidden QObject that receives the socket's posted events and notifier
+// activations and hands them to the owning component.
+class TSocketWindow : public QObject {
+  Q_OBJECT
+ public:
+  explicit TSocketWindow(TCustomWSocket* owner);
+  // Queues a message; it is handled from the event loop (thread-safe).
+  void Post(const TSocketMessage& msg);
+  // Runs f on the owner as an entry from the event loop: an exception is
+  // shown in a message box and goes no further. Nothing when detached.
+  void Run(const std::function<void(TCustomWSocket*)>& f);
+  // The owner is going away; further messages are dropped.
+  void Detach() { owner_ = nullptr; }
+  bool Busy() const { return depth_ > 0; }
+  static QEvent::Type EventTypeFor(int msg);  // QEvent::User + message number
+
+ protected:
+  bool event(QEvent* e) override;
+
+ private:
+  TCustomWSocket* owner_;
+  int depth_ = 0;
+};
+
+}  // namespace zorv
+
+// One chunk of the send queue.
+class TBuffer {
+ public:
+  explicit TBuffer(int size);
+  // Copies as many bytes as fit after the written ones; returns the count copied.
+  int Write(const void* data, int len);
+  // The unsent part: its address and length (0 when nothing is unsent).
+  const char* Peek(int& len) const;
+  // Marks up to len bytes as sent; returns the count. A fully sent chunk is reset.
+  int Remove(int len);
+  // Changes the block size; stored bytes are kept while unsent bytes remain.
+  void SetBufSize(int newSize);
+  int BufSize() const { return static_cast<int>(buf_.size()); }
+  int WrCount() const { return wrCount_; }
+  int RdCount() const { return rdCount_; }
+
+ private:
+  std::vector<char> buf_;
+  int wrCount_ = 0;
+  int rdCount_ = 0;
+};
+
+class TCustomWSocket : public QObject {
+  Q_OBJECT
+  friend class zorv::TSocketWindow;
+
+ public:
+  using TEvent = std::function<void(TCustomWSocket* sender, uint16_t error)>;
+  using TChangeState =
+      std::function<void(TCustomWSocket* sender, TSocketState oldState, TSocketState newState)>;
+  using TNotify = std::function<void(TCustomWSocket* sender)>;
+
+  explicit TCustomWSocket(QObject* owner = nullptr);
+  ~TCustomWSocket() override;
+
+  // Host lookup. A dotted address completes inside the call; a name completes
+  // later through OnDnsLookupDone.
+  virtual void DnsLookup(const std::string& hostName);
+  virtual void ReverseDnsLookup(const std::string& hostAddr);
+  virtual void CancelDnsLookup();
+  std::string DnsResult() const { return dnsResult_; }
+  const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+
+  std::string Addr() const { return addrStr_; }
+  void SetAddr(const std::string& addr);
+  std::string Port() const { return portStr_; }
+  virtual void SetPort(const std::string& port);
+  std::string Proto() const { return protoStr_; }
+  virtual void SetProto(const std::string& proto);
+
+  virtual void Connect();
+  virtual void Close();
+  virtual void Abort();
+  virtual void Flush();
+  virtual void WaitForClose();
+  virtual void Listen();
+  virtual int Accept();
+  virtual void Dup(int newHSocket);
+  virtual void Shutdown(int how);
+  virtual void Pause();
+  virtual void Resume();
+
+  virtual int Send(const void* data, int len);
+  virtual int SendStr(const std::string& s);
+  virtual int Receive(void* buf, int size);
+  virtual std::string ReceiveStr();
+  virtual int ReceiveFrom(void* buf, int size, sockaddr_in& from, int& fromLen);
+  virtual int RcvdCount();
+
+  virtual std::string GetPeerAddr();
+  virtual int GetPeerName(sockaddr_in& name, int& nameLen);
+  virtual std::string GetXPort();
+  virtual int GetSockName(sockaddr_in& name, int& nameLen);
+
+  TSocketState State() const { return state_; }
+  int LastError() const { return lastError_; }
+  int ReadCount() const { return readCount_; }
+  int HSocket() const { return hSocket_; }
+  bool AllSent() const { return allSent_; }
+  int BufferedByteCount() const;
+
+  bool MultiThreaded() const { return multiThreaded_; }
+  void SetMultiThreaded(bool on) { multiThreaded_ = on; }
+  int FlushTimeout() const { return flushTimeout_; }
+  void SetFlushTimeout(int t) { flushTimeout_ = t; }
+  TSocketSendFlags SendFlags() const;
+  void SetSendFlags(TSocketSendFlags flags);
+  TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
+  void SetLingerOnOff(TSocketLingerOnOff v) { lingerOnOff_ = v; }
+  int LingerTimeout() const { return lingerTimeout_; }
+  void SetLingerTimeout(int seconds) { lingerTimeout_ = static_cast<uint16_t>(seconds); }
+
+  // Number of live socket components in the process.
+  static int SocketCount();
+
+  TEvent OnDnsLookupDone, OnSessionConnected, OnSessionClosed, OnDataAvailable, OnDataSent,
+      OnSessionAvailable;
+  TChangeState OnChangeState;
+  TNotify OnError;
+
+ protected:
+  // The message handler of the hidden notification object.
+  virtual void WndProc(zorv::TSocketMessage& msg);
+  virtual void AssignDefaultValue();
+  virtual void InternalClose(bool shut, uint16_t error);
+  virtual void BindSocket();
+  virtual int RealSend(const void* data, int len);
+  virtual void RaiseException(const std::string& msg);
+
+  virtual bool TriggerDataAvailable(uint16_t error);
+  virtual void TriggerSessionAvailable(uint16_t error);
+  virtual void TriggerSessionConnected(uint16_t error);
+  virtual void TriggerSessionClosed(uint16_t error);
+  virtual void TriggerDataSent(uint16_t error);
+  virtual void TriggerChangeState(TSocketState oldState, TSocketState newState);
+  virtual void TriggerDnsLookupDone(uint16_t error);
+  virtual void TriggerError();
+  // One platform receive (flags as for recv); -1 with the error in WSocketGetLastError.
+  virtual int DoRecv(void* buf, int len, int flags);
+
+  // Reports the platform's last error for the named function (see SocketError).
+  void SocketError(const std::string& function);
+  void ChangeState(TSocketState newState);
+  void TryToSend();
+  void ASyncReceive(uint16_t error);
+  void DeleteBufferedData();
+  void SetLingerOption();
+  void MessagePump();
+  // Asks for socket events (FD_* mask) on the current handle; false on failure.
+  bool AsyncSelect(int mask);
+  // Re-evaluates which descriptor notifications are wanted.
+  void UpdateNotifiers();
+  bool Destroying() const { return destroying_; }
+  zorv::TSocketWindow* Window() const { return window_; }
+  // Bumped whenever the handle changes: stale notifications are recognised by it.
+  uint64_t Session() const { return session_; }
+
+  // Resolution results, kept while the properties are unchanged.
+  sockaddr_in sin_{};
+  int proto_ = 6;
+  int type_ = 1;
+  bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
+  bool addrResolved_ = false, portResolved_ = false, protoResolved_ = false;
+  int portNum_ = 0;
+  int localPortNum_ = 0;
+  int hSocket_ = -1;
+  TSocketState state_ = wsClosed;
+  int lastError_ = 0;
+  bool closeInvoked_ = false;
+  bool destroying_ = false;
+
+ private:
+  void OnReadReady(uint64_t session);
+  void OnWriteReady(uint64_t session);
+  void ReleaseNotifiers();
+  void CloseHandleNow(int fd);
+  void HandleLookupDone(zorv::TSocketMessage& msg);
+  void StartLookup(const std::string& name, bool reverse);
+  void ResolveAll();
+  int SendPendingOnce();
+  void NoteReceiveCall();
+  bool WaitLingerDrain(int fd);
+
+  zorv::TSocketWindow* window_ = nullptr;
+  QSocketNotifier* readNotifier_ = nullptr;
+  QSocketNotifier* writeNotifier_ = nullptr;
+  uint64_t session_ = 0;
+  int selectMask_ = 0;
+  int connectPending_ = 0;  // 1: connect started, completion shows as writability; 2: outcome posted
+  bool closeSeen_ = false;       // FD_CLOSE already delivered for this handle
+  bool readBlocked_ = false;     // the last read event took nothing: wait for a receive
+  uint64_t receiveCalls_ = 0;
+
+  std::string dnsResult_;
+  std::vector<std::string> dnsResultList_;
+  int dnsRequest_ = 0;  // pending lookup request handle, 0 = none
+
+  std::string addrStr_, portStr_, protoStr_ = "tcp";
+  int flushTimeout_ = 60;
+  std::deque<std::unique_ptr<TBuffer>> bufList_;
+  int bufSize_ = 1514;
+  int sendFlags_ = 0;
+  bool paused_ = false;
+  TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
+  uint16_t lingerTimeout_ = 0;
+  bool allSent_ = true;
+  int readCount_ = 0;
+  bool multiThreaded_ = false;
+};
+
+class TCustomSocksWSocket : public TCustomWSocket {
+  Q_OBJECT
+ public:
+  explicit TCustomSocksWSocket(QObject* owner = nullptr);
+};
+
+class TCustomLineWSocket : public TCustomSocksWSocket {
+  Q_OBJECT
+ public:
+  explicit TCustomLineWSocket(QObject* owner = nullptr);
+};
+
+class TCustomSyncWSocket : public TCustomLineWSocket {
+  Q_OBJECT
+ public:
+  explicit TCustomSyncWSocket(QObject* owner = nullptr);
+};
+
+class TWSocket : public TCustomSyncWSocket {
+  Q_OBJECT
+ public:
+  explicit TWSocket(QObject* owner = nullptr);
+};
