@@ -254,8 +254,8 @@ QString TIniOut::PropertyToText(const QObject* O, const QMetaProperty& P) const 
           if (c.rgb == *n) return QString::fromLatin1(c.name);
       } else if (type == "TCursor") {
         const QMetaEnum e = QMetaEnum::fromType<Qt::CursorShape>();
-        if (const char* key = e.valueToKey(int(*n)); key && *n >= INT_MIN && *n <= INT_MAX)
-          return QString::fromLatin1(key);
+        const char* key = *n >= INT_MIN && *n <= INT_MAX ? e.valueToKey(int(*n)) : nullptr;
+        if (key) return QString::fromLatin1(key);
       }
       return isUnsigned(P.metaType()) && P.metaType().sizeOf() == 8 ? QString::number(v.toULongLong())
                                                                     : QString::number(*n);

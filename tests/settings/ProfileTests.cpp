@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
 #include <string>
@@ -11,39 +10,20 @@
 #include <unistd.h>
 
 #include "Profile.h"
+#include "SettingsProbe.h"
 
-using zorv::ProfileFile;
+using zorv::readProfileString;
+using zorv::writeProfileString;
 
 namespace {
-
-void writeBytes(const QString& path, const QByteArray& data) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  ASSERT_EQ(f.write(data), data.size());
-}
-
-QByteArray readBytes(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QByteArray withEol(QByteArray text, const char* eol) { return text.replace("\n", eol); }
 
 const QByteArray kHandWritten =
-    "; settings of a hand-edited file\n"
-    "stray line before any section\n"
-    "[User Info]\n"
-    "  Nick = Alice  \n"
-    "Server=irc.example.org\n"
-    "; the port follows\n"
-    "Port\n"
-    "\n"
-    "[client info]\n"
-    "Font Name=Courier New\n"
-    "FONT NAME=Second\n"
-    "[User Info]\n"
-    "Nick=Shadowed\n"
-    "[Empty]\n";
+    "; settings of a hand-edited file\nstray line before any section\n"
+    "[User Info]\n  Nick = Alice  \nServer=irc.example.org\n; the port follows\nPort\n\n"
+    "[client info]\nFont Name=Courier New\nFONT NAME=Second\n"
+    "[User Info]\nNick=Shadowed\n[Empty]\n";
 
 class ProfileRead : public ::testing::TestWithParam<const char*> {};
 
@@ -51,26 +31,15 @@ TEST_P(ProfileRead, FindsSectionsAndKeysIgnoringCase) {
   QTemporaryDir dir;
   const QString path = dir.filePath("ZORV.INI");
   writeBytes(path, withEol(kHandWritten, GetParam()));
-  struct Case {
-    const char* section;
-    const char* key;
-    const char* expected;
-  } cases[] = {
-      {"user info", "NICK", "Alice"},                  // case of both, blanks around the value
-      {" User Info ", " Nick ", "Alice"},              // blanks around the names
+  const char* cases[][3] = {
+      {"user info", "NICK", "Alice"},       {" User Info ", " Nick ", "Alice"},  // blanks around names and value
       {"User Info", "Server", "irc.example.org"},
-      {"User Info", "Port", "default"},                // a line without "=" is no key
-      {"Client Info", "font name", "Courier New"},     // the first of two keys wins
-      {"User Info", "Missing", "default"},
-      {"Empty", "Nick", "default"},
-      {"Missing", "Nick", "default"},
-      {"; settings of a hand-edited file", "x", "default"},
+      {"User Info", "Port", "default"},     // no "=": no key
+      {"Client Info", "font name", "Courier New"},  // the first of two keys wins
+      {"User Info", "Missing", "default"},  {"Empty", "Nick", "default"},  {"Missing", "Nick", "default"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.section) + "/" + c.key);
-    EXPECT_EQ(zorv::readProfileString(c.section, c.key, "default", path), QString(c.expected));
-  }
-  EXPECT_EQ(zorv::readProfileString("User Info", "Nick", "d", dir.filePath("NONE.INI")), "d");
+  for (const auto& c : cases) EXPECT_EQ(readProfileString(c[0], c[1], "default", path), c[2]) << c[0] << "/" << c[1];
+  EXPECT_EQ(readProfileString("User Info", "Nick", "d", dir.filePath("NONE.INI")), "d");
 }
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, ProfileRead, ::testing::Values("\n", "\r\n"));
@@ -79,63 +48,33 @@ TEST(ProfileWrite, KeepsOtherLinesAndTheFilesLineEnds) {
   QTemporaryDir dir;
   const QString path = dir.filePath("ZORV.INI");
   writeBytes(path, withEol(kHandWritten, "\r\n"));
-  QString error;
-  ASSERT_TRUE(zorv::writeProfileString("USER INFO", "nick", "Bob", path, &error)) << error.toStdString();
-  ASSERT_TRUE(zorv::writeProfileString("User Info", "Realname", "Bob B", path, &error));
-  ASSERT_TRUE(zorv::writeProfileString("Client Info", "Font Size", "10", path, &error));
-  ASSERT_TRUE(zorv::writeProfileString("New", "Key", "v", path, &error));
+  ASSERT_TRUE(writeProfileString("USER INFO", "nick", "Bob", path));
+  ASSERT_TRUE(writeProfileString("User Info", "Realname", "Bob B", path));
+  ASSERT_TRUE(writeProfileString("Client Info", "Font Size", "10", path));
+  ASSERT_TRUE(writeProfileString("New", "Key", "v", path));
   const QByteArray expected =
-      "; settings of a hand-edited file\n"
-      "stray line before any section\n"
-      "[User Info]\n"
-      "Nick=Bob\n"
-      "Server=irc.example.org\n"
-      "; the port follows\n"
-      "Port\n"
-      "Realname=Bob B\n"
-      "\n"
-      "[client info]\n"
-      "Font Name=Courier New\n"
-      "FONT NAME=Second\n"
-      "Font Size=10\n"
-      "[User Info]\n"
-      "Nick=Shadowed\n"
-      "[Empty]\n"
-      "\n"
-      "[New]\n"
-      "Key=v\n";
+      "; settings of a hand-edited file\nstray line before any section\n"
+      "[User Info]\nNick=Bob\nServer=irc.example.org\n; the port follows\nPort\nRealname=Bob B\n\n"
+      "[client info]\nFont Name=Courier New\nFONT NAME=Second\nFont Size=10\n"
+      "[User Info]\nNick=Shadowed\n[Empty]\n\n[New]\nKey=v\n";
   EXPECT_EQ(readBytes(path), withEol(expected, "\r\n"));
-  EXPECT_EQ(zorv::readProfileString("User Info", "Nick", "", path), "Bob");
 }
 
-TEST(ProfileWrite, CreatesFileWithLfAndReadsBackEveryValue) {
+TEST(ProfileWrite, NewFileTakesLfAndEveryValueReadsBack) {
   QTemporaryDir dir;
   const QString path = dir.filePath("ZORV.INI");
   const QString values[] = {"plain", "with = sign", "ünïcödé ✓", "a;b|c", "[not a section]", ""};
-  int i = 0;
-  for (const QString& v : values) ASSERT_TRUE(zorv::writeProfileString("S", QString("K%1").arg(i++), v, path));
-  i = 0;
-  for (const QString& v : values) EXPECT_EQ(zorv::readProfileString("S", QString("K%1").arg(i++), "x", path), v);
+  for (int i = 0; i < 6; ++i) ASSERT_TRUE(writeProfileString("S", QString("K%1").arg(i), values[i], path));
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(readProfileString("S", QString("K%1").arg(i), "x", path), values[i]);
   EXPECT_TRUE(readBytes(path).startsWith("[S]\nK0=plain\nK1=with = sign\n"));
-}
 
-TEST(ProfileWrite, RefusesWhatOneLineCannotHold) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("ZORV.INI");
-  ASSERT_TRUE(zorv::writeProfileString("S", "K", "old", path));
+  // What one line cannot hold is refused, and the file stays as it was.
   const QByteArray before = readBytes(path);
-  struct Case {
-    const char* section;
-    const char* key;
-    const char* value;
-  } cases[] = {
-      {"S", "K", "two\nlines"}, {"S", "K", "cr\rhere"}, {"S", "K=2", "v"}, {"S]x", "K", "v"},
-      {"S", ";K", "v"},         {"S", "[K", "v"},       {"S\nT", "K", "v"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value);
+  const char* refused[][3] = {{"S", "K", "two\nlines"}, {"S", "K", "cr\rhere"}, {"S", "K=2", "v"},
+                              {"S]x", "K", "v"},        {"S", ";K", "v"},       {"S", "[K", "v"}};
+  for (const auto& r : refused) {
     QString error;
-    EXPECT_FALSE(zorv::writeProfileString(c.section, c.key, c.value, path, &error));
+    EXPECT_FALSE(writeProfileString(r[0], r[1], r[2], path, &error)) << r[1] << "=" << r[2];
     EXPECT_FALSE(error.isEmpty());
   }
   EXPECT_EQ(readBytes(path), before);
@@ -145,20 +84,17 @@ TEST(ProfileRead, CutsLongValuesAndSurvivesGarbage) {
   QTemporaryDir dir;
   const QString path = dir.filePath("ZORV.INI");
   QByteArray garbage;
-  for (int i = 0; i < 70000; ++i) garbage += char((i * 7919 + i / 13) & 0xff);  // every byte value, NULs too
-  garbage.replace('\r', 'x');  // LF line ends throughout, so that a rewrite keeps every byte
-  const QByteArray huge(1 << 20, 'v');
-  writeBytes(path, garbage + QByteArray("\n[User Info]\nNick=A\0B\nServer=", 29) + huge + "\nnot a key\n" +
-                       QByteArray(5000, '=') + "\n[\n[Unclosed\nK=in unclosed\n");
-  EXPECT_EQ(zorv::readProfileString("User Info", "Nick", "", path), QString("A") + QChar(0) + "B");
-  EXPECT_EQ(zorv::readProfileString("User Info", "Server", "", path), QString(1023, 'v'));
-  EXPECT_EQ(zorv::readProfileString("Unclosed", "K", "", path), "in unclosed");
-  EXPECT_EQ(zorv::readProfileString("User Info", "Port", QString(2000, 'd'), path), QString(1023, 'd'));
-  // A character outside the basic plane is not split at the cut.
-  const QString emoji = QString(1022, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80");
-  ASSERT_TRUE(zorv::writeProfileString("S", "Emoji", emoji, path));
-  EXPECT_EQ(zorv::readProfileString("S", "Emoji", "", path), QString(1022, 'x'));
-  // Writing keeps the garbage as it was.
+  for (int i = 0; i < 70000; ++i) garbage += char((i * 7919 + i / 13) & 0xff);  // every byte, NULs too
+  garbage.replace('\r', 'x');  // LF line ends only, so that a rewrite keeps every byte
+  writeBytes(path, garbage + QByteArray("\n[User Info]\nNick=A\0B\nServer=", 29) + QByteArray(1 << 20, 'v') +
+                       "\nnot a key\n" + QByteArray(5000, '=') + "\n[\n[Unclosed\nK=in unclosed\n");
+  EXPECT_EQ(readProfileString("User Info", "Nick", "", path), QString("A") + QChar(0) + "B");
+  EXPECT_EQ(readProfileString("User Info", "Server", "", path), QString(1023, 'v'));
+  EXPECT_EQ(readProfileString("Unclosed", "K", "", path), "in unclosed");
+  EXPECT_EQ(readProfileString("User Info", "Port", QString(2000, 'd'), path), QString(1023, 'd'));
+  // A character outside the basic plane is not split by the cut.
+  ASSERT_TRUE(writeProfileString("S", "Emoji", QString(1022, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80"), path));
+  EXPECT_EQ(readProfileString("S", "Emoji", "", path), QString(1022, 'x'));
   EXPECT_TRUE(readBytes(path).startsWith(garbage + "\n[User Info]\n"));
 }
 
@@ -171,42 +107,34 @@ TEST(ProfileRead, StaysLinearOnManyKeys) {
   writeBytes(path, data);
   QElapsedTimer t;
   t.start();
-  ProfileFile f(path);
+  zorv::ProfileFile f(path);
   ASSERT_TRUE(f.load());
   for (int i = 0; i < n; i += 7) ASSERT_EQ(f.value("s", "KEY" + QString::number(i), ""), QString::number(i * 3));
   for (int i = 0; i < n; ++i) ASSERT_TRUE(f.setValue("T", "New" + QString::number(i), "x"));
   ASSERT_TRUE(f.save()) << f.error().toStdString();
   EXPECT_LT(t.elapsed(), 5000);
-  EXPECT_EQ(zorv::readProfileString("T", "New49999", "", path), "x");
+  EXPECT_EQ(readProfileString("T", "New49999", "", path), "x");
 }
 
 TEST(ProfileSave, ReplacesTheFileInsteadOfRewritingIt) {
   QTemporaryDir dir;
-  const QString path = dir.filePath("ZORV.INI");
-  const QString link = dir.filePath("other-name");
+  const QString path = dir.filePath("ZORV.INI"), other = dir.filePath("other-name"), link = dir.filePath("link.ini");
   writeBytes(path, "[S]\nK=old\n");
   ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0640), 0);
-  // A second name for the old file sees the old contents after the save: the new
-  // file was written beside it and renamed, never written in place.
-  ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()), 0);
-  ASSERT_TRUE(zorv::writeProfileString("S", "K", "new", path));
-  EXPECT_EQ(readBytes(link), "[S]\nK=old\n");
+  // A second name of the old file still sees the old contents: the new file was
+  // written beside it and renamed over it, never written in place.
+  ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(other).constData()), 0);
+  ASSERT_TRUE(writeProfileString("S", "K", "new", path));
+  EXPECT_EQ(readBytes(other), "[S]\nK=old\n");
   EXPECT_EQ(readBytes(path), "[S]\nK=new\n");
-  struct stat st {};
-  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no temporary left over
-}
+  EXPECT_EQ(QFileInfo(path).permissions(), QFileInfo(other).permissions());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no temporary left
 
-TEST(ProfileSave, WritesThroughASymlink) {
-  QTemporaryDir dir;
-  const QString real = dir.filePath("real.ini");
-  const QString path = dir.filePath("ZORV.INI");
-  writeBytes(real, "[S]\nK=old\n");
-  ASSERT_TRUE(QFile::link(real, path));
-  ASSERT_TRUE(zorv::writeProfileString("S", "K", "new", path));
-  EXPECT_TRUE(QFileInfo(path).isSymLink());
-  EXPECT_EQ(readBytes(real), "[S]\nK=new\n");
+  // Through a symbolic link the file it points to is replaced; the link stays.
+  ASSERT_TRUE(QFile::link(path, link));
+  ASSERT_TRUE(writeProfileString("S", "K", "linked", link));
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_EQ(readBytes(path), "[S]\nK=linked\n");
 }
 
 TEST(ProfileSave, AFullDiskLeavesTheOldFileWhole) {
@@ -214,10 +142,10 @@ TEST(ProfileSave, AFullDiskLeavesTheOldFileWhole) {
   const QString path = dir.filePath("ZORV.INI");
   const QByteArray old = "[S]\nK=old\n" + QByteArray(4000, ';') + "\n";
   writeBytes(path, old);
-  ProfileFile f(path);
+  zorv::ProfileFile f(path);
   ASSERT_TRUE(f.load());
   ASSERT_TRUE(f.setValue("S", "K", QString(200000, 'n')));
-  // A file size limit makes the write fail part way, as a full disk would.
+  // A file size limit makes the write fail part way, as a full disk does.
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -228,53 +156,23 @@ TEST(ProfileSave, AFullDiskLeavesTheOldFileWhole) {
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(ok);
-  EXPECT_FALSE(f.error().isEmpty());
+  EXPECT_EQ(f.error(), "File too large");
   EXPECT_EQ(readBytes(path), old);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ZORV.INI"});
-}
-
-TEST(ProfileSave, ReportsAPlaceThatCannotBeWritten) {
-  QTemporaryDir dir;
-  writeBytes(dir.filePath("plainfile"), "x");
-  // Under a regular file nothing can be created, not even by root.
-  QString error;
-  EXPECT_FALSE(zorv::writeProfileString("S", "K", "v", dir.filePath("plainfile/ZORV.INI"), &error));
-  EXPECT_EQ(error, "Not a directory");
-  EXPECT_FALSE(zorv::writeProfileString("S", "K", "v", dir.filePath("missing/ZORV.INI"), &error));
-  EXPECT_EQ(error, "No such file or directory");
-
-  // Something that exists but cannot be read is not replaced.
-  ASSERT_TRUE(QDir(dir.path()).mkdir("ZORV.INI"));
-  EXPECT_FALSE(zorv::writeProfileString("S", "K", "v", dir.filePath("ZORV.INI"), &error));
-  EXPECT_TRUE(QFileInfo(dir.filePath("ZORV.INI")).isDir());
 }
 
 TEST(ProfileSave, ReadOnlyDirectoryKeepsTheOldFile) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
   QTemporaryDir dir;
-  const QString sub = dir.filePath("installed");
-  ASSERT_TRUE(QDir().mkdir(sub));
-  const QString path = sub + "/ZORV.INI";
+  const QString path = dir.filePath("ZORV.INI");
   writeBytes(path, "[S]\nK=old\n");
-  ASSERT_EQ(::chmod(QFile::encodeName(sub).constData(), 0555), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
   QString error;
-  const bool ok = zorv::writeProfileString("S", "K", "new", path, &error);
-  ::chmod(QFile::encodeName(sub).constData(), 0755);
+  const bool ok = writeProfileString("S", "K", "new", path, &error);
+  ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
   EXPECT_FALSE(ok);
   EXPECT_EQ(error, "Permission denied");
   EXPECT_EQ(readBytes(path), "[S]\nK=old\n");
-}
-
-TEST(ProfileSave, NothingChangedWritesNothing) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("ZORV.INI");
-  writeBytes(path, "[S]\r\nK = same\r\n");
-  ProfileFile f(path);
-  ASSERT_TRUE(f.load());
-  ASSERT_TRUE(f.setValue("s", "k", "same"));
-  EXPECT_FALSE(f.modified());  // same value: the file's own spelling stays
-  ASSERT_TRUE(f.setValue("s", "k", "other"));
-  EXPECT_TRUE(f.modified());
 }
 
 }  // namespace

@@ -1,13 +1,25 @@
 #pragma once
-// Objects with one property of every kind TIniOut converts, for the tests.
+// Test helpers: files, and objects with one property of every kind TIniOut converts.
+#include <QFile>
 #include <QObject>
 #include <QStringList>
 #include <ostream>
+#include <stdexcept>
 
 #include "IniOut.h"
 
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+inline void writeBytes(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size()) throw std::runtime_error("write");
+}
+
+inline QByteArray readBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
 
 class ProbeFont : public QObject {
   Q_OBJECT
@@ -39,7 +51,7 @@ class Probe : public QObject {
   Q_PROPERTY(QStringList Lines MEMBER lines)
 
  public:
-  enum Align { alLeft = 1, alRight, alCenter };
+  enum Align : int { alLeft = 1, alRight, alCenter };  // fixed type: any int is a value
   Q_ENUM(Align)
   // "Bold" is part of "BoldItalic": only whole names may count.
   enum StyleBit { Bold = 1, BoldItalic = 2, Italic = 4, Underline = 8 };
