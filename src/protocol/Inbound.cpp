@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <exception>
 
 #include "Names.h"
 #include "Product.h"
@@ -183,6 +182,7 @@ void InboundEngine::SplitLines() {
   struct Consume {
     InboundEngine& e;
     int pos = 0;
+    bool finished = false;
     ~Consume() {
       if (pos > 0) {
         std::memmove(e.LineBuf, e.LineBuf + pos, static_cast<size_t>(e.LineLen - pos));
@@ -190,7 +190,7 @@ void InboundEngine::SplitLines() {
         e.LineBuf[e.LineLen] = '\0';
       }
       e.busy_ = false;
-      e.interrupted_ = std::uncaught_exceptions() > 0;
+      e.interrupted_ = !finished;
       if (e.LineLen >= kBufferSize - 1 &&
           !std::memchr(e.LineBuf, '\n', static_cast<size_t>(e.LineLen))) {
         // Full and no LF: this line cannot be assembled. Drop it and skip
@@ -210,6 +210,7 @@ void InboundEngine::SplitLines() {
     consume.pos = static_cast<int>(lf + 1 - LineBuf);
     ProcessLine(sv(start, static_cast<size_t>(lf - start)));
   }
+  consume.finished = true;
 }
 
 bool InboundEngine::IsOwnNick(std::string_view nick) const {

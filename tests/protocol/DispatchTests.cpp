@@ -235,6 +235,7 @@ TEST(Dispatch, ModeArgumentWalk) {
        {"ModeNick #chat|bob|1", shown("+nto bob")}},
       {"upper-case O", {mode("+O BOB")}, {"ModeNick #chat|BOB|1", shown("+O BOB")}},
       {"more letters than arguments", {mode("+oo bob")}, {"ModeNick #chat|bob|1", shown("+oo bob")}},
+      {"arguments are not read as mode letters", {mode("+n bob carol")}, {shown("+n bob carol")}},
       {"no sign", {mode("o bob")}, {shown("o bob")}},
       {"plain modes", {mode("+nt")}, {shown("+nt")}},
       {"mode letters without blank are their own argument", {mode("+o")},
