@@ -11,7 +11,8 @@
 #include "Text.h"
 
 namespace {
-constexpr int kMargin = 2;  // pixels left of the text
+constexpr int kMargin = 2;    // pixels left of the text
+constexpr int kFrameMs = 16;  // at most one repaint per frame for new lines
 }
 
 TextPane::TextPane(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -26,6 +27,9 @@ TextPane::TextPane(QWidget* parent) : QAbstractScrollArea(parent) {
   pal.setColor(QPalette::Text, Qt::black);
   viewport()->setPalette(pal);
   viewport()->setBackgroundRole(QPalette::Base);
+  frameTimer_.setSingleShot(true);
+  frameTimer_.setInterval(kFrameMs);
+  connect(&frameTimer_, &QTimer::timeout, this, &TextPane::onFrame);
   verticalScrollBar()->setSingleStep(1);
   horizontalScrollBar()->setSingleStep(8);
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
@@ -59,7 +63,6 @@ void TextPane::appendLine(std::string line) {
 void TextPane::deleteFirstLine() {
   if (lines_.empty()) return;
   lines_.pop_front();
-  if (measuredFrom_ > 0) --measuredFrom_;
   // The selection follows its lines; a selection whose lines are gone ends.
   if (anchor_ >= 0) {
     --anchor_;
@@ -84,7 +87,6 @@ void TextPane::deleteFirstLine() {
 
 void TextPane::clear() {
   lines_.clear();
-  measuredFrom_ = 0;
   maxWidth_ = 0;
   anchor_ = cursor_ = -1;
   atBottom_ = true;
@@ -99,34 +101,30 @@ void TextPane::endUpdate() {
   if (updateDepth_ > 0 && --updateDepth_ == 0) scheduleRepaint();
 }
 
+// Changes made by new lines are shown at most once per frame interval, so a
+// flood of lines costs a few dozen repaints a second, not one per line or
+// per pass of the event loop.
 void TextPane::scheduleRepaint() {
-  if (updateDepth_ == 0) viewport()->update();
+  if (updateDepth_ > 0) return;
+  repaintPending_ = true;
+  if (!frameTimer_.isActive()) frameTimer_.start();
 }
 
 void TextPane::scheduleLayout() {
-  if (layoutPending_) return;
   layoutPending_ = true;
-  QMetaObject::invokeMethod(this, &TextPane::flushLayout, Qt::QueuedConnection);
+  if (!frameTimer_.isActive()) frameTimer_.start();
 }
 
-void TextPane::measurePending() {
-  // Only lines that are still there are measured, so a background window that
-  // drops its oldest lines measures each line at most once.
-  if (measuredFrom_ >= lines_.size()) return;
-  const QFontMetrics fm = fontMetrics();
-  for (std::size_t i = measuredFrom_; i < lines_.size(); ++i) {
-    const std::string& l = lines_[i];
-    // No line can be wider than its characters at the widest glyph: skip the
-    // measuring when even that stays within the widest line so far.
-    if (static_cast<long long>(l.size()) * fm.maxWidth() <= maxWidth_) continue;
-    maxWidth_ = std::max(maxWidth_, fm.horizontalAdvance(zorv::toDisplay(l)));
+void TextPane::onFrame() {
+  if (layoutPending_) flushLayout();
+  if (repaintPending_) {
+    repaintPending_ = false;
+    viewport()->update();
   }
-  measuredFrom_ = lines_.size();
 }
 
 void TextPane::flushLayout() {
   layoutPending_ = false;
-  measurePending();
   settingRange_ = true;
   QScrollBar* v = verticalScrollBar();
   const int page = visibleLines();
@@ -151,8 +149,7 @@ void TextPane::resizeEvent(QResizeEvent* event) {
 void TextPane::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
   if (event->type() == QEvent::FontChange) {
-    // Widths depend on the font: measure everything again.
-    measuredFrom_ = 0;
+    // Widths depend on the font: measure again as lines are shown.
     maxWidth_ = 0;
     scheduleLayout();
     viewport()->update();
@@ -169,6 +166,8 @@ void TextPane::paintEvent(QPaintEvent* event) {
   const int selFirst = selectionFirst();
   const int selLast = selectionLast();
   const QPalette& pal = palette();
+  const QFontMetrics fm = fontMetrics();
+  const int widest = std::max(1, fm.maxWidth());
   for (int i = std::max(0, first); i <= last; ++i) {
     const int y = (i - topLine()) * lh;
     const bool selected = selFirst >= 0 && i >= selFirst && i <= selLast;
@@ -178,7 +177,20 @@ void TextPane::paintEvent(QPaintEvent* event) {
     } else {
       p.setPen(Qt::black);
     }
-    p.drawText(x, y + ascent, zorv::toDisplay(lines_[static_cast<std::size_t>(i)]));
+    const std::string& bytes = lines_[static_cast<std::size_t>(i)];
+    const QString text = zorv::toDisplay(bytes);
+    p.drawText(x, y + ascent, text);
+    // The horizontal range grows with the widest line shown so far: only
+    // lines that are painted are measured, so a flood of lines costs no text
+    // shaping beyond what is on screen. Lines too short to be wider than the
+    // widest so far (even in the font's widest glyph) are not measured.
+    if (static_cast<long long>(bytes.size()) * widest > maxWidth_) {
+      const int w = fm.horizontalAdvance(text);
+      if (w > maxWidth_) {
+        maxWidth_ = w;
+        scheduleLayout();
+      }
+    }
   }
 }
 

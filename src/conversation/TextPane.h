@@ -4,10 +4,12 @@
 // visible lines are painted; appends are O(1) amortised and repaints and
 // scroll bar updates are coalesced, so a flood of lines stays cheap.
 //
-// Scrolling: the vertical scroll bar counts lines, the horizontal one pixels.
+// Scrolling: the vertical scroll bar counts lines, the horizontal one pixels;
+// its range follows the widest line that has been shown.
 // A view that was at the bottom follows new lines. The user selects whole
 // lines with the mouse (drag, shift-click) and copies them with Ctrl+C.
 #include <QAbstractScrollArea>
+#include <QTimer>
 #include <deque>
 #include <string>
 
@@ -41,8 +43,8 @@ class TextPane : public QAbstractScrollArea {
   // The first line shown at the top, and whether the view follows new lines.
   int topLine() const;
   bool followsBottom() const { return atBottom_; }
-  // Applies pending scroll bar changes at once (normally done after the
-  // current event, so that a burst of lines costs one update).
+  // Applies pending scroll bar changes at once (normally done once per frame
+  // interval, so that a burst of lines costs one update).
   void flushLayout();
 
  signals:
@@ -63,12 +65,13 @@ class TextPane : public QAbstractScrollArea {
   int lineAt(int y) const;
   void scheduleLayout();
   void scheduleRepaint();
-  void measurePending();
+  void onFrame();
 
   std::deque<std::string> lines_;
-  std::size_t measuredFrom_ = 0;  // lines before this index have been measured
-  int maxWidth_ = 0;              // widest line measured, in pixels
+  int maxWidth_ = 0;  // widest line painted so far, in pixels
+  QTimer frameTimer_;
   bool layoutPending_ = false;
+  bool repaintPending_ = false;
   bool atBottom_ = true;
   bool settingRange_ = false;
   int updateDepth_ = 0;

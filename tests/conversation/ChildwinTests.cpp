@@ -423,6 +423,12 @@ TEST_F(ChildwinTest, TextPaneFollowsTheBottomOnlyWhenThere) {
   w->AddLine("y");
   pane->flushLayout();
   EXPECT_EQ(pane->line(pane->topLine()), shown);
+
+  // A line wider than the view can be scrolled to sideways once it is shown.
+  EXPECT_EQ(pane->horizontalScrollBar()->maximum(), 0);
+  v->setValue(v->maximum());
+  w->AddLine(std::string(400, 'W'));
+  EXPECT_TRUE(testsupport::waitFor([&] { return pane->horizontalScrollBar()->maximum() > 0; }, 2000));
 }
 
 TEST_F(ChildwinTest, TextPaneSelectsAndCopiesLines) {
@@ -444,6 +450,12 @@ TEST_F(ChildwinTest, TextPaneSelectsAndCopiesLines) {
   QApplication::clipboard()->clear();
   QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("second\ncaf\xc3\xa9"));
+  // Painted on silver, the selected lines highlighted.
+  const QImage image = pane->viewport()->grab().toImage();
+  const int right = pane->viewport()->width() - 3;
+  EXPECT_EQ(QColor(image.pixel(right, lh / 2)), QColor(192, 192, 192));
+  EXPECT_EQ(QColor(image.pixel(right, 4 * lh + 2)), QColor(192, 192, 192));
+  EXPECT_EQ(QColor(image.pixel(right, lh + lh / 2)), pane->palette().color(QPalette::Highlight));
   pane->deleteFirstLine();  // the selection follows its lines
   EXPECT_EQ(pane->selectedText(), QString::fromUtf8("second\ncaf\xc3\xa9"));
 }
@@ -466,6 +478,25 @@ TEST_F(ChildwinTest, ManyLinesStayCheap) {
   EXPECT_EQ(bg->LineCount(), 300);
   EXPECT_EQ(fg->Memo1->line(99999), "<nick499>message number 99999");
   // Linear work takes well under this even with sanitizers; quadratic work would not.
+  EXPECT_LT(t.elapsed(), 60000);
+}
+
+TEST_F(ChildwinTest, LargeNamesBurstIntoAShownList) {
+  TMDIChild* w = host.make("#big");
+  host.active = w;
+  w->show();
+  QElapsedTimer t;
+  t.start();
+  int n = 0;
+  for (int reply = 0; reply < 400; ++reply) {
+    std::string names;
+    for (int i = 0; i < 50; ++i, ++n) names += (n % 10 == 0 ? "@user" : "user") + std::to_string(n * 7 % 20000) + " ";
+    w->setnamelist(names);
+    QCoreApplication::processEvents();
+  }
+  ASSERT_EQ(w->NickModel()->rowCount(), 20000);
+  EXPECT_EQ(w->Nicks().at(0), "@user0");
+  EXPECT_EQ(w->Nicks().at(19999), "user9999");
   EXPECT_LT(t.elapsed(), 60000);
 }
 
