@@ -1,5 +1,22 @@
 #include <QApplication>
+
+#include "Main.h"
+#include "MessageBox.h"
+#include <QMessageBox>
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  return 0;
+  QApplication::setApplicationName("Zorv");
+  zorv::setMessagePresenter([](const QString& text, const QString& caption, zorv::MessageIcon icon) {
+    QMessageBox box(icon == zorv::MessageIcon::Error     ? QMessageBox::Critical
+                    : icon == zorv::MessageIcon::Warning ? QMessageBox::Warning
+                                                         : QMessageBox::Information,
+                    caption.isEmpty() ? QString("Zorv") : caption, text, QMessageBox::Ok);
+    box.exec();
+  });
+  auto* form = new TMainForm;
+  form->show();
+  const int rc = QApplication::exec();
+  delete form;  // saves the settings
+  return rc;
 }

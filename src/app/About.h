@@ -1,0 +1,23 @@
+#pragma once
+// The about box: product line, version, a short freeware notice and OK.
+#include <QDialog>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+class TAboutBox : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TAboutBox(QWidget* parent = nullptr);
+
+  QLabel* ProgramIcon = nullptr;
+  QLabel* ProductName = nullptr;
+  QLabel* Version = nullptr;
+  QPlainTextEdit* Comments = nullptr;
+  QPushButton* OKButton = nullptr;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+};

@@ -1,0 +1,749 @@
+#include "Main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTime>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <exception>
+
+#include "About.h"
+#include "Channel.h"
+#include "Childwin.h"
+#include "HeaderBar.h"
+#include "IniOut.h"
+#include "Inbound.h"
+#include "MessageBox.h"
+#include "Names.h"
+#include "NamesReply.h"
+#include "Outbound.h"
+#include "Product.h"
+#include "Text.h"
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+const char* const kServerWindow = "Server";
+const char* const kCurrentWindow = "CURRENTMDICHILDWINDOW";
+
+std::string QuitLine() { return std::string("QUIT ") + zorv::kHomePage; }
+
+QString fieldText(const QLineEdit* e) { return e->text(); }
+
+}  // namespace
+
+TMainForm::TMainForm(const QString& programDir, QWidget* parent)
+    : QMainWindow(parent),
+      programDir_(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir) {
+  MainForm = this;
+  setObjectName("MainForm");
+  setWindowTitle("Zorv " + QString::fromLatin1(zorv::kProductVersion));
+  setGeometry(3, 54, 636, 398);
+  QFont f("MS Sans Serif");
+  f.setPointSize(8);
+  setFont(f);
+
+  CliWSocket = new TWSocket(this);
+  CliWSocket->setObjectName("CliWSocket");
+  CliWSocket->SetLingerOnOff(wsLingerOn);
+  CliWSocket->SetLingerTimeout(0);
+  CliWSocket->SetSendFlags(wsSendNormal);
+  CliWSocket->SetMultiThreaded(false);
+  CliWSocket->SetFlushTimeout(60);
+  CliWSocket->OnDnsLookupDone = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDnsLookupDone(s, e); };
+  CliWSocket->OnSessionConnected = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionConnected(s, e); };
+  CliWSocket->OnSessionClosed = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionClosed(s, e); };
+  CliWSocket->OnDataAvailable = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDataAvailable(s, e); };
+
+  engine_ = std::make_unique<InboundEngine>(*this);
+
+  BuildToolbar();
+
+  MdiArea = new QMdiArea;
+  MdiArea->setObjectName("MdiArea");
+  MdiArea->setBackground(palette().brush(QPalette::Dark));
+  MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+  HeaderControl1 = new HeaderBar;
+  HeaderControl1->setObjectName("HeaderControl1");
+  HeaderControl1->setStatusTip("Switch to that window");
+  HeaderControl1->setToolTip("Switch to that window");
+  HeaderControl1->OnSectionClick = [this](int i) { Guard([&] { HeaderControl1SectionClick(i); }); };
+  HeaderControl1->hide();
+  HeaderControl2 = new HeaderBar(this);
+  HeaderControl2->setObjectName("HeaderControl2");
+  HeaderControl2->hide();
+
+  auto* central = new QWidget;
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(SpeedPanel);
+  layout->addWidget(MdiArea, 1);
+  layout->addWidget(HeaderControl1);
+  setCentralWidget(central);
+
+  StatusBar = new QStatusBar;
+  StatusBar->setObjectName("StatusBar");
+  StatusBar->setFixedHeight(19);
+  StatusBar->setSizeGripEnabled(false);
+  setStatusBar(StatusBar);
+
+  BuildMenus();
+
+  // The keyboard habits of MDI frames: Ctrl+F4 closes the active conversation
+  // window through its own close handling, Ctrl+Tab and Ctrl+Shift+Tab switch.
+  auto* closeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4), this);
+  connect(closeKey, &QShortcut::activated, this, [this] {
+    Guard([&] {
+      if (TMDIChild* c = ActiveChild()) c->CloseWindow();
+    });
+  });
+  auto* nextKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
+  connect(nextKey, &QShortcut::activated, MdiArea, &QMdiArea::activateNextSubWindow);
+  auto* prevKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this);
+  connect(prevKey, &QShortcut::activated, MdiArea, &QMdiArea::activatePreviousSubWindow);
+
+  connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+    Guard([&] {
+      if (w)
+        if (auto* c = qobject_cast<TMDIChild*>(w->widget()); c && !c->IsClosing()) c->FormActivate();
+      UpdateMenuItems();
+    });
+  });
+
+  // The menu states follow every change of the application's active window too
+  // (the channel list or the about box coming and going).
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { Guard([&] { UpdateMenuItems(); }); });
+
+  IniOut1 = new TIniOut(this);
+  IniOut1->setObjectName("IniOut1");
+
+  FormCreate();
+
+  AboutBox = new TAboutBox(this);
+  ChannelForm = new TChannelForm([this](const std::string& line) { SendMsg(line); });
+  ChannelForm->setObjectName("ChannelForm");
+}
+
+TMainForm::~TMainForm() {
+  FormDestroy();
+  delete ChannelForm;
+  ChannelForm = nullptr;
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::BuildToolbar() {
+  SpeedPanel = new QWidget;
+  SpeedPanel->setObjectName("SpeedPanel");
+  SpeedPanel->setFixedHeight(30);
+  auto* row = new QHBoxLayout(SpeedPanel);
+  row->setContentsMargins(4, 2, 4, 2);
+  row->setSpacing(4);
+
+  auto addEdit = [&](const char* name, const char* label, const char* text, const char* hint, int width) {
+    auto* l = new QLabel(label);
+    auto* e = new QLineEdit(text);
+    e->setObjectName(name);
+    e->setStatusTip(hint);
+    e->setToolTip(hint);
+    e->setFixedWidth(width);
+    e->installEventFilter(this);
+    l->setBuddy(e);
+    row->addWidget(l);
+    row->addWidget(e);
+    return e;
+  };
+  EditNick = addEdit("EditNick", "Nick :", "YourNick", "Your IRC nickname", 90);
+  EditServer = addEdit("EditServer", "Server :", zorv::kDefaultServer, "IRC server that you want to connect", 130);
+  EditPort = addEdit("EditPort", "Port :", "6667", "Port of IRC server (default is \"6667\")", 45);
+
+  auto addButton = [&](const char* name, const char* caption, const char* hint) {
+    auto* b = new QPushButton(caption);
+    b->setObjectName(name);
+    if (hint) {
+      b->setStatusTip(hint);
+      b->setToolTip(hint);
+    }
+    b->setAutoDefault(false);
+    row->addWidget(b);
+    return b;
+  };
+  BtnConnect = addButton("BtnConnect", "&Connect", "Connect to server");
+  BtnDisConnect = addButton("BtnDisConnect", "&Disconnect", "Disconnect from IRC server");
+  BtnChannel = addButton("BtnChannel", "Channel List", nullptr);
+  row->addStretch(1);
+  connect(BtnConnect, &QPushButton::clicked, this, [this] { Guard([&] { BtnConnectClick(); }); });
+  connect(BtnDisConnect, &QPushButton::clicked, this, [this] { Guard([&] { BtnDisConnectClick(); }); });
+  connect(BtnChannel, &QPushButton::clicked, this, [this] { Guard([&] { BtnChannelClick(); }); });
+
+  // The chat font travels between runs in the captions of two invisible labels.
+  LabelFont = new QLabel("MS Sans Serif", this);
+  LabelFont->setObjectName("LabelFont");
+  LabelFont->hide();
+  LabelSize = new QLabel("8", this);
+  LabelSize->setObjectName("LabelSize");
+  LabelSize->hide();
+}
+
+void TMainForm::BuildMenus() {
+  auto item = [this](QMenu* menu, const char* name, const char* caption, const char* hint,
+                     std::function<void()> action) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    if (hint) a->setStatusTip(hint);
+    if (action) connect(a, &QAction::triggered, this, [this, action] { Guard(action); });
+    return a;
+  };
+  auto menu = [this](const char* name, const char* caption, const char* hint) {
+    QMenu* m = menuBar()->addMenu(caption);
+    m->setObjectName(name);
+    if (hint) m->menuAction()->setStatusTip(hint);
+    return m;
+  };
+
+  File1 = menu("File1", "&File", "File related commands");
+  ConnectItem = item(File1, "ConnectItem", "&Connect", "Connect to server...", [this] { ConnectItemClick(); });
+  File1->addSeparator()->setObjectName("N2");
+  ChannelList1 = item(File1, "ChannelList1", "Channel &List", nullptr, [this] { ChannelList1Click(); });
+  File1->addSeparator()->setObjectName("N1");
+  FileExitItem = item(File1, "FileExitItem", "E&xit", "Exit Zorv", [this] { FileExitItemClick(); });
+
+  Edit1 = menu("Edit1", "&Edit", nullptr);
+  CutItem = item(Edit1, "CutItem", "Cu&t", "Cut to clipboard", nullptr);
+  CopyItem = item(Edit1, "CopyItem", "&Copy", "Copy to clipboard", nullptr);
+  PasteItem = item(Edit1, "PasteItem", "&Paste", "Paste from clipboard", nullptr);
+
+  Window1 = menu("Window1", "&Window", "Window related commands such as Tile and Cascade");
+  WindowCascadeItem = item(Window1, "WindowCascadeItem", "&Cascade", "Arrange windows to overlap",
+                           [this] { WindowCascadeItemClick(); });
+  WindowTileItem = item(Window1, "WindowTileItem", "&Tile", "Arrange windows without overlap",
+                        [this] { WindowTileItemClick(); });
+  WindowArrangeItem = item(Window1, "WindowArrangeItem", "&Arrange Icons",
+                           "Arrange window icons at bottom of main window", [this] { WindowArrangeItemClick(); });
+  WindowMinimizeItem = item(Window1, "WindowMinimizeItem", "&Minimize All", "Minimize all windows",
+                            [this] { WindowMinimizeItemClick(); });
+  connect(Window1, &QMenu::aboutToShow, this, [this] { RebuildWindowList(); });
+
+  Help1 = menu("Help1", "&Help", "Help topics");
+  HelpAboutItem = item(Help1, "HelpAboutItem", "&About", "About Zorv", [this] { HelpAboutItemClick(); });
+
+  for (QAction* a : {CutItem, CopyItem, PasteItem, WindowCascadeItem, WindowTileItem, WindowArrangeItem,
+                     WindowMinimizeItem})
+    a->setEnabled(false);
+}
+
+void TMainForm::Guard(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    zorv::showMessageBox(QString::fromLocal8Bit(e.what()), "Zorv", zorv::MessageIcon::Error);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Program start and end
+
+QString TMainForm::SettingsFile() const { return IniOut1 ? IniOut1->FileName() : QString(); }
+
+void TMainForm::FormCreate() {
+  // Hints reach the status line through the status tips of controls and menu
+  // items; the active-window handler is connected in the constructor.
+  zorv::ConfigureMainSettings(*IniOut1, programDir_);
+  IniOut1->LoadProperties();
+}
+
+void TMainForm::FormShow() {
+  BtnDisConnect->setEnabled(false);
+  BtnChannel->setEnabled(false);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  Guard([&] {
+    if (BtnDisConnect->isEnabled()) {
+      SendMsg(QuitLine());
+      if (CliWSocket->State() != wsClosed) CliWSocket->Close();
+    }
+  });
+  event->accept();
+  if (ChannelForm) ChannelForm->hide();
+  if (AboutBox) AboutBox->hide();
+  QCoreApplication::quit();
+}
+
+void TMainForm::FormDestroy() {
+  if (destroying_) return;
+  destroying_ = true;
+  disconnect(MdiArea, nullptr, this, nullptr);
+  Guard([&] {
+    // A settings file that cannot be written (an installed copy in a read-only
+    // place) is said once, so the user's settings are not lost silently.
+    if (!IniOut1->SaveProperties() && !IniOut1->LastError().isEmpty())
+      zorv::showMessageBox(IniOut1->LastError(), "Zorv", zorv::MessageIcon::Warning);
+  });
+}
+
+void TMainForm::FileExitItemClick() { close(); }
+
+// ---------------------------------------------------------------------------
+// Connection lifecycle
+
+void TMainForm::SetIdleControls() {
+  BtnDisConnect->setEnabled(false);
+  BtnConnect->setEnabled(true);
+  BtnChannel->setEnabled(false);
+  EditServer->setEnabled(true);
+  EditNick->setEnabled(true);
+  EditPort->setEnabled(true);
+}
+
+void TMainForm::SendMsg(const std::string& line) {
+  if (CliWSocket->State() != wsConnected) return;
+  // A CR, LF or NUL inside the line would end it early and smuggle a second
+  // command to the server: they are removed.
+  std::string out = zorv::SanitizeOutboundLine(line);
+  out += "\r\n";
+  CliWSocket->SendStr(out);
+}
+
+void TMainForm::BtnConnectClick() {
+  BtnConnect->setEnabled(false);
+  BtnDisConnect->setEnabled(true);
+  BtnChannel->setEnabled(true);
+  CliWSocket->DnsLookup(zorv::fromInput(fieldText(EditServer)));
+}
+
+void TMainForm::ConnectItemClick() { BtnConnectClick(); }
+
+void TMainForm::CliWSocketDnsLookupDone(TCustomWSocket*, uint16_t error) {
+  if (error != 0) {
+    AddText(kServerWindow, "Server name unknown", true);
+    BtnConnect->setEnabled(true);
+    BtnDisConnect->setEnabled(false);
+    BtnChannel->setEnabled(false);
+    return;
+  }
+  CliWSocket->SetAddr(CliWSocket->DnsResult());
+  CliWSocket->SetPort(zorv::fromInput(fieldText(EditPort)));
+  CliWSocket->SetProto("tcp");
+  // A close with lingering on and a zero time-out resets the connection and can
+  // lose the QUIT line sent just before it; the socket lets the system deliver
+  // what was sent, then closes.
+  if (CliWSocket->State() == wsClosed) CliWSocket->SetLingerOnOff(wsLingerOff);
+  CliWSocket->Connect();
+}
+
+void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
+  if (error == 10061) {
+    AddText(kServerWindow, "No server available", true);
+    return;
+  }
+  if (error != 0) {
+    AddText(kServerWindow, "Can't connect, error #" + std::to_string(error), true);
+    return;
+  }
+  // A partial line left from an earlier connection belongs to nobody now.
+  engine_->ResetLineBuffer();
+  AddText(kServerWindow, "Connected", true);
+  EditServer->setEnabled(false);
+  EditNick->setEnabled(false);
+  EditPort->setEnabled(false);
+  const std::string nick = zorv::fromInput(fieldText(EditNick));
+  SendMsg("NICK " + nick);
+  SendMsg("USER " + nick + " * * :" + nick);
+  ChildFocus(kServerWindow);
+}
+
+void TMainForm::CliWSocketSessionClosed(TCustomWSocket*, uint16_t) {
+  for (TMDIChild* c : Children())
+    if (zorv::isChannelName(c->WindowName())) c->resetnamelist();
+  SetIdleControls();
+  AddText(kServerWindow, "Disconnected", false);
+}
+
+void TMainForm::CliWSocketDataAvailable(TCustomWSocket*, uint16_t) {
+  engine_->DataAvailable([this](char* buf, int room) { return CliWSocket->Receive(buf, room); });
+}
+
+void TMainForm::BtnDisConnectClick() {
+  SendMsg(QuitLine());
+  if (CliWSocket->State() != wsClosed) CliWSocket->Close();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  // An empty Nick, Server or Port field cannot be left: the focus goes back.
+  if (event->type() == QEvent::FocusOut) {
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    auto* fe = static_cast<QFocusEvent*>(event);
+    const bool userMove = fe->reason() == Qt::TabFocusReason || fe->reason() == Qt::BacktabFocusReason ||
+                          fe->reason() == Qt::MouseFocusReason || fe->reason() == Qt::ShortcutFocusReason;
+    if (edit && userMove && edit->isEnabled() && edit->text().isEmpty()) {
+      QPointer<QLineEdit> guard(edit);
+      QTimer::singleShot(0, this, [guard] {
+        if (guard) guard->setFocus(Qt::OtherFocusReason);
+      });
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Window registry
+
+std::string TMainForm::LeftStr(const std::string& s) { return zorv::LeftStr(s); }
+
+std::vector<TMDIChild*> TMainForm::Children() const {
+  std::vector<TMDIChild*> out;
+  if (!MdiArea) return out;
+  const auto subs = MdiArea->subWindowList(QMdiArea::CreationOrder);
+  out.reserve(static_cast<size_t>(subs.size()));
+  for (QMdiSubWindow* s : subs)
+    if (auto* c = qobject_cast<TMDIChild*>(s->widget()); c && !c->IsClosing()) out.push_back(c);
+  return out;
+}
+
+TMDIChild* TMainForm::ActiveChild() const {
+  if (!MdiArea) return nullptr;
+  QMdiSubWindow* s = MdiArea->currentSubWindow();
+  if (!s) return nullptr;
+  auto* c = qobject_cast<TMDIChild*>(s->widget());
+  return c && !c->IsClosing() ? c : nullptr;
+}
+
+std::vector<TMDIChild*> TMainForm::Matching(const std::string& name) const {
+  // The given name is compared whole (a name holding a blank never matches)
+  // with the name read from each caption, ignoring the case of ASCII letters.
+  std::vector<TMDIChild*> out;
+  for (TMDIChild* c : Children())
+    if (zorv::equalsIgnoreAsciiCase(c->WindowName(), name)) out.push_back(c);
+  return out;
+}
+
+QRect TMainForm::NextChildGeometry() const {
+  // New windows cascade from the top-left corner of the frame, each whole
+  // inside it: a frame smaller than a window shrinks the window to fit, and a
+  // window that would reach past the frame starts the cascade again at the corner.
+  const int step = 22;
+  const QSize area = MdiArea->viewport()->size();
+  QSize size(512, 315);
+  if (area.width() > 0) size.setWidth(std::min(size.width(), area.width()));
+  if (area.height() > 0) size.setHeight(std::min(size.height(), area.height()));
+  const int roomX = area.width() - size.width();
+  const int roomY = area.height() - size.height();
+  const int fit = std::max(1, std::min(roomX, roomY) / step + 1);
+  const int k = static_cast<int>(Children().size()) % fit;
+  return {QPoint(k * step, k * step), size};
+}
+
+TMDIChild* TMainForm::CreateChild(const std::string& name, bool channelMenu) {
+  const QRect geometry = NextChildGeometry();
+  auto* child = new TMDIChild(*this);
+  child->SetCaption(name);
+  const bool channel = zorv::isChannelName(name);
+  child->SetNickListVisible(channel);
+  child->SetChannelMenu(channel && channelMenu);
+  QMdiSubWindow* sub = MdiArea->addSubWindow(child);
+  sub->setAttribute(Qt::WA_DeleteOnClose);
+  sub->setGeometry(geometry);
+  sub->show();
+  MdiArea->setActiveSubWindow(sub);
+  return child;
+}
+
+void TMainForm::AddText(const std::string& name, const std::string& text, bool create) {
+  if (name == kCurrentWindow) {
+    if (TMDIChild* c = ActiveChild()) {
+      c->AddLine(text);
+      return;
+    }
+    // With no conversation window open the line would be lost: it goes to the
+    // Server window, which is opened for it.
+    AddText(kServerWindow, text, true);
+    return;
+  }
+  std::string clean;
+  clean.reserve(name.size());
+  for (char ch : name)
+    if (ch != '\r' && ch != '\n') clean += ch;
+
+  bool matched = false;
+  for (TMDIChild* c : Matching(clean)) {
+    c->AddLine(text);
+    matched = true;
+  }
+  if (matched || !create) return;
+
+  TMDIChild* child = CreateChild(clean, true);
+  child->AddLine(text);
+  HeaderControl1->addSection(clean);
+  HeaderControl1->show();
+  EvenSectionWidths();
+}
+
+void TMainForm::NewChild(const std::string& name) {
+  const auto matches = Matching(name);
+  for (TMDIChild* c : matches) BringToFront(c);
+  if (!matches.empty()) return;
+  CreateChild(name, false);
+  HeaderControl1->addSection(name);
+  HeaderControl1->show();
+  EvenSectionWidths();
+}
+
+bool TMainForm::ChildExist(const std::string& name) const { return !Matching(name).empty(); }
+
+void TMainForm::BringToFront(TMDIChild* child) {
+  auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+  if (!sub) return;
+  if (sub->isMinimized()) sub->showNormal();
+  sub->show();
+  sub->raise();
+  MdiArea->setActiveSubWindow(sub);
+}
+
+void TMainForm::ChildFocus(const std::string& name) {
+  for (TMDIChild* c : Matching(name)) BringToFront(c);
+}
+
+void TMainForm::CloseChild(const std::string& name) {
+  for (TMDIChild* c : Matching(name)) c->CloseWindow();
+}
+
+void TMainForm::SetTopic(const std::string& name, const std::string& text, bool wholeCaption) {
+  for (TMDIChild* c : Matching(name)) {
+    const std::string caption = wholeCaption ? text : name + " - " + text;
+    c->SetCaption(caption);
+    for (int i = 0; i < HeaderControl1->count(); ++i)
+      if (zorv::equalsIgnoreAsciiCase(zorv::LeftStr(HeaderControl1->section(i).text), name))
+        HeaderControl1->setSectionText(i, caption);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Switcher bar and menus
+
+void TMainForm::EvenSectionWidths() {
+  const int n = HeaderControl1->count();
+  if (n == 0) return;
+  const int w = HeaderControl1->width() / n;
+  for (int i = 0; i < n; ++i)
+    if (HeaderControl1->section(i).width != w) HeaderControl1->setSectionWidth(i, w);
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // The bar gets its new width from the layout; even the sections once it has.
+  if (centralWidget()) centralWidget()->layout()->activate();
+  HeaderControl1->resize(centralWidget() ? centralWidget()->width() : width(), HeaderControl1->height());
+  EvenSectionWidths();
+}
+
+void TMainForm::RemoveSelectBar(const std::string& name) {
+  HeaderControl2->clear();
+  for (int i = 0; i < HeaderControl1->count(); ++i) {
+    const std::string& text = HeaderControl1->section(i).text;
+    if (!zorv::equalsIgnoreAsciiCase(zorv::LeftStr(text), name)) HeaderControl2->addSection(text);
+  }
+  HeaderControl1->clear();
+  for (int i = 0; i < HeaderControl2->count(); ++i) HeaderControl1->addSection(HeaderControl2->section(i).text);
+  HeaderControl2->clear();
+  if (HeaderControl1->count() == 0)
+    HeaderControl1->hide();
+  else
+    EvenSectionWidths();
+}
+
+void TMainForm::HeaderControl1SectionClick(int index) {
+  if (index < 0 || index >= HeaderControl1->count()) return;
+  ChildFocus(zorv::LeftStr(HeaderControl1->section(index).text));
+}
+
+void TMainForm::UpdateMenuItems() {
+  if (destroying_) return;
+  const bool any = !Children().empty();
+  for (QAction* a : {CutItem, CopyItem, PasteItem, WindowCascadeItem, WindowTileItem, WindowArrangeItem,
+                     WindowMinimizeItem})
+    a->setEnabled(any);
+  ChannelList1->setEnabled(BtnDisConnect->isEnabled());
+}
+
+void TMainForm::RebuildWindowList() {
+  for (QAction* a : windowListActions_) {
+    Window1->removeAction(a);
+    a->deleteLater();
+  }
+  windowListActions_.clear();
+  const auto children = Children();
+  if (children.empty()) return;
+  windowListActions_.push_back(Window1->addSeparator());
+  TMDIChild* active = ActiveChild();
+  int n = 1;
+  for (TMDIChild* c : children) {
+    QString label = zorv::toDisplay(c->Caption());
+    label.replace('&', "&&");
+    if (n <= 9) label = QString("&%1 %2").arg(n).arg(label);
+    QAction* a = Window1->addAction(label);
+    a->setCheckable(true);
+    a->setChecked(c == active);
+    QPointer<TMDIChild> target(c);
+    connect(a, &QAction::triggered, this, [this, target] {
+      if (target && !target->IsClosing()) ChildFocus(target->WindowName());
+    });
+    windowListActions_.push_back(a);
+    ++n;
+  }
+}
+
+void TMainForm::WindowCascadeItemClick() { MdiArea->cascadeSubWindows(); }
+
+void TMainForm::WindowTileItemClick() {
+  // One above another, each as wide as the frame.
+  std::vector<QMdiSubWindow*> subs;
+  for (TMDIChild* c : Children())
+    if (auto* s = qobject_cast<QMdiSubWindow*>(c->parentWidget()); s && !s->isMinimized()) subs.push_back(s);
+  if (subs.empty()) return;
+  const QSize area = MdiArea->viewport()->size();
+  const int h = area.height() / static_cast<int>(subs.size());
+  int y = 0;
+  for (QMdiSubWindow* s : subs) {
+    if (s->isMaximized()) s->showNormal();
+    s->setGeometry(0, y, area.width(), h);
+    y += h;
+  }
+}
+
+void TMainForm::WindowArrangeItemClick() {
+  // Minimised windows line up along the bottom of the frame.
+  const QSize area = MdiArea->viewport()->size();
+  int x = 0;
+  int row = 0;
+  for (TMDIChild* c : Children()) {
+    auto* s = qobject_cast<QMdiSubWindow*>(c->parentWidget());
+    if (!s || !s->isMinimized()) continue;
+    const QSize sz = s->size();
+    if (x > 0 && x + sz.width() > area.width()) {
+      x = 0;
+      ++row;
+    }
+    s->move(x, area.height() - (row + 1) * sz.height());
+    x += sz.width();
+  }
+}
+
+void TMainForm::WindowMinimizeItemClick() {
+  const auto children = Children();
+  for (auto it = children.rbegin(); it != children.rend(); ++it)
+    if (auto* s = qobject_cast<QMdiSubWindow*>((*it)->parentWidget())) s->showMinimized();
+}
+
+void TMainForm::HelpAboutItemClick() { AboutBox->exec(); }
+
+void TMainForm::BtnChannelClick() { ChannelForm->OpenList(); }
+
+void TMainForm::ChannelList1Click() { ChannelForm->OpenList(); }
+
+// ---------------------------------------------------------------------------
+// Channel operations
+
+void TMainForm::FillNames(const std::string& p) {
+  std::string channel, names;
+  if (!zorv::NamesReplyChannel(p, &channel, &names)) return;
+  for (TMDIChild* c : Matching(channel))
+    if (c->nameliststatus()) c->setnamelist(names);
+}
+
+void TMainForm::EndNames(const std::string& p) {
+  std::string channel, names;
+  if (!zorv::NamesReplyChannel(p, &channel, &names)) return;
+  for (TMDIChild* c : Matching(channel))
+    if (c->nameliststatus()) c->togglenamelist();
+}
+
+void TMainForm::AddNick(const std::string& channel, const std::string& nick) {
+  for (TMDIChild* c : Matching(channel)) c->addnamelist(nick);
+}
+
+void TMainForm::DelNick(const std::string& channel, const std::string& nick) {
+  for (TMDIChild* c : Matching(channel)) c->delnamelist(nick, std::string());
+}
+
+void TMainForm::QuitNick(const std::string& nick, const std::string& text) {
+  for (TMDIChild* c : Children())
+    if (zorv::isChannelName(c->WindowName())) c->delnamelist(nick, text);
+}
+
+void TMainForm::ChangeNick(const std::string& oldNick, const std::string& newNick) {
+  for (TMDIChild* c : Children()) {
+    if (zorv::isChannelName(c->WindowName()))
+      c->changenamelist(oldNick, newNick);
+    else if (zorv::equalsIgnoreAsciiCase(c->WindowName(), oldNick))
+      c->SetCaption(newNick);
+  }
+  for (int i = 0; i < HeaderControl1->count(); ++i)
+    if (zorv::equalsIgnoreAsciiCase(zorv::LeftStr(HeaderControl1->section(i).text), oldNick))
+      HeaderControl1->setSectionText(i, newNick);
+}
+
+void TMainForm::ModeNick(const std::string& channel, const std::string& nick, bool give) {
+  for (TMDIChild* c : Matching(channel)) c->modenamelist(nick, give);
+}
+
+void TMainForm::ResetNames(const std::string& channel) {
+  for (TMDIChild* c : Matching(channel)) c->resetnamelist();
+}
+
+// ---------------------------------------------------------------------------
+// Frame and ChildHost plumbing
+
+std::string TMainForm::OwnNick() const { return zorv::fromInput(EditNick->text()); }
+
+void TMainForm::SetOwnNick(const std::string& nick) { EditNick->setText(zorv::toDisplay(nick)); }
+
+void TMainForm::ChannelListStart() { ChannelForm->ListStart(); }
+
+void TMainForm::AddChannelRow(const std::string& p) { ChannelForm->AddChannelRow(p); }
+
+void TMainForm::ChannelListEnd() { ChannelForm->ListEnd(); }
+
+void TMainForm::Alert() { QApplication::beep(); }
+
+int TMainForm::TimeOfDayMs() const { return QTime::currentTime().msecsSinceStartOfDay(); }
+
+std::string TMainForm::LocalShortDate() const {
+  return zorv::fromInput(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
+}
+
+std::string TMainForm::LocalLongTime() const {
+  return zorv::fromInput(QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+}
+
+bool TMainForm::IsActiveChild(const TMDIChild* child) const { return child && ActiveChild() == child; }
+
+QString TMainForm::ChatFontName() const { return LabelFont->text(); }
+
+QString TMainForm::ChatFontSize() const { return LabelSize->text(); }

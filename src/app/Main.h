@@ -1,0 +1,166 @@
+#pragma once
+// The main window: the frame of every conversation window, the one connection
+// to the server, the window registry, the switcher bar, the menus and the
+// status line.
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChildHost.h"
+#include "Frame.h"
+#include "WSocket.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class HeaderBar;
+class InboundEngine;
+class TAboutBox;
+class TChannelForm;
+class TIniOut;
+class TMDIChild;
+
+class TMainForm : public QMainWindow, public Frame, public ChildHost {
+  Q_OBJECT
+ public:
+  // programDir: where the settings file lives (the program's own directory by default).
+  explicit TMainForm(const QString& programDir = QString(), QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // --- Connection lifecycle ---------------------------------------------------
+  void SendMsg(const std::string& line) override;
+  void BtnConnectClick();
+  void ConnectItemClick();
+  void BtnDisConnectClick() override;
+  void FileExitItemClick();
+  void CliWSocketDnsLookupDone(TCustomWSocket* sender, uint16_t error);
+  void CliWSocketSessionConnected(TCustomWSocket* sender, uint16_t error);
+  void CliWSocketSessionClosed(TCustomWSocket* sender, uint16_t error);
+  void CliWSocketDataAvailable(TCustomWSocket* sender, uint16_t error);
+
+  // --- Window registry ------------------------------------------------------
+  void AddText(const std::string& name, const std::string& text, bool create) override;
+  void NewChild(const std::string& name) override;
+  bool ChildExist(const std::string& name) const;
+  void ChildFocus(const std::string& name);
+  void CloseChild(const std::string& name) override;
+  void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) override;
+  static std::string LeftStr(const std::string& s);
+
+  // Open conversation windows (those not closing), in creation order.
+  std::vector<TMDIChild*> Children() const;
+  // The frame's active conversation window, or null.
+  TMDIChild* ActiveChild() const;
+
+  // --- Switcher bar and menus ------------------------------------------------
+  void RemoveSelectBar(const std::string& name) override;
+  void UpdateMenuItems();
+  void HeaderControl1SectionClick(int index);
+  void EvenSectionWidths();
+  void WindowCascadeItemClick();
+  void WindowTileItemClick();
+  void WindowArrangeItemClick();
+  void WindowMinimizeItemClick();
+  void HelpAboutItemClick();
+  void BtnChannelClick();
+  void ChannelList1Click();
+
+  // --- Channel operations (every matching window) -----------------------------
+  void FillNames(const std::string& p) override;
+  void EndNames(const std::string& p) override;
+  void AddNick(const std::string& channel, const std::string& nick) override;
+  void DelNick(const std::string& channel, const std::string& nick) override;
+  void QuitNick(const std::string& nick, const std::string& text) override;
+  void ChangeNick(const std::string& oldNick, const std::string& newNick) override;
+  void ModeNick(const std::string& channel, const std::string& nick, bool give) override;
+  void ResetNames(const std::string& channel) override;
+
+  // --- Frame / ChildHost plumbing ---------------------------------------------
+  std::string OwnNick() const override;
+  void SetOwnNick(const std::string& nick) override;
+  void ChannelListStart() override;
+  void AddChannelRow(const std::string& p) override;
+  void ChannelListEnd() override;
+  void Alert() override;
+  int TimeOfDayMs() const override;
+  std::string LocalShortDate() const override;
+  std::string LocalLongTime() const override;
+  bool IsActiveChild(const TMDIChild* child) const override;
+  QString ChatFontName() const override;
+  QString ChatFontSize() const override;
+
+  // --- Controls (named as the program names them) ------------------------------
+  QWidget* SpeedPanel = nullptr;
+  QLineEdit* EditNick = nullptr;
+  QLineEdit* EditServer = nullptr;
+  QLineEdit* EditPort = nullptr;
+  QPushButton* BtnConnect = nullptr;
+  QPushButton* BtnDisConnect = nullptr;
+  QPushButton* BtnChannel = nullptr;
+  QLabel* LabelFont = nullptr;
+  QLabel* LabelSize = nullptr;
+  QMdiArea* MdiArea = nullptr;
+  HeaderBar* HeaderControl1 = nullptr;
+  HeaderBar* HeaderControl2 = nullptr;
+  QStatusBar* StatusBar = nullptr;
+  QMenu* File1 = nullptr;
+  QMenu* Edit1 = nullptr;
+  QMenu* Window1 = nullptr;
+  QMenu* Help1 = nullptr;
+  QAction* ConnectItem = nullptr;
+  QAction* ChannelList1 = nullptr;
+  QAction* FileExitItem = nullptr;
+  QAction* CutItem = nullptr;
+  QAction* CopyItem = nullptr;
+  QAction* PasteItem = nullptr;
+  QAction* WindowCascadeItem = nullptr;
+  QAction* WindowTileItem = nullptr;
+  QAction* WindowArrangeItem = nullptr;
+  QAction* WindowMinimizeItem = nullptr;
+  QAction* HelpAboutItem = nullptr;
+  TWSocket* CliWSocket = nullptr;
+  TIniOut* IniOut1 = nullptr;
+  TChannelForm* ChannelForm = nullptr;
+  TAboutBox* AboutBox = nullptr;
+
+  // Where the settings file is.
+  QString SettingsFile() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolbar();
+  void FormCreate();
+  void FormShow();
+  void FormDestroy();
+  void SetIdleControls();
+  TMDIChild* CreateChild(const std::string& name, bool channelMenu);
+  QRect NextChildGeometry() const;
+  void BringToFront(TMDIChild* child);
+  std::vector<TMDIChild*> Matching(const std::string& name) const;
+  void RebuildWindowList();
+  // Runs a user action; an exception is shown in a message box and the program goes on.
+  void Guard(const std::function<void()>& action);
+
+  std::unique_ptr<InboundEngine> engine_;
+  QString programDir_;
+  bool shown_ = false;
+  bool destroying_ = false;
+  std::vector<QAction*> windowListActions_;
+};
+
+// The one main window of the program (set while it exists).
+extern TMainForm* MainForm;

@@ -1,0 +1,164 @@
+// The main window's connection lifecycle against a scripted loopback server.
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "AppFixture.h"
+
+using namespace apptest;
+using testsupport::LoopbackServer;
+using testsupport::waitFor;
+
+namespace {
+
+struct ControlState {
+  bool connect, disconnect, channel, fields;
+};
+
+ControlState controls(TMainForm& f) {
+  return {f.BtnConnect->isEnabled(), f.BtnDisConnect->isEnabled(), f.BtnChannel->isEnabled(),
+          f.EditNick->isEnabled() && f.EditServer->isEnabled() && f.EditPort->isEnabled()};
+}
+
+void expectIdle(TMainForm& f) {
+  const ControlState s = controls(f);
+  EXPECT_TRUE(s.connect);
+  EXPECT_FALSE(s.disconnect);
+  EXPECT_FALSE(s.channel);
+  EXPECT_TRUE(s.fields);
+}
+
+}  // namespace
+
+TEST_F(AppTest, StartsIdleWithDefaults) {
+  expectIdle(*form);
+  EXPECT_EQ(form->windowTitle(), "Zorv 2.9.22R");
+  EXPECT_EQ(form->EditNick->text(), "YourNick");
+  EXPECT_EQ(form->EditPort->text(), "6667");
+  EXPECT_TRUE(form->Children().empty());
+  EXPECT_FALSE(form->HeaderControl1->isVisible());
+}
+
+TEST_F(AppTest, RegistersWithNickAndUserAfterConnected) {
+  LoopbackServer server;
+  form->EditNick->setText("Zed");
+  connectTo(server);
+  EXPECT_EQ(server.received(), "NICK Zed\r\nUSER Zed * * :Zed\r\n");
+  EXPECT_EQ(linesOf(*form, "Server"), std::vector<std::string>{"Connected"});
+  const ControlState s = controls(*form);
+  EXPECT_FALSE(s.connect);
+  EXPECT_TRUE(s.disconnect);
+  EXPECT_TRUE(s.channel);
+  EXPECT_FALSE(s.fields);
+}
+
+TEST_F(AppTest, RefusedPortSaysNoServerThenDisconnected) {
+  form->EditServer->setText("127.0.0.1");
+  form->EditPort->setText(QString::number(testsupport::unusedPort()));
+  form->BtnConnectClick();
+  ASSERT_TRUE(waitFor([&] { return linesOf(*form, "Server").size() >= 2; }));
+  EXPECT_EQ(linesOf(*form, "Server"), (std::vector<std::string>{"No server available", "Disconnected"}));
+  expectIdle(*form);
+}
+
+TEST_F(AppTest, UnresolvableNameSaysServerNameUnknown) {
+  form->EditServer->setText("no-such-host.invalid");
+  form->BtnConnectClick();
+  // While the lookup runs the fields stay enabled.
+  EXPECT_TRUE(controls(*form).fields);
+  ASSERT_TRUE(waitFor([&] { return !linesOf(*form, "Server").empty(); }, 15000));
+  EXPECT_EQ(linesOf(*form, "Server"), std::vector<std::string>{"Server name unknown"});
+  expectIdle(*form);
+}
+
+TEST_F(AppTest, DisconnectWhileIdleDoesNothing) {
+  form->BtnDisConnectClick();
+  testsupport::pumpFor(50);
+  EXPECT_TRUE(form->Children().empty());
+  expectIdle(*form);
+  EXPECT_TRUE(testsupport::shownMessages().isEmpty());
+}
+
+TEST_F(AppTest, DisconnectSendsQuitAndWritesDisconnected) {
+  LoopbackServer server;
+  connectTo(server);
+  server.clearReceived();
+  form->BtnDisConnectClick();
+  EXPECT_EQ(form->CliWSocket->State(), wsClosed);
+  ASSERT_TRUE(server.waitPeerClosed());
+  EXPECT_EQ(server.received(), "QUIT http://zorv.sourceforge.net/\r\n");
+  EXPECT_EQ(linesOf(*form, "Server"), (std::vector<std::string>{"Connected", "Disconnected"}));
+  expectIdle(*form);
+}
+
+TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
+  LoopbackServer server;
+  form->EditNick->setText("me");
+  connectTo(server);
+  server.send(":me!m@h JOIN :#chat\r\n:srv 353 me = #chat :@alice bob me\r\n:srv 366 me #chat :End\r\n");
+  ASSERT_TRUE(waitFor([&] { return window(*form, "#chat") && window(*form, "#chat")->ListBox1->model()->rowCount() == 3; }));
+  server.closeClient();
+  ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
+  TMDIChild* chat = window(*form, "#chat");
+  ASSERT_NE(chat, nullptr);
+  EXPECT_EQ(chat->ListBox1->model()->rowCount(), 0);
+  EXPECT_TRUE(chat->nameliststatus());
+  EXPECT_EQ(linesOf(*form, "Server").back(), "Disconnected");
+  expectIdle(*form);
+}
+
+TEST_F(AppTest, ClosingTheServerWindowDisconnectsWithoutReopeningIt) {
+  LoopbackServer server;
+  connectTo(server);
+  server.clearReceived();
+  window(*form, "Server")->CloseWindow();
+  ASSERT_TRUE(server.waitPeerClosed());
+  EXPECT_EQ(server.received(), "QUIT http://zorv.sourceforge.net/\r\n");
+  testsupport::pumpFor(20);
+  // "Disconnected" never creates the Server window.
+  EXPECT_EQ(window(*form, "Server"), nullptr);
+  expectIdle(*form);
+}
+
+TEST_F(AppTest, ClosingTheMainWindowWhileConnectedSendsQuit) {
+  LoopbackServer server;
+  connectTo(server);
+  server.clearReceived();
+  form->close();
+  ASSERT_TRUE(server.waitPeerClosed());
+  EXPECT_EQ(server.received(), "QUIT http://zorv.sourceforge.net/\r\n");
+}
+
+TEST_F(AppTest, SendMsgNeverPutsLineBreaksOrNulOnTheWire) {
+  LoopbackServer server;
+  connectTo(server);
+  server.clearReceived();
+  form->SendMsg(std::string("PRIVMSG #a :one\r\nQUIT :two\0x", 28));
+  form->SendMsg("NOTICE bob :\001PING 1\rJOIN #evil\001");
+  ASSERT_TRUE(server.waitReceived("#evil\001\r\n"));
+  EXPECT_EQ(server.received(),
+            std::string("PRIVMSG #a :oneQUIT :twox\r\nNOTICE bob :\001PING 1JOIN #evil\001\r\n"));
+}
+
+TEST_F(AppTest, AnswersPingAndShowsServerText) {
+  LoopbackServer server;
+  form->EditNick->setText("me");
+  connectTo(server);
+  server.clearReceived();
+  server.send(":srv 001 me :Welcome to the network\r\nPING :abc\r\n");
+  ASSERT_TRUE(server.waitReceived("PONG :abc\r\n"));
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "Ping!! Pong!!"); }));
+  EXPECT_TRUE(hasLine(*form, "Server", "Welcome to the network"));
+}
+
+TEST_F(AppTest, ConnectWhileConnectedReportsTheSocketError) {
+  LoopbackServer server;
+  connectTo(server);
+  form->EditServer->setEnabled(true);
+  form->EditServer->setText("127.0.0.2");
+  // Through the menu, as the user does: the socket's refusal is shown, not thrown.
+  form->ConnectItem->trigger();
+  ASSERT_TRUE(waitFor([&] { return !testsupport::shownMessages().isEmpty(); }));
+  EXPECT_EQ(testsupport::shownMessages().first(), "Cannot change Addr if not closed");
+  EXPECT_EQ(form->CliWSocket->State(), wsConnected);
+}

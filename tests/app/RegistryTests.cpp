@@ -1,0 +1,176 @@
+// The window registry, the switcher bar and the menu states of the main window.
+#include <QAction>
+#include <QPushButton>
+
+#include "AppFixture.h"
+#include "HeaderBar.h"
+
+using namespace apptest;
+
+namespace {
+
+std::vector<std::string> sectionTexts(TMainForm& f) {
+  std::vector<std::string> out;
+  for (int i = 0; i < f.HeaderControl1->count(); ++i) out.push_back(f.HeaderControl1->section(i).text);
+  return out;
+}
+
+}  // namespace
+
+TEST_F(AppTest, NamesMatchIgnoringAsciiCaseMarksTopicsAndLineEnds) {
+  form->AddText("#Chat", "first", true);
+  form->AddText("Server", "hello", true);
+  form->SetTopic("#chat", "news of the day", false);
+  // Topic in caption and tab; still found by its bare name.
+  EXPECT_EQ(window(*form, "#chat")->Caption(), "#chat - news of the day");
+  form->SetTopic("#chat", "*#chat - news of the day", true);
+
+  struct Case {
+    std::string name;
+    std::string target;  // window that must receive the line ("" = none)
+  };
+  const std::vector<Case> cases = {
+      {"#CHAT", "#chat"},            // other letter case
+      {"#chat\r", "#chat"},          // trailing CR from the end of a line
+      {"SERVER", "Server"},          // the server window in capitals
+      {"server", "Server"},          // a partner named server shares it
+      {"#chat - news", ""},          // a name with a blank never matches
+      {"currentmdichildwindow", ""}, // lower case is an ordinary name
+  };
+  for (const Case& c : cases) {
+    const size_t before = form->Children().size();
+    const std::string line = "to " + c.name;
+    form->AddText(c.name, line, false);
+    EXPECT_EQ(form->Children().size(), before) << c.name;
+    if (c.target.empty()) {
+      for (TMDIChild* w : form->Children()) EXPECT_FALSE(hasLine(*form, w->WindowName(), line)) << c.name;
+    } else {
+      EXPECT_TRUE(hasLine(*form, c.target, line)) << c.name;
+    }
+  }
+  EXPECT_TRUE(form->ChildExist("#CHAT"));
+  EXPECT_FALSE(form->ChildExist("#other"));
+}
+
+TEST_F(AppTest, NoWindowOpenMeansNoNameExists) {
+  for (const char* n : {"Server", "#a", "", "CURRENTMDICHILDWINDOW"}) EXPECT_FALSE(form->ChildExist(n)) << n;
+}
+
+TEST_F(AppTest, CreatedWindowsGetKindTabAndFront) {
+  form->AddText("#a", "joined", true);
+  form->AddText("bob", "<bob>hi", true);
+  TMDIChild* a = window(*form, "#a");
+  TMDIChild* bob = window(*form, "bob");
+  ASSERT_TRUE(a && bob);
+  EXPECT_FALSE(a->ListBox1->isHidden());
+  EXPECT_TRUE(bob->ListBox1->isHidden());
+  EXPECT_EQ(form->ActiveChild(), bob);
+  EXPECT_EQ(sectionTexts(*form), (std::vector<std::string>{"#a", "bob"}));
+  EXPECT_TRUE(form->HeaderControl1->isVisible());
+  // The first line of a new window is not unread text.
+  EXPECT_EQ(bob->Caption(), "bob");
+}
+
+TEST_F(AppTest, CurrentWindowGoesToTheActiveWindowOrOpensServer) {
+  form->AddText("CURRENTMDICHILDWINDOW", "--bob-- early", false);
+  EXPECT_EQ(linesOf(*form, "Server"), std::vector<std::string>{"--bob-- early"});
+  form->AddText("#a", "joined", true);
+  form->AddText("CURRENTMDICHILDWINDOW", "--bob-- later", false);
+  EXPECT_TRUE(hasLine(*form, "#a", "--bob-- later"));
+}
+
+TEST_F(AppTest, SectionsKeepEvenWidths) {
+  form->resize(form->width() + 10, form->height());
+  testsupport::pumpFor(20);
+  for (const char* n : {"Server", "#a", "#b"}) form->AddText(n, "x", true);
+  const int barWidth = form->HeaderControl1->width();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(form->HeaderControl1->section(i).width, barWidth / 3);
+  window(*form, "#a")->CloseWindow();
+  testsupport::pumpFor(20);
+  EXPECT_EQ(sectionTexts(*form), (std::vector<std::string>{"Server", "#b"}));
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(form->HeaderControl1->section(i).width, barWidth / 2);
+  form->resize(700, form->height());
+  testsupport::pumpFor(20);
+  EXPECT_EQ(form->HeaderControl1->section(0).width, form->HeaderControl1->width() / 2);
+}
+
+TEST_F(AppTest, ClosingTheLastWindowHidesTheBar) {
+  form->AddText("#a", "x", true);
+  window(*form, "#a")->CloseWindow();
+  testsupport::pumpFor(20);
+  EXPECT_TRUE(form->Children().empty());
+  EXPECT_FALSE(form->HeaderControl1->isVisible());
+  form->AddText("#b", "x", true);
+  EXPECT_TRUE(form->HeaderControl1->isVisible());
+}
+
+TEST_F(AppTest, SectionClickSwitchesEvenWithMarkOrTopic) {
+  form->AddText("#a", "x", true);
+  form->AddText("#b", "x", true);
+  form->SetTopic("#a", "news", false);
+  form->AddText("#a", "unread", false);  // #b is active, so #a is marked
+  EXPECT_EQ(window(*form, "#a")->Caption(), "*#a - news");
+  EXPECT_EQ(form->HeaderControl1->section(0).text, "*#a - news");
+  form->HeaderControl1SectionClick(0);
+  EXPECT_EQ(form->ActiveChild(), window(*form, "#a"));
+  EXPECT_EQ(window(*form, "#a")->Caption(), "#a - news");
+  EXPECT_EQ(form->HeaderControl1->section(0).text, "#a - news");
+}
+
+TEST_F(AppTest, NewChildOpensOrFocusesWithoutText) {
+  form->AddText("#a", "x", true);
+  form->NewChild("carol");
+  TMDIChild* carol = window(*form, "carol");
+  ASSERT_NE(carol, nullptr);
+  EXPECT_EQ(carol->LineCount(), 0);
+  EXPECT_EQ(form->ActiveChild(), carol);
+  form->NewChild("#a");
+  EXPECT_EQ(form->ActiveChild(), window(*form, "#a"));
+  EXPECT_EQ(form->Children().size(), 2u);
+}
+
+TEST_F(AppTest, MenuStatesFollowWindowsAndTheDisconnectButton) {
+  EXPECT_FALSE(form->WindowCascadeItem->isEnabled());
+  EXPECT_FALSE(form->CutItem->isEnabled());
+  form->AddText("#a", "x", true);
+  testsupport::pumpFor(20);
+  for (QAction* a : {form->CutItem, form->CopyItem, form->PasteItem, form->WindowCascadeItem,
+                     form->WindowTileItem, form->WindowArrangeItem, form->WindowMinimizeItem})
+    EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+  EXPECT_FALSE(form->ChannelList1->isEnabled());
+  EXPECT_TRUE(form->ConnectItem->isEnabled());
+}
+
+TEST_F(AppTest, NickChangeRenamesPrivateWindowAndTab) {
+  form->AddText("bob", "<bob>hi", true);
+  form->AddText("#chat", "joined", true);
+  window(*form, "#chat")->addnamelist("bob");
+  form->ChangeNick("Bob", "robert");
+  EXPECT_EQ(window(*form, "bob"), nullptr);
+  ASSERT_NE(window(*form, "robert"), nullptr);
+  EXPECT_EQ(sectionTexts(*form), (std::vector<std::string>{"robert", "#chat"}));
+  EXPECT_TRUE(hasLine(*form, "#chat", "*** Bob is known as robert"));
+}
+
+TEST_F(AppTest, QuitWritesOnlyWhereTheNickWasListed) {
+  form->AddText("#a", "x", true);
+  form->AddText("#b", "x", true);
+  window(*form, "#a")->addnamelist("bob");
+  form->QuitNick("bob", "*** QUIT: bob (b) gone");
+  EXPECT_TRUE(hasLine(*form, "#a", "*** QUIT: bob (b) gone"));
+  EXPECT_FALSE(hasLine(*form, "#b", "*** QUIT: bob (b) gone"));
+}
+
+TEST_F(AppTest, NewWindowsCascadeInsideTheFrame) {
+  for (const char* n : {"Server", "#a", "#b", "#c", "#d", "#e", "#f", "#g", "#h", "#i", "#j", "#k"}) {
+    form->AddText(n, "x", true);
+    auto* sub = qobject_cast<QMdiSubWindow*>(window(*form, n)->parentWidget());
+    const QRect area = form->MdiArea->viewport()->rect();
+    const QRect g = sub->geometry();
+    if (g.width() <= area.width() && g.height() <= area.height()) {
+      EXPECT_TRUE(area.contains(g)) << n;
+    } else {
+      EXPECT_EQ(g.topLeft(), QPoint(0, 0)) << n;
+    }
+  }
+}

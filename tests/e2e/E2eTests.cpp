@@ -1,0 +1,229 @@
+// End to end: Zorv (its real main window, in process) against a real IRC
+// server (ngircd on a free loopback port) with a plain test client watching.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "Channel.h"
+#include "Childwin.h"
+#include "IrcServer.h"
+#include "Main.h"
+#include "TestSupport.h"
+#include "Text.h"
+#include "TextPane.h"
+
+using testsupport::IrcClient;
+using testsupport::IrcServer;
+using testsupport::waitFor;
+
+namespace {
+
+std::vector<std::string> paneLines(const TMDIChild* c) {
+  std::vector<std::string> out;
+  for (int i = 0; i < c->Memo1->lineCount(); ++i) out.push_back(c->Memo1->line(i));
+  return out;
+}
+
+class E2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server = std::make_unique<IrcServer>();
+    if (!server->running()) GTEST_SKIP() << server->error();
+    ASSERT_TRUE(dir.isValid());
+    form = std::make_unique<TMainForm>(dir.path());
+    form->show();
+  }
+  void TearDown() override {
+    if (form) form->close();
+    form.reset();
+  }
+
+  TMDIChild* window(const std::string& name) {
+    for (TMDIChild* c : form->Children())
+      if (zorv::equalsIgnoreAsciiCase(c->WindowName(), name)) return c;
+    return nullptr;
+  }
+  bool windowHas(const std::string& name, const std::string& part) {
+    TMDIChild* c = window(name);
+    if (!c) return false;
+    for (const auto& l : paneLines(c))
+      if (l.find(part) != std::string::npos) return true;
+    return false;
+  }
+  bool waitWindowHas(const std::string& name, const std::string& part, int ms = 5000) {
+    return waitFor([&] { return windowHas(name, part); }, ms);
+  }
+  std::vector<std::string> nicks(const std::string& channel) {
+    std::vector<std::string> out;
+    TMDIChild* c = window(channel);
+    if (!c) return out;
+    auto* m = c->ListBox1->model();
+    for (int i = 0; i < m->rowCount(); ++i) out.push_back(m->index(i, 0).data().toString().toStdString());
+    return out;
+  }
+  bool listed(const std::string& channel, const std::string& entry) {
+    for (const auto& n : nicks(channel))
+      if (n == entry) return true;
+    return false;
+  }
+  void type(const std::string& windowName, const std::string& text) {
+    TMDIChild* c = window(windowName);
+    ASSERT_NE(c, nullptr) << windowName;
+    c->Edit1->setText(QString::fromStdString(text));
+    c->Button1Click();
+  }
+  void connectZorv(const std::string& nick) {
+    form->EditNick->setText(QString::fromStdString(nick));
+    form->EditServer->setText("127.0.0.1");
+    form->EditPort->setText(QString::number(server->port()));
+    form->BtnConnectClick();
+    ASSERT_TRUE(waitWindowHas("Server", "Welcome to the Internet Relay Network", 10000));
+  }
+
+  std::unique_ptr<IrcServer> server;
+  QTemporaryDir dir;
+  std::unique_ptr<TMainForm> form;
+};
+
+}  // namespace
+
+TEST_F(E2e, RegistersAndQuitReachesTheChannel) {
+  IrcClient watcher(server->port());
+  ASSERT_TRUE(watcher.registerAs("watcher"));
+  watcher.sendLine("JOIN #quit");
+  ASSERT_FALSE(watcher.waitLine(" 366 ").empty());
+
+  connectZorv("zorv");
+  EXPECT_TRUE(windowHas("Server", "Connected"));
+  type("Server", "/join #quit");
+  ASSERT_FALSE(watcher.waitLine("JOIN").empty());
+
+  form->BtnDisConnectClick();
+  const std::string quit = watcher.waitLine(" QUIT ");
+  EXPECT_NE(quit.find(":zorv!"), std::string::npos) << quit;
+  EXPECT_NE(quit.find("http://zorv.sourceforge.net/"), std::string::npos) << quit;
+  EXPECT_TRUE(waitWindowHas("Server", "Disconnected"));
+}
+
+TEST_F(E2e, QuitAtProgramEndReachesTheChannel) {
+  IrcClient watcher(server->port());
+  ASSERT_TRUE(watcher.registerAs("watcher"));
+  watcher.sendLine("JOIN #bye");
+  ASSERT_FALSE(watcher.waitLine(" 366 ").empty());
+  connectZorv("zorv");
+  type("Server", "/join #bye");
+  ASSERT_FALSE(watcher.waitLine("JOIN").empty());
+  form->close();
+  form.reset();
+  const std::string quit = watcher.waitLine(" QUIT ");
+  EXPECT_NE(quit.find("http://zorv.sourceforge.net/"), std::string::npos) << quit;
+}
+
+TEST_F(E2e, ChannelLifeWithAnotherUser) {
+  IrcClient ann(server->port());
+  ASSERT_TRUE(ann.registerAs("ann"));
+  ann.sendLine("JOIN #life");
+  ann.sendLine("TOPIC #life :all about life");
+  ASSERT_FALSE(ann.waitLine(" TOPIC ").empty());
+
+  connectZorv("zorv");
+  type("Server", "/join #life");
+  ASSERT_TRUE(waitFor([&] { return listed("#life", "@ann") && listed("#life", "zorv"); }));
+  EXPECT_EQ(window("#life")->Caption(), "#life - all about life");
+
+  // Channel and private messages both ways.
+  type("#life", "hello all");
+  EXPECT_FALSE(ann.waitLine("PRIVMSG #life :hello all").empty());
+  ann.sendLine("PRIVMSG #life :hi zorv");
+  EXPECT_TRUE(waitWindowHas("#life", "<ann>hi zorv"));
+  ann.sendLine("PRIVMSG zorv :psst");
+  EXPECT_TRUE(waitWindowHas("ann", "<ann>psst"));
+  type("ann", "yes?");
+  EXPECT_FALSE(ann.waitLine("PRIVMSG ann :yes?").empty());
+
+  // CTCP answers with their exact texts.
+  ann.sendLine("PRIVMSG zorv :\001VERSION\001");
+  EXPECT_FALSE(ann.waitLine("NOTICE ann :\001VERSION Zorv 2.9.22R [Win95/98/NT]\001").empty());
+  ann.sendLine("PRIVMSG zorv :\001PING 12345\001");
+  EXPECT_FALSE(ann.waitLine("NOTICE ann :\001PING 12345\001").empty());
+  ann.sendLine("PRIVMSG zorv :\001CLIENTINFO\001");
+  EXPECT_FALSE(ann.waitLine("NOTICE ann :\001CLIENTINFO Zorv 2.9.22R You may find lastest version of Zorv at "
+                            "Zorv homepage http://zorv.sourceforge.net/\001")
+                   .empty());
+  ann.sendLine("PRIVMSG zorv :\001TIME\001");
+  EXPECT_FALSE(ann.waitLine("NOTICE ann :\001TIME ").empty());
+  EXPECT_TRUE(waitWindowHas("Server", "*** CTCP TIME from ann"));
+
+  // Operator status, a nick change, a kick with the rejoin.
+  ann.sendLine("MODE #life +o zorv");
+  ASSERT_TRUE(waitFor([&] { return listed("#life", "@zorv"); }));
+  ann.sendLine("NICK anna");
+  ASSERT_TRUE(waitFor([&] { return listed("#life", "@anna"); }));
+  EXPECT_TRUE(windowHas("#life", "*** ann is known as anna"));
+  EXPECT_NE(window("anna"), nullptr);
+  ann.sendLine("KICK #life zorv :out");
+  EXPECT_TRUE(waitWindowHas("#life", "*** KICK: zorv has been kicked from #life by anna because out."));
+  // The rejoin fills the list again from the names replies.
+  ASSERT_TRUE(waitFor([&] { return listed("#life", "@anna") && listed("#life", "zorv"); }));
+}
+
+TEST_F(E2e, UsersDayFromTheInputLine) {
+  IrcClient bob(server->port());
+  ASSERT_TRUE(bob.registerAs("bob"));
+  connectZorv("zorv");
+  type("Server", "/join #day");
+  ASSERT_TRUE(waitFor([&] { return listed("#day", "@zorv"); }));
+  bob.sendLine("JOIN #day");
+  ASSERT_TRUE(waitFor([&] { return listed("#day", "bob"); }));
+  EXPECT_TRUE(windowHas("#day", "*** JOIN: bob ("));
+
+  type("#day", "good morning");
+  EXPECT_FALSE(bob.waitLine("PRIVMSG #day :good morning").empty());
+  type("#day", "/msg bob a secret");
+  EXPECT_FALSE(bob.waitLine("PRIVMSG bob :a secret").empty());
+  type("#day", "/topic #day the day's topic");
+  EXPECT_FALSE(bob.waitLine("TOPIC #day :the day's topic").empty());
+  EXPECT_TRUE(waitFor([&] { return window("#day") && window("#day")->Caption() == "#day - the day's topic"; }));
+  type("#day", "/me waves");
+  EXPECT_FALSE(bob.waitLine("PRIVMSG #day :\001ACTION waves\001").empty());
+  type("#day", "/kick #day bob enough");
+  EXPECT_FALSE(bob.waitLine("KICK #day bob :enough").empty());
+  ASSERT_TRUE(waitFor([&] { return !listed("#day", "bob"); }));
+  type("#day", "/part");
+  ASSERT_TRUE(waitFor([&] { return window("#day") == nullptr; }));
+  type("Server", "/quit");
+  EXPECT_TRUE(waitWindowHas("Server", "Disconnected"));
+}
+
+TEST_F(E2e, ChannelListFillsTheGridAndJoins) {
+  IrcClient ann(server->port());
+  ASSERT_TRUE(ann.registerAs("ann"));
+  for (const char* c : {"#one", "#two", "#three"}) ann.sendLine(std::string("JOIN ") + c);
+  ann.sendLine("TOPIC #two :second: topic");
+  ASSERT_FALSE(ann.waitLine(" TOPIC ").empty());
+  connectZorv("zorv");
+  form->BtnChannelClick();
+  // The listing is complete once the placeholder row has gone (the server may
+  // list channels of its own besides ours).
+  auto complete = [&] {
+    const int rows = form->ChannelForm->RowCount();
+    return form->ChannelForm->isVisible() && rows >= 3 &&
+           form->ChannelForm->Cell(0, rows - 1) != "Uncomplete listing.";
+  };
+  ASSERT_TRUE(waitFor(complete));
+  int two = -1;
+  for (int r = 0; r < form->ChannelForm->RowCount(); ++r)
+    if (form->ChannelForm->Cell(0, r) == "#two") two = r;
+  ASSERT_GE(two, 0);
+  EXPECT_EQ(form->ChannelForm->Cell(1, two), "1");
+  EXPECT_EQ(form->ChannelForm->Cell(2, two), "second: topic");
+  form->ChannelForm->StringGrid1->selectRow(two);
+  form->ChannelForm->Button1Click();
+  EXPECT_FALSE(form->ChannelForm->isVisible());
+  ASSERT_TRUE(waitFor([&] { return listed("#two", "@ann") && listed("#two", "zorv"); }));
+}
