@@ -1,6 +1,7 @@
 #include "Childwin.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -116,7 +117,14 @@ void TMDIChild::buildControls() {
   Button1->setFocusPolicy(Qt::NoFocus);
   Button1->setGeometry(-200, -200, 75, 25);
   connect(Edit1, &QLineEdit::returnPressed, Button1, &QPushButton::click);
-  connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+  connect(Button1, &QPushButton::clicked, this, [this] {
+    // The button's access key is seen by every window of the frame; a press
+    // while the keyboard focus is in another window is not meant for this one,
+    // whose input line may hold old text.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus && focus != this && !isAncestorOf(focus)) return;
+    guarded([this] { Button1Click(); });
+  });
 
   auto* top = new QHBoxLayout;
   top->setContentsMargins(0, 0, 0, 0);

@@ -3,6 +3,10 @@
 // private partner). It holds the text pane, the nick list, the input line with
 // its history, and the two context menus; it reaches the main window only
 // through ChildHost. Its identity is its caption, kept as bytes.
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
 #include <QWidget>
 #include <array>
 #include <string>
@@ -12,10 +16,6 @@
 #include "NickList.h"
 #include "TextPane.h"
 
-class QLineEdit;
-class QListView;
-class QMenu;
-class QPushButton;
 class QAction;
 
 class TMDIChild : public QWidget {

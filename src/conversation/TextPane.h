@@ -21,6 +21,7 @@ class TextPane : public QAbstractScrollArea {
   // Appends one line (bytes). Emits changed().
   void appendLine(std::string line);
   void appendLine(const QString& line);
+  void appendLine(const char* line) { appendLine(std::string(line)); }
   int lineCount() const { return static_cast<int>(lines_.size()); }
   const std::string& line(int index) const { return lines_.at(static_cast<std::size_t>(index)); }
   // Deletes the oldest line. Emits changed().

