@@ -1379,11 +1379,3 @@ int TCustomWSocket::GetSockName(sockaddr_in& name, int& nameLen) {
   nameLen = static_cast<int>(len);
   return 0;
 }
-
-// ---------------------------------------------------------------------------
-// The published layers
-
-TCustomSocksWSocket::TCustomSocksWSocket(QObject* owner) : TCustomWSocket(owner) {}
-TCustomLineWSocket::TCustomLineWSocket(QObject* owner) : TCustomSocksWSocket(owner) {}
-TCustomSyncWSocket::TCustomSyncWSocket(QObject* owner) : TCustomLineWSocket(owner) {}
-TWSocket::TWSocket(QObject* owner) : TCustomSyncWSocket(owner) {}

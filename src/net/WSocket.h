@@ -262,6 +262,9 @@ class TCustomWSocket : public QObject {
   // Re-evaluates which descriptor notifications are wanted.
   void UpdateNotifiers();
   bool Destroying() const { return destroying_; }
+  // Every receive attempt calls this: it shows the read loop that the handler
+  // took something, and re-arms a read notification that waited for it.
+  void NoteReceiveCall();
   zorv::TSocketWindow* Window() const { return window_; }
   // Bumped whenever the handle changes: stale notifications are recognised by it.
   uint64_t Session() const { return session_; }
@@ -289,7 +292,6 @@ class TCustomWSocket : public QObject {
   void StartLookup(const std::string& name, bool reverse);
   void ResolveAll();
   int SendPendingOnce();
-  void NoteReceiveCall();
   bool WaitLingerDrain(int fd);
 
   zorv::TSocketWindow* window_ = nullptr;
@@ -319,22 +321,125 @@ class TCustomWSocket : public QObject {
   bool multiThreaded_ = false;
 };
 
+// SOCKS 5 client: with SocksServer set, Connect reaches Addr:Port through the
+// proxy (CONNECT by domain name), optionally logging in with user name and
+// password. OnSessionConnected fires once the proxy has connected the target.
 class TCustomSocksWSocket : public TCustomWSocket {
   Q_OBJECT
  public:
+  using TSocksErrorEvent = std::function<void(TCustomWSocket* sender, int error, const std::string& msg)>;
+  using TSocksAuthStateEvent = std::function<void(TCustomWSocket* sender, int authState)>;
+  // OnSocksAuthState values.
+  static constexpr int socksAuthStart = 0, socksAuthSuccess = 1, socksAuthFailure = 2,
+                       socksAuthNotRequired = 3;
+
   explicit TCustomSocksWSocket(QObject* owner = nullptr);
+
+  void Connect() override;
+  void Listen() override;
+  int RcvdCount() override;
+
+  std::string SocksServer() const { return socksServer_; }
+  virtual void SetSocksServer(const std::string& server);
+  std::string SocksPort() const { return socksPort_; }
+  virtual void SetSocksPort(const std::string& port);
+  std::string SocksUsercode() const { return socksUsercode_; }
+  void SetSocksUsercode(const std::string& v) { socksUsercode_ = v; }
+  std::string SocksPassword() const { return socksPassword_; }
+  void SetSocksPassword(const std::string& v) { socksPassword_ = v; }
+  TSocksAuthentication SocksAuthentication() const { return socksAuthentication_; }
+  void SetSocksAuthentication(TSocksAuthentication v) { socksAuthentication_ = v; }
+  // 0 off or finished, 1 method reply due, 2 authentication reply due, 3 connect reply due.
+  int SocksState() const { return socksState_; }
+  // What the proxy reported as its bound address and port for the session.
+  std::string BoundAddr() const { return boundAddr_; }
+  std::string BoundPort() const { return boundPort_; }
+
+  TEvent OnSocksConnected;
+  TSocksErrorEvent OnSocksError;
+  TSocksAuthStateEvent OnSocksAuthState;
+
+ protected:
+  void AssignDefaultValue() override;
+  bool TriggerDataAvailable(uint16_t error) override;
+  void TriggerSessionConnected(uint16_t error) override;
+  void TriggerSessionClosed(uint16_t error) override;
+  int DoRecv(void* buf, int len, int flags) override;
+  virtual void TriggerSocksConnected(uint16_t error);
+  virtual void TriggerSocksError(int error, const std::string& msg);
+  virtual void TriggerSocksAuthState(int authState);
+
+ private:
+  void SocksError(int error, const std::string& msg);
+  void SocksDoAuthenticate();
+  void SocksDoConnect();
+  int SocksRead();  // appends to the reply buffer; -1 when nothing came
+  void SocksMethodReply();
+  void SocksAuthReply();
+  void SocksConnectReply();
+
+  std::string socksServer_, socksPort_, socksUsercode_, socksPassword_;
+  TSocksAuthentication socksAuthentication_ = socksNoAuthentication;
+  int socksState_ = 0;
+  unsigned char socksRcvBuf_[128] = {};
+  int socksRcvCnt_ = 0;
+  int socksAuthMethod_ = 0;
+  int socksTargetPort_ = 0;
+  std::string socksTargetAddr_;
+  std::string boundAddr_, boundPort_;
+  int pendingStart_ = 0, pendingCount_ = 0;
+  bool sinIsProxy_ = false;  // the resolved remote address is the proxy's
 };
 
+// Line mode: with LineMode on, OnDataAvailable fires once per complete line
+// (ending in LineEnd), and Receive in the handler returns that line.
 class TCustomLineWSocket : public TCustomSocksWSocket {
   Q_OBJECT
  public:
   explicit TCustomLineWSocket(QObject* owner = nullptr);
+
+  void Connect() override;
+  int RcvdCount() override;
+
+  bool LineMode() const { return lineMode_; }
+  virtual void SetLineMode(bool on);
+  std::string LineEnd() const { return lineEnd_; }
+  void SetLineEnd(const std::string& lineEnd) { lineEnd_ = lineEnd; }
+  // Bytes received and not yet handed out as lines.
+  int BufferedLineBytes() const { return static_cast<int>(rcvdBuf_.size()); }
+
+  TEvent OnLineTooLong;  // kept for compatibility; never raised
+
+ protected:
+  void WndProc(zorv::TSocketMessage& msg) override;
+  bool TriggerDataAvailable(uint16_t error) override;
+  void TriggerSessionClosed(uint16_t error) override;
+  int DoRecv(void* buf, int len, int flags) override;
+
+ private:
+  void DeliverLines(uint16_t error);
+
+  bool lineMode_ = false;
+  std::string lineEnd_ = "\r\n";
+  std::string rcvdBuf_;
+  int lineLength_ = 0;  // length of the line being delivered, 0 when none
+  bool delivering_ = false;
 };
 
+// Blocking waits that keep the event loop running.
 class TCustomSyncWSocket : public TCustomLineWSocket {
   Q_OBJECT
  public:
+  static constexpr int WSA_WSOCKET_TIMEOUT = 12001;
+
   explicit TCustomSyncWSocket(QObject* owner = nullptr);
+
+  // Pumps events until done is true (0), or until the time-out in
+  // milliseconds (when positive) has passed or the application is closing
+  // down (12001).
+  virtual int WaitUntilReady(bool& done, int timeoutMs = 0);
+  // Clears done, starts op and waits for it as WaitUntilReady does.
+  virtual int Synchronize(const std::function<void()>& op, bool& done, int timeoutMs = 0);
 };
 
 class TWSocket : public TCustomSyncWSocket {
