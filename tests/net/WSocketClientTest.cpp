@@ -115,6 +115,14 @@ TEST(WSocketLookup, NamesCompleteFromTheEventLoop) {
   EXPECT_EQ(s.DnsResult(), "127.0.0.1");
   ASSERT_FALSE(s.DnsResultList().empty());
   EXPECT_EQ(s.DnsResultList().front(), "127.0.0.1");
+
+  r.events.clear();
+  s.ReverseDnsLookup("127.0.0.1");
+  EXPECT_TRUE(r.events.empty());
+  ASSERT_TRUE(waitFor([&] { return !r.events.empty(); }));
+  EXPECT_EQ(r.events, V{"DnsLookupDone 0"});
+  EXPECT_EQ(s.DnsResult(), "localhost");
+  EXPECT_EQ(s.DnsResultList(), V{"localhost"});
 }
 
 TEST(WSocketLookup, SupersededAndCancelledRequestsAreDropped) {
