@@ -1,8 +1,9 @@
 #include <QApplication>
+#include <QMessageBox>
 
 #include "Main.h"
 #include "MessageBox.h"
-#include <QMessageBox>
+#include "Termination.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -14,7 +15,9 @@ int main(int argc, char** argv) {
                     caption.isEmpty() ? QString("Zorv") : caption, text, QMessageBox::Ok);
     box.exec();
   });
+
   auto* form = new TMainForm;
+  zorv::installTerminationHandler(&app, [form] { form->close(); });
   form->show();
   const int rc = QApplication::exec();
   delete form;  // saves the settings
