@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "Icon.h"
 #include "Main.h"
 #include "MessageBox.h"
 #include "Termination.h"
@@ -8,6 +9,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Zorv");
+  QApplication::setWindowIcon(zorv::programIcon());
   zorv::setMessagePresenter([](const QString& text, const QString& caption, zorv::MessageIcon icon) {
     QMessageBox box(icon == zorv::MessageIcon::Error     ? QMessageBox::Critical
                     : icon == zorv::MessageIcon::Warning ? QMessageBox::Warning
