@@ -25,6 +25,9 @@ namespace {
 
 constexpr char kCtcp = '\x01';
 constexpr int kDefaultFontSize = 8;
+// Larger sizes come only from a damaged settings file; glyphs that big would
+// make every paint of the pane crawl.
+constexpr int kLargestFontSize = 200;
 constexpr int kBackgroundLineLimit = 300;
 constexpr int kOpBatch = 4;
 
@@ -40,13 +43,14 @@ void guarded(const std::function<void()>& action) {
 
 // A font size that cannot be used is reported once per distinct text, not
 // for every window that opens (windows also open for incoming messages).
-void reportBadFontSize(const QString& text) {
+void reportBadFontSize(const QString& text, bool isNumber) {
   static QString reported;
   static bool any = false;
   if (any && reported == text) return;
   any = true;
   reported = text;
-  zorv::showMessageBox(QStringLiteral("'%1' is not a valid integer value").arg(text));
+  zorv::showMessageBox(isNumber ? QStringLiteral("'%1' is not a usable font size; 8 is used").arg(text)
+                                : QStringLiteral("'%1' is not a valid integer value").arg(text));
 }
 
 // Qt reads "[*]" in a window title as the modified-state placeholder; a
@@ -284,10 +288,10 @@ void TMDIChild::FormCreate() {
   const QString sizeText = host_.ChatFontSize();
   bool ok = false;
   int size = sizeText.trimmed().toInt(&ok);
-  if (!ok || size <= 0) {
+  if (!ok || size <= 0 || size > kLargestFontSize) {
     // Shown once; the window still gets a usable font and finishes its set-up,
     // so that it keeps taking names replies into its nick list.
-    reportBadFontSize(sizeText);
+    reportBadFontSize(sizeText, ok);
     size = kDefaultFontSize;
   }
   font.setPointSize(size);

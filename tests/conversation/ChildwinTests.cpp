@@ -374,6 +374,12 @@ TEST_F(ChildwinTest, FontSizeThatIsNotAWholeNumberFallsBackAndFinishesSetUp) {
   EXPECT_EQ(good->Memo1->font().family(), "DejaVu Serif");
   EXPECT_EQ(good->Edit1->font(), good->Memo1->font());
   EXPECT_EQ(testsupport::shownMessages().size(), 1);
+
+  // A size no screen font has comes from a damaged file: the default again.
+  host.fontSize = "1000000";
+  TMDIChild* huge = host.make("#c");
+  EXPECT_EQ(huge->Memo1->font().pointSize(), 8);
+  EXPECT_EQ(testsupport::shownMessages().last(), "'1000000' is not a usable font size; 8 is used");
 }
 
 TEST_F(ChildwinTest, NickListOperationsWriteIntoThePane) {
