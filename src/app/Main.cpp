@@ -5,7 +5,6 @@
 #include <QDate>
 #include <QDir>
 #include <QHBoxLayout>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -14,7 +13,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QTime>
 #include <QTimer>
@@ -107,19 +105,6 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   setStatusBar(StatusBar);
 
   BuildMenus();
-
-  // The keyboard habits of MDI frames: Ctrl+F4 closes the active conversation
-  // window through its own close handling, Ctrl+Tab and Ctrl+Shift+Tab switch.
-  auto* closeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4), this);
-  connect(closeKey, &QShortcut::activated, this, [this] {
-    Guard([&] {
-      if (TMDIChild* c = ActiveChild()) c->CloseWindow();
-    });
-  });
-  auto* nextKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
-  connect(nextKey, &QShortcut::activated, MdiArea, &QMdiArea::activateNextSubWindow);
-  auto* prevKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this);
-  connect(prevKey, &QShortcut::activated, MdiArea, &QMdiArea::activatePreviousSubWindow);
 
   connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
     Guard([&] {

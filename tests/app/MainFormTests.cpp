@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "AppFixture.h"
 
@@ -161,4 +162,59 @@ TEST_F(AppTest, ConnectWhileConnectedReportsTheSocketError) {
   ASSERT_TRUE(waitFor([&] { return !testsupport::shownMessages().isEmpty(); }));
   EXPECT_EQ(testsupport::shownMessages().first(), "Cannot change Addr if not closed");
   EXPECT_EQ(form->CliWSocket->State(), wsConnected);
+}
+
+TEST_F(AppTest, InboundLinesDriveWindowsListsAndTabs) {
+  LoopbackServer server;
+  form->EditNick->setText("me");
+  connectTo(server);
+  server.send(
+      ":me!m@h JOIN :#chat\r\n"
+      ":srv 353 me = #chat :@alice bob me\r\n"
+      ":srv 366 me #chat :End of /NAMES list.\r\n"
+      ":srv 353 me = #chat :late\r\n"
+      ":srv 332 me #chat :the topic\r\n"
+      ":carol!c@h PRIVMSG me :hello\r\n");
+  ASSERT_TRUE(waitFor([&] { return window(*form, "carol") != nullptr; }));
+  TMDIChild* chat = window(*form, "#chat");
+  ASSERT_NE(chat, nullptr);
+  EXPECT_EQ(chat->Caption(), "#chat - the topic");
+  EXPECT_EQ(chat->Nicks().entries(), (std::vector<std::string>{"@alice", "bob", "me"}));
+  EXPECT_EQ(linesOf(*form, "#chat").front(), "*** JOIN: me (m@h) #chat");
+  EXPECT_EQ(linesOf(*form, "carol"), std::vector<std::string>{"<carol>hello"});
+
+  server.send(":carol!c@h NICK :caroline\r\n:bob!b@h QUIT :gone\r\n");
+  ASSERT_TRUE(waitFor([&] { return window(*form, "caroline") != nullptr && chat->Nicks().size() == 2; }));
+  EXPECT_EQ(form->HeaderControl1->section(2).text, "caroline");
+  EXPECT_TRUE(hasLine(*form, "#chat", "*** QUIT: bob (b@h) gone"));
+  EXPECT_FALSE(hasLine(*form, "caroline", "*** QUIT: bob (b@h) gone"));
+  EXPECT_FALSE(hasLine(*form, "Server", "*** QUIT: bob (b@h) gone"));
+}
+
+// The frame's own keys (no extra shortcut of ours: a second Ctrl+F4 would make
+// the key ambiguous and then neither would fire).
+TEST_F(AppTest, CtrlF4ClosesTheActiveWindowThroughItsCloseHandling) {
+  LoopbackServer server;
+  connectTo(server);
+  form->AddText("#a", "x", true);
+  form->AddText("#b", "x", true);
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ASSERT_EQ(form->ActiveChild(), window(*form, "#b"));
+  server.clearReceived();
+  QTest::keyClick(form->ActiveChild()->Edit1, Qt::Key_F4, Qt::ControlModifier);
+  ASSERT_TRUE(server.waitReceived("PART #b\r\n"));
+  testsupport::pumpFor(20);
+  EXPECT_EQ(window(*form, "#b"), nullptr);
+  EXPECT_EQ(server.received(), "PART #b\r\n");
+
+  // Ctrl+Tab moves on to another conversation window.
+  form->AddText("#c", "x", true);
+  TMDIChild* before = form->ActiveChild();
+  QTest::keyClick(before->Edit1, Qt::Key_Tab, Qt::ControlModifier);
+  TMDIChild* next = form->ActiveChild();
+  EXPECT_NE(next, before);
+  EXPECT_NE(next, nullptr);
+  QTest::keyClick(next->Edit1, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(form->ActiveChild(), before);
 }
