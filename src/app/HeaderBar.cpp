@@ -47,6 +47,10 @@ int HeaderBar::sectionAt(int x) const {
 
 QSize HeaderBar::sizeHint() const { return {100, 17}; }
 
+void HeaderBar::resizeEvent(QResizeEvent*) {
+  if (OnResize) OnResize();
+}
+
 void HeaderBar::paintEvent(QPaintEvent*) {
   QPainter p(this);
   int left = 0;

@@ -26,11 +26,14 @@ class HeaderBar : public QWidget {
   int sectionAt(int x) const;
 
   std::function<void(int index)> OnSectionClick;
+  // Runs after the bar's width changed (the frame was resized or the bar shown).
+  std::function<void()> OnResize;
 
   QSize sizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
   void mousePressEvent(QMouseEvent*) override;
   void mouseReleaseEvent(QMouseEvent*) override;
   void mouseMoveEvent(QMouseEvent*) override;

@@ -84,6 +84,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   HeaderControl1->setStatusTip("Switch to that window");
   HeaderControl1->setToolTip("Switch to that window");
   HeaderControl1->OnSectionClick = [this](int i) { Guard([&] { HeaderControl1SectionClick(i); }); };
+  HeaderControl1->OnResize = [this] { EvenSectionWidths(); };
   HeaderControl1->hide();
   HeaderControl2 = new HeaderBar(this);
   HeaderControl2->setObjectName("HeaderControl2");
@@ -542,9 +543,9 @@ void TMainForm::EvenSectionWidths() {
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  // The bar gets its new width from the layout; even the sections once it has.
+  // The bar takes the frame's new width from the layout and evens its
+  // sections then (HeaderBar::OnResize); this makes it happen at once.
   if (centralWidget()) centralWidget()->layout()->activate();
-  HeaderControl1->resize(centralWidget() ? centralWidget()->width() : width(), HeaderControl1->height());
   EvenSectionWidths();
 }
 

@@ -174,3 +174,11 @@ TEST_F(AppTest, NewWindowsCascadeInsideTheFrame) {
     }
   }
 }
+
+TEST_F(AppTest, FirstSectionTakesTheWholeBarOnceShown) {
+  form->AddText("Server", "x", true);
+  testsupport::pumpFor(30);
+  ASSERT_TRUE(form->HeaderControl1->isVisible());
+  EXPECT_EQ(form->HeaderControl1->width(), form->centralWidget()->width());
+  EXPECT_EQ(form->HeaderControl1->section(0).width, form->HeaderControl1->width());
+}
