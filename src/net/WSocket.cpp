@@ -570,7 +570,7 @@ void TCustomWSocket::WndProc(TSocketMessage& msg) {
     if (gone()) return;
   }
   if (ev & FD_READ) {
-    ASyncReceive(error);
+    ASyncReceive(error, /*drain=*/false);
     if (gone()) return;
   }
   if (ev & FD_WRITE) {
@@ -585,7 +585,7 @@ void TCustomWSocket::WndProc(TSocketMessage& msg) {
   }
   if (ev & FD_CLOSE) {
     if (state_ != wsConnecting) {
-      ASyncReceive(0);
+      ASyncReceive(0, /*drain=*/true);
       if (gone()) return;
       if (OnSessionClosed && !closeInvoked_) {
         closeInvoked_ = true;
@@ -881,9 +881,15 @@ void TCustomWSocket::BindSocket() {
 // ---------------------------------------------------------------------------
 // Receiving
 
-void TCustomWSocket::ASyncReceive(uint16_t error) {
+void TCustomWSocket::ASyncReceive(uint16_t error, bool drain) {
   QPointer<TCustomWSocket> self(this);
   const uint64_t session = session_;
+  // A peer that sends faster than the handlers take its bytes would keep a
+  // read notification going for ever and freeze the window. Past a time
+  // slice the loop yields to the event loop; the descriptor is still
+  // readable, so the next read notification carries on where this one ends.
+  // At a close everything left is drained, so it all comes before the close.
+  const auto sliceEnd = std::chrono::steady_clock::now() + kReadSlice;
   try {
     for (;;) {
       lastError_ = 0;
@@ -905,6 +911,7 @@ void TCustomWSocket::ASyncReceive(uint16_t error) {
       // A handler that took nothing would keep this loop going for ever.
       if (receiveCalls_ == before) break;
       if (RcvdCount() <= 0) break;
+      if (!drain && std::chrono::steady_clock::now() >= sliceEnd) break;
     }
   } catch (...) {
     // An error in the loop or in the handler ends the loop and goes no further.

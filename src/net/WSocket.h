@@ -13,6 +13,7 @@
 #include <QObject>
 #include <cstdint>
 #include <deque>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <netinet/in.h>
@@ -253,7 +254,10 @@ class TCustomWSocket : public QObject {
   void SocketError(const std::string& function);
   void ChangeState(TSocketState newState);
   void TryToSend();
-  void ASyncReceive(uint16_t error);
+  // One read notification: raises OnDataAvailable while bytes wait; with
+  // drain false it yields after kReadSlice so the window stays responsive.
+  void ASyncReceive(uint16_t error, bool drain);
+  static constexpr std::chrono::milliseconds kReadSlice{25};
   void DeleteBufferedData();
   void SetLingerOption();
   void MessagePump();
