@@ -1,7 +1,13 @@
 // The window registry, the switcher bar and the menu states of the main window.
 #include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <QPushButton>
 
+#include "About.h"
 #include "AppFixture.h"
 #include "HeaderBar.h"
 
@@ -181,4 +187,42 @@ TEST_F(AppTest, FirstSectionTakesTheWholeBarOnceShown) {
   ASSERT_TRUE(form->HeaderControl1->isVisible());
   EXPECT_EQ(form->HeaderControl1->width(), form->centralWidget()->width());
   EXPECT_EQ(form->HeaderControl1->section(0).width, form->HeaderControl1->width());
+}
+
+TEST_F(AppTest, WindowMenuListsTheWindowsAndSwitches) {
+  form->AddText("#a", "x", true);
+  form->AddText("bob", "x", true);
+  form->SetTopic("#a", "news & views", false);
+  emit form->Window1->aboutToShow();
+  QStringList entries;
+  QAction* first = nullptr;
+  for (QAction* a : form->Window1->actions()) {
+    if (a->isSeparator() || a == form->WindowCascadeItem || a == form->WindowTileItem ||
+        a == form->WindowArrangeItem || a == form->WindowMinimizeItem)
+      continue;
+    if (!first) first = a;
+    entries << a->text();
+  }
+  EXPECT_EQ(entries, (QStringList{"&1 #a - news && views", "&2 bob"}));
+  ASSERT_NE(first, nullptr);
+  first->trigger();
+  EXPECT_EQ(form->ActiveChild(), window(*form, "#a"));
+  // Shown again, the list is rebuilt, not appended to.
+  emit form->Window1->aboutToShow();
+  int listed = 0;
+  for (QAction* a : form->Window1->actions()) listed += a->isCheckable() ? 1 : 0;
+  EXPECT_EQ(listed, 2);
+}
+
+TEST_F(AppTest, AboutBoxPassesFocusFromTheNoticeToOk) {
+  TAboutBox* box = form->AboutBox;
+  EXPECT_EQ(box->windowTitle(), "About");
+  EXPECT_EQ(box->Version->text(), "Version : 2.9.22R");
+  QTimer::singleShot(0, box, [box] {
+    box->Comments->setFocus();
+    QCoreApplication::processEvents();
+    const bool okHasFocus = box->OKButton->hasFocus();
+    box->done(okHasFocus ? QDialog::Accepted : QDialog::Rejected);
+  });
+  EXPECT_EQ(box->exec(), QDialog::Accepted);
 }
