@@ -47,6 +47,7 @@ int NickList::compare(std::string_view a, std::string_view b) {
 }
 
 std::size_t NickList::add(std::string entry) {
+  settle();
   // After every entry that compares equal, as a sorted list box inserts.
   const auto it = std::upper_bound(entries_.begin(), entries_.end(), entry, before);
   const auto row = static_cast<std::size_t>(it - entries_.begin());
@@ -63,16 +64,30 @@ void NickList::addBatch(std::vector<std::string> batch) {
     return;
   }
   if (listener_) listener_->aboutToReset();
-  std::stable_sort(batch.begin(), batch.end(), before);
-  const auto oldSize = static_cast<std::ptrdiff_t>(entries_.size());
-  entries_.reserve(entries_.size() + batch.size());
-  std::move(batch.begin(), batch.end(), std::back_inserter(entries_));
-  // Stable: of equal entries, those already listed stay first.
-  std::inplace_merge(entries_.begin(), entries_.begin() + oldSize, entries_.end(), before);
+  if (pending_.empty()) {
+    pending_ = std::move(batch);
+  } else {
+    pending_.reserve(pending_.size() + batch.size());
+    std::move(batch.begin(), batch.end(), std::back_inserter(pending_));
+  }
   if (listener_) listener_->reset();
 }
 
+void NickList::settle() const {
+  if (pending_.empty()) return;
+  // Stable: of equal entries, earlier batches stay before later ones, and
+  // those already listed stay first.
+  std::stable_sort(pending_.begin(), pending_.end(), before);
+  const auto oldSize = static_cast<std::ptrdiff_t>(entries_.size());
+  entries_.reserve(entries_.size() + pending_.size());
+  std::move(pending_.begin(), pending_.end(), std::back_inserter(entries_));
+  pending_.clear();
+  pending_.shrink_to_fit();
+  std::inplace_merge(entries_.begin(), entries_.begin() + oldSize, entries_.end(), before);
+}
+
 std::optional<std::size_t> NickList::find(std::string_view text) const {
+  settle();
   // Entries equal ignoring case compare equal and so stand together; the
   // first of them is the first in list order.
   const auto it = std::lower_bound(entries_.begin(), entries_.end(), text,
@@ -82,6 +97,7 @@ std::optional<std::size_t> NickList::find(std::string_view text) const {
 }
 
 void NickList::removeAt(std::size_t row) {
+  settle();
   if (row >= entries_.size()) return;
   if (listener_) listener_->aboutToRemove(row);
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(row));
@@ -92,6 +108,8 @@ void NickList::clear() {
   if (listener_) listener_->aboutToReset();
   entries_.clear();
   entries_.shrink_to_fit();
+  pending_.clear();
+  pending_.shrink_to_fit();
   if (listener_) listener_->reset();
 }
 

@@ -32,15 +32,23 @@ class NickList {
   // Three-way comparison in list order (<0, 0, >0); 0 means equal ignoring case.
   static int compare(std::string_view a, std::string_view b);
 
-  std::size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
-  const std::string& at(std::size_t row) const { return entries_.at(row); }
-  const std::vector<std::string>& entries() const { return entries_; }
+  std::size_t size() const { return entries_.size() + pending_.size(); }
+  bool empty() const { return size() == 0; }
+  const std::string& at(std::size_t row) const {
+    settle();
+    return entries_.at(row);
+  }
+  const std::vector<std::string>& entries() const {
+    settle();
+    return entries_;
+  }
 
   // Inserts at the sorted place (after entries that compare equal); returns the row.
   std::size_t add(std::string entry);
-  // Adds many entries at once: one sort of the batch, one merge, one reset.
-  // The result is the same as adding them one by one in the given order.
+  // Adds many entries at once, with one reset. The result is the same as
+  // adding them one by one in the given order. The entries are merged into
+  // the list on its next read, so a burst of names replies costs one sort
+  // and one merge, not one merge of the whole list per reply.
   void addBatch(std::vector<std::string> batch);
   // The first entry equal to text ignoring case.
   std::optional<std::size_t> find(std::string_view text) const;
@@ -69,7 +77,11 @@ class NickList {
   void setListener(Listener* listener) { listener_ = listener; }
 
  private:
-  std::vector<std::string> entries_;
+  // Merges the entries taken by addBatch since the last read (announced already).
+  void settle() const;
+
+  mutable std::vector<std::string> entries_;
+  mutable std::vector<std::string> pending_;  // in the order they were added
   bool namelistopen_ = true;
   Listener* listener_ = nullptr;
 };
