@@ -44,6 +44,14 @@ std::string QuitLine() { return std::string("QUIT ") + zorv::kHomePage; }
 
 QString fieldText(const QLineEdit* e) { return e->text(); }
 
+// The window name within a caption, as LeftStr gives it, without a copy.
+std::string_view captionName(std::string_view caption) {
+  const auto blank = caption.find(' ');
+  if (blank != std::string_view::npos) caption = caption.substr(0, blank);
+  if (!caption.empty() && caption.front() == '*') caption.remove_prefix(1);
+  return caption;
+}
+
 }  // namespace
 
 TMainForm::TMainForm(const QString& programDir, QWidget* parent)
@@ -424,9 +432,14 @@ TMDIChild* TMainForm::ActiveChild() const {
 std::vector<TMDIChild*> TMainForm::Matching(const std::string& name) const {
   // The given name is compared whole (a name holding a blank never matches)
   // with the name read from each caption, ignoring the case of ASCII letters.
+  // Every line that arrives is routed through here, so the walk reads each
+  // caption in place rather than copying its name out.
   std::vector<TMDIChild*> out;
-  for (TMDIChild* c : Children())
-    if (zorv::equalsIgnoreAsciiCase(c->WindowName(), name)) out.push_back(c);
+  if (!MdiArea) return out;
+  for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+    auto* c = qobject_cast<TMDIChild*>(s->widget());
+    if (c && !c->IsClosing() && zorv::equalsIgnoreAsciiCase(captionName(c->Caption()), name)) out.push_back(c);
+  }
   return out;
 }
 
