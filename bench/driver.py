@@ -421,7 +421,11 @@ def main():
     ap.add_argument("--out", default=os.path.join(HERE, "RESULTS.md"))
     ap.add_argument("--json", help="also write the raw runs here")
     opts = ap.parse_args()
-    opts.command = "bench/run " + " ".join(sys.argv[1:])
+    args = sys.argv[1:]
+    if "--build" in args:  # bench/run passes its build directory
+        i = args.index("--build")
+        del args[i:i + 2]
+    opts.command = " ".join(["bench/run"] + args)
 
     clients = [c for c in opts.clients.split(",") if c]
     scenarios = [s for s in opts.scenarios.split(",") if s]
