@@ -1,14 +1,14 @@
 #pragma once
-// Helpers for the socket component tests: an event recorder and a raw
-// loopback peer whose descriptor the test can tune (buffer sizes, linger).
+// Helpers for the socket component tests: an event recorder, a raw loopback
+// peer whose descriptor the test can tune, and short set-up calls.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,35 +17,55 @@
 
 namespace nettest {
 
-inline const char* stateName(TSocketState s) {
-  static const char* names[] = {"Invalid", "Opened", "Bound", "Connecting",
-                                "Connected", "Accepting", "Listening", "Closed"};
-  return names[s];
+using testsupport::pumpFor;
+using testsupport::waitFor;
+using V = std::vector<std::string>;
+
+// The exception text of f, or "<no exception>".
+inline std::string errorText(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ESocketException& e) {
+    return e.what();
+  }
+  return "<no exception>";
 }
 
-// Records the component's events as short texts, in order. With `reader`
-// the data handler takes at most `chunk` bytes per call into `data`.
+inline void setTarget(TCustomWSocket& s, const std::string& addr, const std::string& port,
+                      const std::string& proto = "tcp") {
+  s.SetAddr(addr);
+  s.SetPort(port);
+  s.SetProto(proto);
+}
+
+inline void connectTo(TCustomWSocket& s, int port, const std::string& proto = "tcp") {
+  setTarget(s, "127.0.0.1", std::to_string(port), proto);
+  s.Connect();
+}
+
+// Records the component's events as short texts, in order ("Closed>Opened"
+// for a state change). The data handler takes at most `chunk` bytes per call.
 struct Recorder {
-  std::vector<std::string> events;
+  V events;
   std::string data;
   int chunk = 4096;
 
   void attach(TCustomWSocket& s, bool reader = true) {
+    static const char* names[] = {"Invalid", "Opened", "Bound", "Connecting",
+                                  "Connected", "Accepting", "Listening", "Closed"};
     s.OnDnsLookupDone = [this](TCustomWSocket*, uint16_t e) { add("DnsLookupDone", e); };
     s.OnSessionConnected = [this](TCustomWSocket*, uint16_t e) { add("SessionConnected", e); };
     s.OnSessionClosed = [this](TCustomWSocket*, uint16_t e) { add("SessionClosed", e); };
     s.OnChangeState = [this](TCustomWSocket*, TSocketState o, TSocketState n) {
-      events.push_back(std::string(stateName(o)) + ">" + stateName(n));
+      events.push_back(std::string(names[o]) + ">" + names[n]);
     };
-    if (reader) {
-      s.OnDataAvailable = [this](TCustomWSocket* sock, uint16_t e) {
-        std::string buf(static_cast<size_t>(chunk), '\0');
-        int n = sock->Receive(buf.data(), chunk);
-        if (n > 0) data.append(buf.data(), static_cast<size_t>(n));
-        if (events.empty() || events.back() != "DataAvailable " + std::to_string(e))
-          add("DataAvailable", e);
-      };
-    }
+    if (!reader) return;
+    s.OnDataAvailable = [this](TCustomWSocket* sock, uint16_t e) {
+      std::string buf(static_cast<size_t>(chunk), '\0');
+      int n = sock->Receive(buf.data(), chunk);
+      if (n > 0) data.append(buf.data(), static_cast<size_t>(n));
+      if (events.empty() || events.back() != "DataAvailable " + std::to_string(e)) add("DataAvailable", e);
+    };
   }
   void add(const char* what, int e) { events.push_back(std::string(what) + " " + std::to_string(e)); }
   bool has(const std::string& ev) const {
@@ -54,8 +74,8 @@ struct Recorder {
     return false;
   }
   // The events without the state changes.
-  std::vector<std::string> main() const {
-    std::vector<std::string> r;
+  V main() const {
+    V r;
     for (const auto& e : events)
       if (e.find('>') == std::string::npos) r.push_back(e);
     return r;
@@ -66,7 +86,7 @@ struct Recorder {
 class RawPeer {
  public:
   explicit RawPeer(int rcvbuf = 0) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (rcvbuf > 0) ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -76,49 +96,36 @@ class RawPeer {
     socklen_t len = sizeof a;
     ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
-    ::fcntl(listener_, F_SETFL, O_NONBLOCK);
   }
   ~RawPeer() {
-    if (client_ >= 0) ::close(client_);
+    closeClient();
     ::close(listener_);
   }
   int port() const { return port_; }
   std::string portStr() const { return std::to_string(port_); }
-  int fd() const { return client_; }
   bool accept(int ms = 3000) {
-    return testsupport::waitFor([&] {
+    return waitFor([&] {
       if (client_ < 0) client_ = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
       return client_ >= 0;
     }, ms);
   }
   void send(const std::string& s) {
-    size_t off = 0;
-    while (off < s.size()) {
+    for (size_t off = 0; off < s.size();) {
       ssize_t n = ::send(client_, s.data() + off, s.size() - off, MSG_NOSIGNAL);
-      if (n > 0) {
-        off += static_cast<size_t>(n);
-      } else if (n < 0 && errno == EAGAIN) {
-        testsupport::pumpFor(1);
-      } else {
-        return;
-      }
+      if (n > 0) off += static_cast<size_t>(n);
+      else if (n < 0 && errno == EAGAIN) pumpFor(1);
+      else return;
     }
   }
-  // Reads (pumping the event loop) until `want` bytes arrived, the peer
-  // closed (eof) or failed (error holds errno), or the time is up.
+  // Everything read so far, once `want` bytes arrived, the peer closed (eof)
+  // or failed (error holds errno), or the time is up.
   std::string read(size_t want, int ms = 5000) {
-    testsupport::waitFor([&] {
+    waitFor([&] {
       char buf[65536];
-      for (;;) {
-        ssize_t n = ::recv(client_, buf, sizeof buf, 0);
-        if (n > 0) {
-          got_.append(buf, static_cast<size_t>(n));
-          continue;
-        }
-        if (n == 0) eof = true;
-        if (n < 0 && errno != EAGAIN) error = errno;
-        break;
-      }
+      ssize_t n;
+      while ((n = ::recv(client_, buf, sizeof buf, 0)) > 0) got_.append(buf, static_cast<size_t>(n));
+      if (n == 0) eof = true;
+      if (n < 0 && errno != EAGAIN) error = errno;
       return got_.size() >= want || eof || error != 0;
     }, ms);
     return got_;
@@ -140,5 +147,11 @@ class RawPeer {
   int listener_ = -1, client_ = -1, port_ = 0;
   std::string got_;
 };
+
+// Connects s to the peer and waits until both ends have the session.
+inline bool connectPeer(TCustomWSocket& s, RawPeer& peer) {
+  connectTo(s, peer.port());
+  return waitFor([&] { return s.State() == wsConnected; }) && peer.accept();
+}
 
 }  // namespace nettest

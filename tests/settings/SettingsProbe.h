@@ -31,7 +31,7 @@ class ProbeFont : public QObject {
   using QObject::QObject;
   QString name = QStringLiteral("MS Sans Serif");
   int size = 8;
-  bool bold = false;
+  bool bold = true;
 };
 
 class Probe : public QObject {
@@ -65,13 +65,14 @@ class Probe : public QObject {
   TMethod onClick() const { return handler; }
   void setOnClick(const TMethod& m) { handler = m; }
 
-  int count = 0;
-  TColor color{};
-  TCursor cursor{};
-  QChar letter = u'a';
-  Align alignment = alLeft;
-  bool active = false;
-  double ratio = 1.0;
+  // Values that no conversion produces by accident.
+  int count = 7;
+  TColor color = TColor(0x0000ff);
+  TCursor cursor = TCursor(Qt::PointingHandCursor);
+  QChar letter = u'q';
+  Align alignment = alCenter;
+  bool active = true;
+  double ratio = 3;
   QString text;
   Styles style;
   QObject* peer = nullptr;
