@@ -1,13 +1,11 @@
 #pragma once
-// A recording stand-in for the main window, for the conversation window tests.
-// It keeps the windows it made, finds them by name as the main window does,
-// and applies SetTopic and CloseChild to them.
+// A recording stand-in for the main window: it keeps the windows it made,
+// finds them by name as the main window does, and applies SetTopic and
+// CloseChild to them.
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "ChildHost.h"
@@ -17,27 +15,23 @@
 
 class RecordingHost : public ChildHost {
  public:
-  std::vector<std::string> sent;
-  std::vector<std::tuple<std::string, std::string, bool>> topics;
-  std::vector<std::string> removedBars, newChildren, closeChildCalls;
+  using Lines = std::vector<std::string>;
+  Lines sent, topics, removedBars, newChildren;  // topics as "name|text|whole"
   int disconnects = 0;
-  QString fontName = QStringLiteral("DejaVu Sans");
-  QString fontSize = QStringLiteral("8");
+  QString fontName = QStringLiteral("DejaVu Sans"), fontSize = QStringLiteral("8");
   int clock = 1000;  // advances by one on every reading
-  std::string nick = "bob";
   const TMDIChild* active = nullptr;
   std::vector<QPointer<TMDIChild>> children;
 
   void SendMsg(const std::string& line) override { sent.push_back(line); }
-  std::string OwnNick() const override { return nick; }
+  std::string OwnNick() const override { return "bob"; }
   void SetTopic(const std::string& name, const std::string& text, bool whole) override {
-    topics.emplace_back(name, text, whole);
+    topics.push_back(name + "|" + text + (whole ? "|1" : "|0"));
     for (TMDIChild* c : matching(name)) c->SetCaption(whole ? text : name + " - " + text);
   }
   void RemoveSelectBar(const std::string& name) override { removedBars.push_back(name); }
   void BtnDisConnectClick() override { ++disconnects; }
   void CloseChild(const std::string& name) override {
-    closeChildCalls.push_back(name);
     for (TMDIChild* c : matching(name)) c->CloseWindow();
   }
   void NewChild(const std::string& name) override { newChildren.push_back(name); }
@@ -57,9 +51,8 @@ class RecordingHost : public ChildHost {
   TMDIChild* make(const std::string& caption, QMdiArea* area = nullptr) {
     auto* child = new TMDIChild(*this);
     child->SetCaption(caption);
-    const bool channel = zorv::isChannelName(caption);
-    child->SetNickListVisible(channel);
-    child->SetChannelMenu(channel);
+    child->SetNickListVisible(zorv::isChannelName(caption));
+    child->SetChannelMenu(zorv::isChannelName(caption));
     if (area) {
       QMdiSubWindow* sub = area->addSubWindow(child);
       sub->setAttribute(Qt::WA_DeleteOnClose);

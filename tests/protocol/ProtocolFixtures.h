@@ -1,10 +1,9 @@
 #pragma once
-// A Frame that records every call as one line of text, for comparing what
-// the engine did with what it should have done.
+// A Frame that records every call as one line of text, a feeder that hands the
+// engine its bytes in chunks, and a recorded-style server session.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -15,45 +14,30 @@
 
 namespace protocoltest {
 
+using Calls = std::vector<std::string>;
+
 class RecordingFrame : public Frame {
  public:
-  std::vector<std::string> calls;
+  Calls calls;
   std::string ownNick = "me";
-  int nowMs = 0;
-  int nowStepMs = 0;  // added to nowMs after every clock reading
+  int nowMs = 0, nowStepMs = 0;  // the clock moves by nowStepMs after every reading
 
-  // With hashOnly set, calls are folded into hash and count instead of being
-  // kept (for runs that compare thousands of sessions).
-  bool hashOnly = false;
-  std::uint64_t hash = 14695981039346656037ull;
-  std::size_t count = 0;
-
-  void AddText(const std::string& name, const std::string& text, bool create) override {
-    Rec({"AddText ", name, "|", text, "|", create ? "1" : "0"});
-  }
-  void SendMsg(const std::string& line) override { Rec({"SendMsg ", line}); }
-  void SetTopic(const std::string& name, const std::string& text, bool whole) override {
-    Rec({"SetTopic ", name, "|", text, "|", whole ? "1" : "0"});
-  }
+  using S = const std::string&;
+  void AddText(S n, S t, bool c) override { Rec({"AddText ", n, "|", t, c ? "|1" : "|0"}); }
+  void SendMsg(S line) override { Rec({"SendMsg ", line}); }
+  void SetTopic(S n, S t, bool w) override { Rec({"SetTopic ", n, "|", t, w ? "|1" : "|0"}); }
   std::string OwnNick() const override { return ownNick; }
-  void SetOwnNick(const std::string& nick) override {
-    ownNick = nick;
-    Rec({"SetOwnNick ", nick});
-  }
-  void FillNames(const std::string& p) override { Rec({"FillNames ", p}); }
-  void EndNames(const std::string& p) override { Rec({"EndNames ", p}); }
-  void AddNick(const std::string& c, const std::string& n) override { Rec({"AddNick ", c, "|", n}); }
-  void DelNick(const std::string& c, const std::string& n) override { Rec({"DelNick ", c, "|", n}); }
-  void QuitNick(const std::string& n, const std::string& t) override { Rec({"QuitNick ", n, "|", t}); }
-  void ChangeNick(const std::string& o, const std::string& n) override {
-    Rec({"ChangeNick ", o, "|", n});
-  }
-  void ModeNick(const std::string& c, const std::string& n, bool give) override {
-    Rec({"ModeNick ", c, "|", n, "|", give ? "1" : "0"});
-  }
-  void ResetNames(const std::string& c) override { Rec({"ResetNames ", c}); }
+  void SetOwnNick(S nick) override { ownNick = nick, Rec({"SetOwnNick ", nick}); }
+  void FillNames(S p) override { Rec({"FillNames ", p}); }
+  void EndNames(S p) override { Rec({"EndNames ", p}); }
+  void AddNick(S c, S n) override { Rec({"AddNick ", c, "|", n}); }
+  void DelNick(S c, S n) override { Rec({"DelNick ", c, "|", n}); }
+  void QuitNick(S n, S t) override { Rec({"QuitNick ", n, "|", t}); }
+  void ChangeNick(S o, S n) override { Rec({"ChangeNick ", o, "|", n}); }
+  void ModeNick(S c, S n, bool g) override { Rec({"ModeNick ", c, "|", n, g ? "|1" : "|0"}); }
+  void ResetNames(S c) override { Rec({"ResetNames ", c}); }
   void ChannelListStart() override { Rec({"ChannelListStart"}); }
-  void AddChannelRow(const std::string& p) override { Rec({"AddChannelRow ", p}); }
+  void AddChannelRow(S p) override { Rec({"AddChannelRow ", p}); }
   void ChannelListEnd() override { Rec({"ChannelListEnd"}); }
   void Alert() override { Rec({"Alert"}); }
   int TimeOfDayMs() const override {
@@ -66,27 +50,15 @@ class RecordingFrame : public Frame {
 
  private:
   void Rec(std::initializer_list<std::string_view> parts) {
-    ++count;
-    if (hashOnly) {
-      for (const auto part : parts) {
-        for (const char c : part) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-      }
-      hash = (hash ^ 0x100) * 1099511628211ull;  // end of call
-      return;
-    }
-    std::string call;
+    std::string& call = calls.emplace_back();
     for (const auto part : parts) call.append(part);
-    calls.push_back(std::move(call));
   }
 };
 
 // Feeds bytes through DataAvailable, offering at most `chunk` bytes per event
 // (as a socket that has only that much waiting would), until all are taken.
-// Returns the number of events used.
-inline int FeedChunk(InboundEngine& engine, std::string_view bytes, size_t chunk) {
-  int events = 0;
+inline void FeedChunk(InboundEngine& engine, std::string_view bytes, size_t chunk) {
   while (!bytes.empty()) {
-    ++events;
     engine.DataAvailable([&](char* buf, int room) {
       if (room <= 0) {  // the read loop would spin
         ADD_FAILURE() << "receive offered no room";
@@ -99,7 +71,66 @@ inline int FeedChunk(InboundEngine& engine, std::string_view bytes, size_t chunk
       return static_cast<int>(n);
     });
   }
-  return events;
+}
+
+inline Calls Feed(std::string_view bytes, size_t chunk) {
+  RecordingFrame frame;
+  InboundEngine engine(frame);
+  FeedChunk(engine, bytes, chunk);
+  return frame.calls;
+}
+
+// A session as a server sends it: registration, a channel with names and
+// topic, chat, actions, private messages, CTCP, notices, joins, parts, modes,
+// kicks (also of the own nick), quits, nick changes, a channel list,
+// keep-alives, and damaged lines (over-long, NUL bytes, LF without CR).
+inline std::string SessionBytes() {
+  std::string s;
+  auto line = [&](const std::string& l) { s += l + "\r\n"; };
+  auto nick = [](int i) { return "user" + std::to_string(i % 40); };
+  const std::string srv = ":irc.example.net ";
+  line("NOTICE AUTH :*** Looking up your hostname...");
+  for (int i = 1; i <= 5; ++i) line(srv + "00" + std::to_string(i) + " me :Welcome text number " + std::to_string(i));
+  line(":me MODE me :+i");
+  line(":me!~me@127.0.0.1 JOIN :#chat");
+  for (int b = 0; b < 2; ++b) {
+    std::string names;
+    for (int i = 0; i < 20; ++i) names += (i % 7 == 0 ? "@" : "") + nick(b * 20 + i) + " ";
+    line(srv + "353 me = #chat :" + names + (b == 1 ? "me" : ""));
+  }
+  line(srv + "366 me #chat :End of NAMES list");
+  line(srv + "332 me #chat :Welcome to #chat, be nice");
+  // One event kind per step; $n is a member's nick, $m the next one, $i the step.
+  const char* kinds[] = {
+      "$n!~u@10.0.0.1 PRIVMSG #chat :message $i with some ordinary words",
+      "$n!~u@h PRIVMSG #chat :\x01" "ACTION looks around $i\x01", "$n!~u@h PRIVMSG me :private word $i",
+      "$n!~u@h PRIVMSG me :\x01PING 1$i\x01", "$n!~u@h PRIVMSG #chat :\x01VERSION\x01",
+      "$n!~u@h NOTICE me :\x01PING $i997\x01", "$n!~u@h NOTICE #chat :notice number $i",
+      "new$i!x@h JOIN :#chat", "$n!~u@h PART #chat", "alice!a@h MODE #chat +o-v+b $n $m *!*@bad",
+      "alice!a@h KICK #chat $n :behave", "$n!~u@h QUIT :Quit: bye $i", "$n!~u@h NICK :$n_",
+      "alice!a@h TOPIC #chat :topic number $i", "$n!~u@h PRIVMSG #chat :\x01TIME\x01", "$n!~u@h INVITE me :#other"};
+  for (int i = 0; i < 240; ++i) {
+    std::string l = std::string(":") + kinds[i % 2 ? 0 : 1 + i / 2 % 15];
+    for (size_t at; (at = l.find('$')) != std::string::npos;) {
+      const char k = l[at + 1];
+      l.replace(at, 2, k == 'n' ? nick(i) : k == 'm' ? nick(i + 1) : std::to_string(i));
+    }
+    line(i % 20 == 19 ? "PING :irc.example.net" : l);
+  }
+  s += "PING :" + std::string(1100, 'x') + "\r\n";  // too long: dropped whole
+  s += "PING :" + std::string(1015, 'y') + "\r\n";  // 1022 bytes before the LF: fits exactly
+  s += "PING :" + std::string(1016, 'z') + "\r\n";  // one byte too many: dropped
+  s += std::string(2100, 'q') + " tail of a long run\r\n";
+  s += std::string("PING :nul\0inside\r\n", 18) + std::string(40, '\0') + "PING :lf-only\n\r\n\n   \r\n";
+  line(":alice!a@h KICK #chat me :out");
+  line(srv + "353 me = #chat :@alice me bob");
+  line(srv + "321 me Channel :Users Name");
+  for (int i = 0; i < 30; ++i) line(srv + "322 me #room" + std::to_string(i) + " 3 :room " + std::to_string(i));
+  line(srv + "323 me :End of LIST");
+  line(":me!~me@127.0.0.1 NICK :me2");
+  line(":me2!~me@127.0.0.1 PRIVMSG #chat :done");
+  line("PING :end");
+  return s;
 }
 
 }  // namespace protocoltest
