@@ -24,6 +24,7 @@
 #include "Channel.h"
 #include "Childwin.h"
 #include "HeaderBar.h"
+#include "IconCache.h"
 #include "IniOut.h"
 #include "Inbound.h"
 #include "MessageBox.h"
@@ -44,20 +45,13 @@ std::string QuitLine() { return std::string("QUIT ") + zorv::kHomePage; }
 
 QString fieldText(const QLineEdit* e) { return e->text(); }
 
-// The window name within a caption, as LeftStr gives it, without a copy.
-std::string_view captionName(std::string_view caption) {
-  const auto blank = caption.find(' ');
-  if (blank != std::string_view::npos) caption = caption.substr(0, blank);
-  if (!caption.empty() && caption.front() == '*') caption.remove_prefix(1);
-  return caption;
-}
-
 }  // namespace
 
 TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     : QMainWindow(parent),
       programDir_(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir) {
   MainForm = this;
+  IconCachingStyle::install();
   setObjectName("MainForm");
   setWindowTitle("Zorv " + QString::fromLatin1(zorv::kProductVersion));
   setGeometry(3, 54, 636, 398);
@@ -432,14 +426,19 @@ TMDIChild* TMainForm::ActiveChild() const {
 std::vector<TMDIChild*> TMainForm::Matching(const std::string& name) const {
   // The given name is compared whole (a name holding a blank never matches)
   // with the name read from each caption, ignoring the case of ASCII letters.
-  // Every line that arrives is routed through here, so the walk reads each
-  // caption in place rather than copying its name out.
   std::vector<TMDIChild*> out;
   if (!MdiArea) return out;
-  for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
-    auto* c = qobject_cast<TMDIChild*>(s->widget());
-    if (c && !c->IsClosing() && zorv::equalsIgnoreAsciiCase(captionName(c->Caption()), name)) out.push_back(c);
+  if (byNameDirty_) {
+    byName_.clear();
+    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
+      if (auto* c = qobject_cast<TMDIChild*>(s->widget()))
+        byName_[zorv::upperAscii(c->WindowName())].emplace_back(c);
+    byNameDirty_ = false;
   }
+  const auto it = byName_.find(zorv::upperAscii(name));
+  if (it == byName_.end()) return out;
+  for (const QPointer<TMDIChild>& c : it->second)
+    if (c && !c->IsClosing()) out.push_back(c);
   return out;
 }
 
@@ -468,6 +467,8 @@ TMDIChild* TMainForm::CreateChild(const std::string& name, bool channelMenu) {
   child->SetChannelMenu(channel && channelMenu);
   QMdiSubWindow* sub = MdiArea->addSubWindow(child);
   sub->setAttribute(Qt::WA_DeleteOnClose);
+  WindowNamesChanged();
+  connect(child, &QObject::destroyed, this, [this] { WindowNamesChanged(); });
   sub->setGeometry(geometry);
   sub->show();
   MdiArea->setActiveSubWindow(sub);
@@ -537,6 +538,7 @@ void TMainForm::SetTopic(const std::string& name, const std::string& text, bool 
   for (TMDIChild* c : Matching(name)) {
     const std::string caption = wholeCaption ? text : name + " - " + text;
     c->SetCaption(caption);
+    WindowNamesChanged();
     for (int i = 0; i < HeaderControl1->count(); ++i)
       if (zorv::equalsIgnoreAsciiCase(zorv::LeftStr(HeaderControl1->section(i).text), name))
         HeaderControl1->setSectionText(i, caption);
@@ -700,8 +702,10 @@ void TMainForm::ChangeNick(const std::string& oldNick, const std::string& newNic
   for (TMDIChild* c : Children()) {
     if (zorv::isChannelName(c->WindowName()))
       c->changenamelist(oldNick, newNick);
-    else if (zorv::equalsIgnoreAsciiCase(c->WindowName(), oldNick))
+    else if (zorv::equalsIgnoreAsciiCase(c->WindowName(), oldNick)) {
       c->SetCaption(newNick);
+      WindowNamesChanged();
+    }
   }
   for (int i = 0; i < HeaderControl1->count(); ++i)
     if (zorv::equalsIgnoreAsciiCase(zorv::LeftStr(HeaderControl1->section(i).text), oldNick))

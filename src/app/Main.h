@@ -3,10 +3,12 @@
 // to the server, the window registry, the switcher bar, the menus and the
 // status line.
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ChildHost.h"
@@ -154,6 +156,13 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void RebuildWindowList();
   // Runs a user action; an exception is shown in a message box and the program goes on.
   void Guard(const std::function<void()>& action);
+
+  // Open windows by upper-cased name, in creation order: every line that
+  // arrives is routed by name, so the captions are read once per change of
+  // the window set or of a caption, not once per line.
+  void WindowNamesChanged() { byNameDirty_ = true; }
+  mutable std::unordered_map<std::string, std::vector<QPointer<TMDIChild>>> byName_;
+  mutable bool byNameDirty_ = true;
 
   std::unique_ptr<InboundEngine> engine_;
   QString programDir_;
