@@ -133,6 +133,9 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
 
 TMainForm::~TMainForm() {
   FormDestroy();
+  // The conversation windows go while the main window is still whole: they
+  // report their going back to it.
+  for (QMdiSubWindow* s : MdiArea->subWindowList()) delete s;
   delete ChannelForm;
   ChannelForm = nullptr;
   if (MainForm == this) MainForm = nullptr;

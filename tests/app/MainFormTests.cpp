@@ -218,3 +218,21 @@ TEST_F(AppTest, CtrlF4ClosesTheActiveWindowThroughItsCloseHandling) {
   QTest::keyClick(next->Edit1, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(form->ActiveChild(), before);
 }
+
+TEST_F(AppTest, AnEmptyFieldCannotBeLeft) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  for (QLineEdit* field : {form->EditNick, form->EditServer, form->EditPort}) {
+    field->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(waitFor([&] { return field->hasFocus(); }));
+    const QString before = field->text();
+    field->clear();
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_TRUE(waitFor([&] { return field->hasFocus(); }, 1000)) << field->objectName().toStdString();
+    // With text in it, the field lets the focus go (a port of letters passes too).
+    field->setText(field == form->EditPort ? "abc" : before);
+    QTest::keyClick(field, Qt::Key_Tab);
+    testsupport::pumpFor(20);
+    EXPECT_FALSE(field->hasFocus()) << field->objectName().toStdString();
+  }
+}
