@@ -339,37 +339,30 @@ void TCustomWSocket::AssignDefaultValue() {
 // ---------------------------------------------------------------------------
 // Properties
 
-void TCustomWSocket::SetAddr(const std::string& addr) {
-  if (addrAssigned_ && addr == addrStr_) return;
+// Addr, Port and Proto: a new text is taken (trimmed) only while closed; the
+// same text again changes nothing in any state.
+void TCustomWSocket::AssignText(const std::string& text, const char* what, std::string& stored, bool& assigned,
+                                bool& resolved) {
+  if (assigned && text == stored) return;
   if (state_ != wsClosed) {
-    RaiseException("Cannot change Addr if not closed");
+    RaiseException(std::string("Cannot change ") + what + " if not closed");
     return;
   }
-  addrStr_ = trim(addr);
-  addrAssigned_ = !addrStr_.empty();
-  if (addrAssigned_) addrResolved_ = false;
+  stored = trim(text);
+  assigned = !stored.empty();
+  if (assigned) resolved = false;
+}
+
+void TCustomWSocket::SetAddr(const std::string& addr) {
+  AssignText(addr, "Addr", addrStr_, addrAssigned_, addrResolved_);
 }
 
 void TCustomWSocket::SetPort(const std::string& port) {
-  if (portAssigned_ && port == portStr_) return;
-  if (state_ != wsClosed) {
-    RaiseException("Cannot change Port if not closed");
-    return;
-  }
-  portStr_ = trim(port);
-  portAssigned_ = !portStr_.empty();
-  if (portAssigned_) portResolved_ = false;
+  AssignText(port, "Port", portStr_, portAssigned_, portResolved_);
 }
 
 void TCustomWSocket::SetProto(const std::string& proto) {
-  if (protoAssigned_ && proto == protoStr_) return;
-  if (state_ != wsClosed) {
-    RaiseException("Cannot change Proto if not closed");
-    return;
-  }
-  protoStr_ = trim(proto);
-  protoAssigned_ = !protoStr_.empty();
-  if (protoAssigned_) protoResolved_ = false;
+  AssignText(proto, "Proto", protoStr_, protoAssigned_, protoResolved_);
 }
 
 TSocketSendFlags TCustomWSocket::SendFlags() const {

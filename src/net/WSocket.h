@@ -254,6 +254,9 @@ class TCustomWSocket : public QObject {
   void SocketError(const std::string& function);
   void ChangeState(TSocketState newState);
   void TryToSend();
+  // The common rule of the Addr, Port and Proto setters.
+  void AssignText(const std::string& text, const char* what, std::string& stored, bool& assigned,
+                  bool& resolved);
   // One read notification: raises OnDataAvailable while bytes wait; with
   // drain false it yields after kReadSlice so the window stays responsive.
   void ASyncReceive(uint16_t error, bool drain);
