@@ -133,8 +133,8 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
 
 TMainForm::~TMainForm() {
   FormDestroy();
-  // The conversation windows go while the main window is still whole: they
-  // report their going back to it.
+  disconnect(qApp, nullptr, this, nullptr);
+  // The conversation windows go while the main window is still whole.
   for (QMdiSubWindow* s : MdiArea->subWindowList()) delete s;
   delete ChannelForm;
   ChannelForm = nullptr;
@@ -470,8 +470,9 @@ TMDIChild* TMainForm::CreateChild(const std::string& name, bool channelMenu) {
   child->SetChannelMenu(channel && channelMenu);
   QMdiSubWindow* sub = MdiArea->addSubWindow(child);
   sub->setAttribute(Qt::WA_DeleteOnClose);
+  // A window that is later destroyed drops out of the index by itself (the
+  // index holds guarded pointers).
   WindowNamesChanged();
-  connect(child, &QObject::destroyed, this, [this] { WindowNamesChanged(); });
   sub->setGeometry(geometry);
   sub->show();
   MdiArea->setActiveSubWindow(sub);
