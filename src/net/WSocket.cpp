@@ -448,11 +448,13 @@ void TCustomWSocket::TriggerError() {
 // ---------------------------------------------------------------------------
 // Host lookup
 
-void TCustomWSocket::DnsLookup(const std::string& hostName) {
-  if (hostName.empty()) {
+// What both lookups do first: refuse an empty name, drop a pending lookup and
+// the last result. False when the name was refused.
+bool TCustomWSocket::BeginLookup(const std::string& name) {
+  if (name.empty()) {
     RaiseException("DNS lookup: invalid host name.");
     TriggerDnsLookupDone(WSAEINVAL);
-    return;
+    return false;
   }
   if (dnsRequest_ != 0) {
     forgetLookup(dnsRequest_);
@@ -460,6 +462,11 @@ void TCustomWSocket::DnsLookup(const std::string& hostName) {
   }
   dnsResult_.clear();
   dnsResultList_.clear();
+  return true;
+}
+
+void TCustomWSocket::DnsLookup(const std::string& hostName) {
+  if (!BeginLookup(hostName)) return;
   in_addr_t a = ::inet_addr(hostName.c_str());
   if (a != INADDR_NONE) {
     dnsResult_ = dotted(a);
@@ -470,17 +477,7 @@ void TCustomWSocket::DnsLookup(const std::string& hostName) {
 }
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
-  if (hostAddr.empty()) {
-    RaiseException("DNS lookup: invalid host name.");
-    TriggerDnsLookupDone(WSAEINVAL);
-    return;
-  }
-  if (dnsRequest_ != 0) {
-    forgetLookup(dnsRequest_);
-    dnsRequest_ = 0;
-  }
-  dnsResult_.clear();
-  dnsResultList_.clear();
+  if (!BeginLookup(hostAddr)) return;
   StartLookup(hostAddr, true);
 }
 

@@ -254,6 +254,7 @@ class TCustomWSocket : public QObject {
   void SocketError(const std::string& function);
   void ChangeState(TSocketState newState);
   void TryToSend();
+  bool BeginLookup(const std::string& name);
   // The common rule of the Addr, Port and Proto setters.
   void AssignText(const std::string& text, const char* what, std::string& stored, bool& assigned,
                   bool& resolved);

@@ -105,21 +105,7 @@ IrcClient::~IrcClient() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void IrcClient::sendLine(const std::string& line) {
-  const std::string out = line + "\r\n";
-  size_t off = 0;
-  while (fd_ >= 0 && off < out.size()) {
-    const ssize_t n = ::send(fd_, out.data() + off, out.size() - off, MSG_NOSIGNAL);
-    if (n > 0) {
-      off += static_cast<size_t>(n);
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{fd_, POLLOUT, 0};
-      ::poll(&p, 1, 50);
-    } else {
-      return;
-    }
-  }
-}
+void IrcClient::sendLine(const std::string& line) { sendAll(fd_, line + "\r\n"); }
 
 void IrcClient::poll() {
   if (fd_ < 0) return;

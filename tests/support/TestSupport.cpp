@@ -115,20 +115,22 @@ bool LoopbackServer::waitPeerClosed(int timeoutMs) {
   }, timeoutMs);
 }
 
-void LoopbackServer::send(const std::string& bytes) {
+void sendAll(int fd, const std::string& bytes) {
   size_t off = 0;
-  while (off < bytes.size() && client_ >= 0) {
-    ssize_t n = ::send(client_, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+  while (off < bytes.size() && fd >= 0) {
+    const ssize_t n = ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
     if (n > 0) {
       off += static_cast<size_t>(n);
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{client_, POLLOUT, 0};
+      pollfd p{fd, POLLOUT, 0};
       ::poll(&p, 1, 100);
     } else {
       return;
     }
   }
 }
+
+void LoopbackServer::send(const std::string& bytes) { sendAll(client_, bytes); }
 
 void LoopbackServer::closeClient() {
   if (client_ >= 0) ::close(client_);

@@ -53,6 +53,10 @@ class LoopbackServer {
   std::string received_;
 };
 
+// Writes all of bytes to a non-blocking descriptor, waiting while it is full;
+// stops early when the peer has gone.
+void sendAll(int fd, const std::string& bytes);
+
 // A port on loopback where nothing listens (bound once, then closed).
 int unusedPort();
 
