@@ -67,8 +67,6 @@ QColor silver() { return QColor(192, 192, 192); }
 
 TMDIChild::TMDIChild(ChildHost& host, QWidget* parent) : QWidget(parent), host_(host) {
   buildControls();
-  buildNickMenu();
-  buildChannelMenu();
   resize(512, 315);
   FormCreate();
 }
@@ -81,7 +79,9 @@ void TMDIChild::buildControls() {
   Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(Memo1, &TextPane::changed, this, [this] { guarded([this] { Memo1Change(); }); });
   connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    if (channelMenu_) PopupMenu2->popup(Memo1->viewport()->mapToGlobal(pos));
+    if (!channelMenu_) return;
+    EnsureMenus();
+    PopupMenu2->popup(Memo1->viewport()->mapToGlobal(pos));
   });
 
   nickModel_ = new NickListModel(this);
@@ -101,7 +101,10 @@ void TMDIChild::buildControls() {
   ListBox1->setPalette(listPalette);
   ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListBox1, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& pos) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos)); });
+          [this](const QPoint& pos) {
+            EnsureMenus();
+            PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos));
+          });
   connect(ListBox1, &QAbstractItemView::doubleClicked, this,
           [this](const QModelIndex&) { guarded([this] { ListBox1DblClick(); }); });
 
@@ -148,6 +151,14 @@ QAction* TMDIChild::addItem(QMenu* menu, const char* objectName, const char* cap
   action->setObjectName(QString::fromLatin1(objectName));
   connect(action, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
   return action;
+}
+
+void TMDIChild::EnsureMenus() {
+  // Made on first use: most windows (server, private) never show them, and
+  // a flood of private messages opens many windows at once.
+  if (PopupMenu1) return;
+  buildNickMenu();
+  buildChannelMenu();
 }
 
 void TMDIChild::buildNickMenu() {

@@ -108,8 +108,10 @@ class TMDIChild : public QWidget {
   QPushButton* Button1 = nullptr;
   TextPane* Memo1 = nullptr;
   QListView* ListBox1 = nullptr;
+  // The nick list menu and the channel mode menu, made by EnsureMenus.
   QMenu* PopupMenu1 = nullptr;
   QMenu* PopupMenu2 = nullptr;
+  void EnsureMenus();
 
   std::array<std::string, 10> History;
   int HistoryIndex = 0;

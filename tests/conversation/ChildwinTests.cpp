@@ -202,6 +202,7 @@ TEST_F(ChildwinTest, NickListActions) {
 
   select(w, {2, 0});  // cal and @ann, sent in list order
   std::map<QString, QAction*> items;
+  w->EnsureMenus();
   collect(w->PopupMenu1, "", items);
   auto ctcp = [](const std::string& word, const std::string& ann = "", const std::string& cal = "") {
     return Lines{"PRIVMSG ann :" + C1 + word + ann + C1, "PRIVMSG cal :" + C1 + word + cal + C1};
@@ -236,6 +237,7 @@ TEST_F(ChildwinTest, NickListActions) {
 TEST_F(ChildwinTest, EveryChannelModeItem) {
   TMDIChild* w = host.make("*#x - news");
   std::map<QString, QAction*> items;
+  w->EnsureMenus();
   collect(w->PopupMenu2, "", items);
   const QString ext = "&External message/", top = "Channel &Topic mode/", sec = "Channel &Security/",
                 dis = "Channel &Discussion mode/", size = "Channel si&ze/";
@@ -334,3 +336,20 @@ TEST_F(ChildwinTest, TextPaneFollowsTheBottomOnlyWhenThereAndCopiesSelectedLines
 }
 
 }  // namespace
+
+TEST_F(ChildwinTest, RightClickShowsTheMenusOnlyWhereTheyBelong) {
+  TMDIChild* chan = host.make("#x");
+  TMDIChild* priv = host.make("bob");
+  chan->show();
+  priv->show();
+  emit chan->Memo1->customContextMenuRequested(QPoint(5, 5));
+  ASSERT_NE(chan->PopupMenu2, nullptr);
+  EXPECT_TRUE(chan->PopupMenu2->isVisible());
+  chan->PopupMenu2->hide();
+  emit chan->ListBox1->customContextMenuRequested(QPoint(5, 5));
+  EXPECT_TRUE(chan->PopupMenu1->isVisible());
+  chan->PopupMenu1->hide();
+  // A private window's text pane has no menu.
+  emit priv->Memo1->customContextMenuRequested(QPoint(5, 5));
+  EXPECT_TRUE(priv->PopupMenu2 == nullptr || !priv->PopupMenu2->isVisible());
+}
