@@ -255,15 +255,20 @@ void InboundEngine::UserLine(const InboundLine& l) {
   const sv cmd = l.command;
   const sv params = l.params;
 
+  // "nick (address)": who did it, as every event line names them.
+  auto appendWho = [&] {
+    Append(text_, l.nick);
+    text_.append(" (");
+    Append(text_, l.userAddress);
+    text_.push_back(')');
+  };
   // "*** <what>: nick (address) " : the common head of several event lines.
   auto eventHead = [&](const char* what) {
     text_.assign("*** ");
     text_.append(what);
     text_.append(": ");
-    Append(text_, l.nick);
-    text_.append(" (");
-    Append(text_, l.userAddress);
-    text_.append(") ");
+    appendWho();
+    text_.push_back(' ');
   };
 
   if (SameText(cmd, "NICK")) {
@@ -310,10 +315,7 @@ void InboundEngine::UserLine(const InboundLine& l) {
     text_.assign("*** TOPIC: changed to \"");
     Append(text_, topic);
     text_.append("\" by ");
-    Append(text_, l.nick);
-    text_.append(" (");
-    Append(text_, l.userAddress);
-    text_.push_back(')');
+    appendWho();
     window_.assign(UpToBlank(params));
     frame_.SetTopic(window_, Str(arg1_, topic), false);
   } else if (SameText(cmd, "KICK")) {
@@ -375,10 +377,8 @@ void InboundEngine::UserLine(const InboundLine& l) {
     text_.append(" \"");
     Append(text_, m);
     text_.append("\" by ");
-    Append(text_, l.nick);
-    text_.append(" (");
-    Append(text_, l.userAddress);
-    text_.append(") ");
+    appendWho();
+    text_.push_back(' ');
     window_.assign(target);
 
     // Walk the mode letters; o takes a nick, b v k l take an argument that
