@@ -32,6 +32,9 @@ class Frame {
   virtual void AddChannelRow(const std::string& p) = 0;
   virtual void ChannelListEnd() = 0;
 
+  // The server has accepted the registration (its 001 welcome arrived).
+  virtual void Registered() {}
+
   // The platform's default alert sound.
   virtual void Alert() = 0;
 

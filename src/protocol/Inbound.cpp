@@ -402,6 +402,7 @@ void InboundEngine::UserLine(const InboundLine& l) {
 }
 
 void InboundEngine::ServerLine(const InboundLine& l) {
+  if (l.command == "001") frame_.Registered();
   // Drop the first parameter (in numeric replies the own nick).
   const auto blank = l.params.find(' ');
   const sv p = blank == npos ? l.params : l.params.substr(blank + 1);
