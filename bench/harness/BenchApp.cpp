@@ -15,6 +15,7 @@
 
 #include "Main.h"
 #include "MessageBox.h"
+#include "Termination.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "message box: %s\n", text.toLocal8Bit().constData());
   });
   auto* form = new TMainForm;
+  zorv::installTerminationHandler(&app, [form] { form->close(); });
   FirstPaint watcher(form);
   app.installEventFilter(&watcher);
   form->show();

@@ -10,6 +10,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -421,12 +422,16 @@ void TMDIChild::Edit1KeyDown(int key) {
   }
 }
 
+// A window behind the active one is marked unread and keeps only its last
+// lines. Cutting the text raises this handler again; the guard and the cut
+// made in one step keep that from nesting once per line.
 void TMDIChild::Memo1Change() {
-  if (closing_ || host_.IsActiveChild(this)) return;
+  if (inMemoChange_ || closing_ || host_.IsActiveChild(this)) return;
+  const QScopedValueRollback<bool> reentry(inMemoChange_, true);
   if (caption_.empty() || caption_.front() != '*') host_.SetTopic(WindowName(), "*" + caption_, true);
   if (Memo1->lineCount() > kBackgroundLineLimit) {
     Memo1->beginUpdate();
-    Memo1->deleteFirstLine();
+    Memo1->deleteFirstLines(Memo1->lineCount() - kBackgroundLineLimit);
     Memo1->endUpdate();
   }
 }

@@ -138,4 +138,5 @@ class TMDIChild : public QWidget {
   NickListModel* nickModel_ = nullptr;
   bool channelMenu_ = false;
   bool closing_ = false;
+  bool inMemoChange_ = false;
 };

@@ -60,13 +60,16 @@ void TextPane::appendLine(std::string line) {
   emit changed();
 }
 
-void TextPane::deleteFirstLine() {
-  if (lines_.empty()) return;
-  lines_.pop_front();
+void TextPane::deleteFirstLine() { deleteFirstLines(1); }
+
+void TextPane::deleteFirstLines(int count) {
+  count = std::min(count, lineCount());
+  if (count <= 0) return;
+  lines_.erase(lines_.begin(), lines_.begin() + count);
   // The selection follows its lines; a selection whose lines are gone ends.
   if (anchor_ >= 0) {
-    --anchor_;
-    --cursor_;
+    anchor_ -= count;
+    cursor_ -= count;
     if (anchor_ < 0 && cursor_ < 0) {
       anchor_ = cursor_ = -1;
     } else {
@@ -77,7 +80,7 @@ void TextPane::deleteFirstLine() {
   // Keep the lines the user is reading in place.
   if (!atBottom_ && topLine() > 0) {
     settingRange_ = true;
-    verticalScrollBar()->setValue(topLine() - 1);
+    verticalScrollBar()->setValue(std::max(0, topLine() - count));
     settingRange_ = false;
   }
   scheduleLayout();

@@ -24,8 +24,9 @@ class TextPane : public QAbstractScrollArea {
   void appendLine(const char* line) { appendLine(std::string(line)); }
   int lineCount() const { return static_cast<int>(lines_.size()); }
   const std::string& line(int index) const { return lines_.at(static_cast<std::size_t>(index)); }
-  // Deletes the oldest line. Emits changed().
+  // Deletes the oldest line, or the oldest count lines at once. Emits changed() once.
   void deleteFirstLine();
+  void deleteFirstLines(int count);
   void clear();
 
   // A bracket around changes made together: no repaint inside it.

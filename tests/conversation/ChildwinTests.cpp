@@ -75,6 +75,27 @@ TEST_F(ChildwinTest, UnreadMarkAndTheBackgroundBoundOf300Lines) {
   EXPECT_EQ(fg->LineCount(), 1000);  // the active window is not trimmed
 }
 
+// A window that gathered many lines in front is cut to its last 300 in one
+// step when it goes behind and gets one more line (one line at a time, each
+// deletion raising the next, ran out of stack).
+TEST_F(ChildwinTest, AWindowWithManyLinesGoingBehindKeepsItsLast300) {
+  TMDIChild* w = host.make("#vis");
+  TMDIChild* bg = host.make("#bg");
+  host.active = w;
+  for (int i = 0; i < 100000; ++i) w->AddLine("line " + std::to_string(i));
+  ASSERT_EQ(w->LineCount(), 100000);
+  host.active = bg;
+  w->AddLine("line 100000");
+  ASSERT_EQ(w->LineCount(), 300);
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(w->Memo1->line(i), "line " + std::to_string(99701 + i));
+  EXPECT_EQ(w->Caption(), "*#vis");
+  EXPECT_EQ(host.topics, Lines{"#vis|*#vis|1"});
+  w->AddLine("line 100001");  // goes on one line at a time, the mark set once
+  EXPECT_EQ(w->LineCount(), 300);
+  EXPECT_EQ(w->Memo1->line(299), "line 100001");
+  EXPECT_EQ(host.topics.size(), 1u);
+}
+
 TEST_F(ChildwinTest, ClosingSendsPartOnceDisconnectsTheServerWindowAndRemovesTheTab) {
   area = std::make_unique<QMdiArea>();
   area->show();
