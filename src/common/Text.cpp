@@ -37,7 +37,12 @@ bool isValidUtf8(std::string_view s) {
 
 QString toDisplay(std::string_view bytes) {
   const auto len = static_cast<qsizetype>(bytes.size());
-  if (isValidUtf8(bytes)) return QString::fromUtf8(bytes.data(), len);
+  if (isValidUtf8(bytes)) {
+    // fromUtf8 drops a leading byte order mark; here it is text like any other.
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+      return QChar(0xFEFF) + QString::fromUtf8(bytes.data() + 3, len - 3);
+    return QString::fromUtf8(bytes.data(), len);
+  }
   return QString::fromLatin1(bytes.data(), len);
 }
 

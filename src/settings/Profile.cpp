@@ -85,12 +85,23 @@ bool writeAll(int fd, const QByteArray& data) {
 
 ProfileFile::ProfileFile(QString path) : path_(std::move(path)) { sections_.resize(1); }
 
-bool ProfileFile::load() {
+void ProfileFile::clear() {
   sections_.assign(1, Section{});
   sectionIndex_.clear();
+  eol_ = "\n";
+  bom_ = false;
   modified_ = false;
   readable_ = true;
   error_.clear();
+}
+
+void ProfileFile::loadContents(const QByteArray& data) {
+  clear();
+  parse(data);
+}
+
+bool ProfileFile::load() {
+  clear();
   const QFileInfo info(path_);
   if (!info.exists()) return true;
   QFile f(path_);

@@ -34,6 +34,10 @@ class ProfileFile {
   // file exists but cannot be read (error() says why); save() then refuses to
   // replace it, so that the user's settings are not lost.
   bool load();
+  // Takes the file's contents from memory instead of from the file.
+  void loadContents(const QByteArray& data);
+  // The contents save() writes.
+  QByteArray contents() const { return serialize(); }
 
   // The value of key in section (surrounding blanks removed, cut to
   // kProfileValueLimit characters), or defaultValue when the section or the key
@@ -62,6 +66,7 @@ class ProfileFile {
     QHash<QString, int> keys;        // case-folded key -> index into lines (first one)
   };
 
+  void clear();
   void parse(const QByteArray& data);
   void indexKey(Section& s, int line);
   QByteArray serialize() const;

@@ -62,9 +62,10 @@ TEST(ProfileWrite, KeepsOtherLinesAndTheFilesLineEnds) {
 TEST(ProfileWrite, NewFileTakesLfAndEveryValueReadsBack) {
   QTemporaryDir dir;
   const QString path = dir.filePath("ZORV.INI");
-  const QString values[] = {"plain", "with = sign", "ünïcödé ✓", "[not a section]", ""};
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(writeProfileString("S", QString("K%1").arg(i), values[i], path));
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(readProfileString("S", QString("K%1").arg(i), "x", path), values[i]);
+  const QString values[] = {"plain", "with = sign", "ünïcödé ✓", "[not a section]", "",
+                            QString(QChar(0xFEFF)) + "starts with a byte order mark"};
+  for (int i = 0; i < 6; ++i) ASSERT_TRUE(writeProfileString("S", QString("K%1").arg(i), values[i], path));
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(readProfileString("S", QString("K%1").arg(i), "x", path), values[i]);
   EXPECT_TRUE(readBytes(path).startsWith("[S]\nK0=plain\nK1=with = sign\n"));
 
   // What one line cannot hold is refused, and the file stays as it was.
