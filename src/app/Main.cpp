@@ -33,6 +33,7 @@
 #include "Outbound.h"
 #include "Product.h"
 #include "Text.h"
+#include "WindowPlacement.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -123,6 +124,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
 
   IniOut1 = new TIniOut(this);
   IniOut1->setObjectName("IniOut1");
+  Placement = new WindowPlacement(this);
 
   FormCreate();
 
@@ -258,7 +260,9 @@ void TMainForm::FormCreate() {
   // Hints reach the status line through the status tips of controls and menu
   // items; the active-window handler is connected in the constructor.
   zorv::ConfigureMainSettings(*IniOut1, programDir_);
+  IniOut1->setItems(IniOut1->Items() + WindowPlacement::settingsItems());
   IniOut1->LoadProperties();
+  Placement->applyTo(*this);
 }
 
 void TMainForm::FormShow() {
@@ -292,6 +296,7 @@ void TMainForm::FormDestroy() {
   destroying_ = true;
   disconnect(MdiArea, nullptr, this, nullptr);
   Guard([&] {
+    Placement->takeFrom(*this, *MdiArea);
     // A settings file that cannot be written (an installed copy in a read-only
     // place) is said once, so the user's settings are not lost silently.
     if (!IniOut1->SaveProperties() && !IniOut1->LastError().isEmpty())
@@ -474,7 +479,13 @@ TMDIChild* TMainForm::CreateChild(const std::string& name, bool channelMenu) {
   // index holds guarded pointers).
   WindowNamesChanged();
   sub->setGeometry(geometry);
-  sub->show();
+  // The first window of a run opens maximized when they were so at the last
+  // end; later ones follow the frame's own rule (an active maximized window
+  // hands its state on).
+  if (MdiArea->subWindowList().size() == 1 && Placement->firstChildMaximized())
+    sub->showMaximized();
+  else
+    sub->show();
   MdiArea->setActiveSubWindow(sub);
   return child;
 }

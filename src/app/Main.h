@@ -29,6 +29,7 @@ class TAboutBox;
 class TChannelForm;
 class TIniOut;
 class TMDIChild;
+class WindowPlacement;
 
 class TMainForm : public QMainWindow, public Frame, public ChildHost {
   Q_OBJECT
@@ -130,6 +131,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QAction* HelpAboutItem = nullptr;
   TWSocket* CliWSocket = nullptr;
   TIniOut* IniOut1 = nullptr;
+  WindowPlacement* Placement = nullptr;
   TChannelForm* ChannelForm = nullptr;
   TAboutBox* AboutBox = nullptr;
 

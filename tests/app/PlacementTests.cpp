@@ -1,0 +1,96 @@
+// The main window's place and state across runs, and the rule that keeps a
+// saved place on the screen.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "Main.h"
+#include "Profile.h"
+#include "TestSupport.h"
+#include "WindowPlacement.h"
+
+namespace {
+
+TEST(WindowPlacement, ASavedPlaceIsKeptOnTheScreen) {
+  const QRect screen(0, 0, 800, 600);
+  struct Case {
+    QRect saved, expected;
+  } cases[] = {
+      {{30, 40, 500, 400}, {30, 40, 500, 400}},   // inside: as it was
+      {{700, 500, 300, 200}, {500, 400, 300, 200}},  // partly off: moved back
+      {{-90, -5, 300, 200}, {0, 0, 300, 200}},
+      {{3000, 20, 300, 200}, {500, 20, 300, 200}},   // a screen that is gone
+      {{10, 10, 1600, 1200}, {0, 0, 800, 600}},      // larger than the screen: shrunk
+  };
+  for (const Case& c : cases) EXPECT_EQ(zorv::fitInside(c.saved, screen), c.expected) << c.saved.x();
+  EXPECT_EQ(zorv::fitInside({700, 500, 300, 200}, QRect(800, 0, 1024, 768)), QRect(800, 500, 300, 200));
+}
+
+class PlacementRun : public ::testing::Test {
+ protected:
+  void writeSettings(const QByteArray& text) {
+    QFile f(dir.filePath("ZORV.INI"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+  }
+  QString saved(const char* key) { return zorv::readProfileString("Window", key, "<none>", dir.filePath("ZORV.INI")); }
+  void start() {
+    form = std::make_unique<TMainForm>(dir.path());
+    form->show();
+    ASSERT_TRUE(testsupport::waitFor([&] { return form->isVisible(); }));
+  }
+  void end() {
+    form->close();
+    form.reset();  // saves the settings
+  }
+
+  QTemporaryDir dir;
+  std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(PlacementRun, TheFrameAndAMaximizedConversationComeBackWhereTheyWere) {
+  writeSettings("[Window]\nLeft=30\nTop=40\nWidth=720\nHeight=410\nMaximized=0\nChildMaximized=1\n");
+  start();
+  EXPECT_EQ(form->geometry(), QRect(30, 40, 720, 410));
+  EXPECT_FALSE(form->isMaximized());
+  form->AddText("Server", "hello", true);
+  ASSERT_NE(form->MdiArea->activeSubWindow(), nullptr);
+  EXPECT_TRUE(form->MdiArea->activeSubWindow()->isMaximized());
+
+  form->setGeometry(50, 60, 740, 450);
+  form->MdiArea->activeSubWindow()->showNormal();
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->geometry() == QRect(50, 60, 740, 450); }));
+  end();
+  EXPECT_EQ(saved("Left"), "50");
+  EXPECT_EQ(saved("Top"), "60");
+  EXPECT_EQ(saved("Width"), "740");
+  EXPECT_EQ(saved("Height"), "450");
+  EXPECT_EQ(saved("Maximized"), "0");
+  EXPECT_EQ(saved("ChildMaximized"), "0");
+}
+
+TEST_F(PlacementRun, AMaximizedFrameIsMaximizedAgainAndKeepsItsNormalPlace) {
+  writeSettings("[Window]\nLeft=30\nTop=40\nWidth=720\nHeight=410\nMaximized=1\n");
+  start();
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->isMaximized(); }));
+  form->AddText("Server", "hello", true);
+  EXPECT_FALSE(form->MdiArea->activeSubWindow()->isMaximized());
+  end();
+  EXPECT_EQ(saved("Maximized"), "1");
+  EXPECT_EQ(saved("Width"), "720");
+}
+
+TEST_F(PlacementRun, WithoutASavedPlaceTheFrameKeepsItsOwnSize) {
+  start();
+  const QSize own = form->size();
+  end();
+  writeSettings("[User Info]\nNick=zoe\n");
+  start();
+  EXPECT_EQ(form->size(), own);
+}
+
+}  // namespace
