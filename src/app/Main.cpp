@@ -34,6 +34,8 @@
 #include "Product.h"
 #include "Text.h"
 #include "WindowPlacement.h"
+#include "ClientOptions.h"
+#include "Logbook.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -125,6 +127,9 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   IniOut1 = new TIniOut(this);
   IniOut1->setObjectName("IniOut1");
   Placement = new WindowPlacement(this);
+  Options = new ClientOptions(this);
+  Logs = new Logbook(Logbook::defaultRoot(), this);
+  Logs->setErrorHandler([this](const std::string& line) { AddText(kServerWindow, line, true); });
 
   FormCreate();
 
@@ -260,9 +265,11 @@ void TMainForm::FormCreate() {
   // Hints reach the status line through the status tips of controls and menu
   // items; the active-window handler is connected in the constructor.
   zorv::ConfigureMainSettings(*IniOut1, programDir_);
-  IniOut1->setItems(IniOut1->Items() + WindowPlacement::settingsItems());
+  IniOut1->setItems(IniOut1->Items() + WindowPlacement::settingsItems() + ClientOptions::settingsItems());
   IniOut1->LoadProperties();
   Placement->applyTo(*this);
+  Logs->setEnabled(Options->logging);
+  Logs->setNetwork(zorv::fromInput(fieldText(EditServer)));
 }
 
 void TMainForm::FormShow() {
@@ -331,6 +338,7 @@ void TMainForm::BtnConnectClick() {
   BtnConnect->setEnabled(false);
   BtnDisConnect->setEnabled(true);
   BtnChannel->setEnabled(true);
+  Logs->setNetwork(zorv::fromInput(fieldText(EditServer)));
   CliWSocket->DnsLookup(zorv::fromInput(fieldText(EditServer)));
 }
 
@@ -580,6 +588,8 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 }
 
 void TMainForm::RemoveSelectBar(const std::string& name) {
+  // A closing window takes its tab away; its log is written and closed too.
+  Logs->close(name);
   HeaderControl2->clear();
   for (int i = 0; i < HeaderControl1->count(); ++i) {
     const std::string& text = HeaderControl1->section(i).text;
@@ -765,3 +775,7 @@ bool TMainForm::IsActiveChild(const TMDIChild* child) const { return child && Ac
 QString TMainForm::ChatFontName() const { return LabelFont->text(); }
 
 QString TMainForm::ChatFontSize() const { return LabelSize->text(); }
+
+void TMainForm::LogLine(const std::string& window, const std::string& text) { Logs->append(window, text); }
+
+int TMainForm::ScrollbackLines() const { return Options->scrollbackLines; }

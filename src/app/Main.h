@@ -30,6 +30,8 @@ class TChannelForm;
 class TIniOut;
 class TMDIChild;
 class WindowPlacement;
+class ClientOptions;
+class Logbook;
 
 class TMainForm : public QMainWindow, public Frame, public ChildHost {
   Q_OBJECT
@@ -99,6 +101,8 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   bool IsActiveChild(const TMDIChild* child) const override;
   QString ChatFontName() const override;
   QString ChatFontSize() const override;
+  void LogLine(const std::string& window, const std::string& text) override;
+  int ScrollbackLines() const override;
 
   // --- Controls (named as the program names them) ------------------------------
   QWidget* SpeedPanel = nullptr;
@@ -132,6 +136,8 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   TWSocket* CliWSocket = nullptr;
   TIniOut* IniOut1 = nullptr;
   WindowPlacement* Placement = nullptr;
+  ClientOptions* Options = nullptr;
+  Logbook* Logs = nullptr;
   TChannelForm* ChannelForm = nullptr;
   TAboutBox* AboutBox = nullptr;
 

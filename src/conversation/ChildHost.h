@@ -21,4 +21,8 @@ class ChildHost {
   virtual QString ChatFontName() const = 0;  // caption of LabelFont
   virtual QString ChatFontSize() const = 0;  // caption of LabelSize
   virtual int TimeOfDayMs() const = 0;
+  // Every line a window shows, for its log (nothing by default).
+  virtual void LogLine(const std::string& /*window*/, const std::string& /*text*/) {}
+  // Lines the active window keeps; 0 keeps every line.
+  virtual int ScrollbackLines() const { return 0; }
 };

@@ -244,7 +244,10 @@ void TMDIChild::SetCaption(const std::string& caption) {
 
 std::string TMDIChild::WindowName() const { return zorv::LeftStr(caption_); }
 
-void TMDIChild::AddLine(const std::string& text) { Memo1->appendLine(text); }
+void TMDIChild::AddLine(const std::string& text) {
+  host_.LogLine(WindowName(), text);
+  Memo1->appendLine(text);
+}
 
 int TMDIChild::LineCount() const { return Memo1->lineCount(); }
 
@@ -423,15 +426,21 @@ void TMDIChild::Edit1KeyDown(int key) {
 }
 
 // A window behind the active one is marked unread and keeps only its last
-// lines. Cutting the text raises this handler again; the guard and the cut
-// made in one step keep that from nesting once per line.
+// lines; the active one keeps its scrollback. Cutting the text raises this
+// handler again; the guard and the cut made in one step keep that from
+// nesting once per line.
 void TMDIChild::Memo1Change() {
-  if (inMemoChange_ || closing_ || host_.IsActiveChild(this)) return;
+  if (inMemoChange_ || closing_) return;
   const QScopedValueRollback<bool> reentry(inMemoChange_, true);
-  if (caption_.empty() || caption_.front() != '*') host_.SetTopic(WindowName(), "*" + caption_, true);
-  if (Memo1->lineCount() > kBackgroundLineLimit) {
+  const int scrollback = host_.ScrollbackLines();
+  int limit = scrollback;
+  if (!host_.IsActiveChild(this)) {
+    if (caption_.empty() || caption_.front() != '*') host_.SetTopic(WindowName(), "*" + caption_, true);
+    limit = scrollback > 0 ? std::min(scrollback, kBackgroundLineLimit) : kBackgroundLineLimit;
+  }
+  if (limit > 0 && Memo1->lineCount() > limit) {
     Memo1->beginUpdate();
-    Memo1->deleteFirstLines(Memo1->lineCount() - kBackgroundLineLimit);
+    Memo1->deleteFirstLines(Memo1->lineCount() - limit);
     Memo1->endUpdate();
   }
 }

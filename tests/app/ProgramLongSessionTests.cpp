@@ -48,7 +48,8 @@ struct Program {
 Program start(const QString& dir, int port) {
   QFile ini(dir + "/ZORV.INI");
   EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
-  ini.write(QStringLiteral("[User Info]\r\nNick=zoe\r\nServer=127.0.0.1\r\nPort=%1\r\n").arg(port).toLatin1());
+  ini.write(QStringLiteral("[User Info]\r\nNick=zoe\r\nServer=127.0.0.1\r\nPort=%1\r\n"
+                           "[Client Info]\r\nScrollbackLines=0\r\n").arg(port).toLatin1());
   ini.close();
   const QString exe = dir + "/zorv";
   EXPECT_TRUE(QFile::copy(ZORV_CONNECTING_BINARY, exe));

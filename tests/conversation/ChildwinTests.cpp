@@ -96,6 +96,29 @@ TEST_F(ChildwinTest, AWindowWithManyLinesGoingBehindKeepsItsLast300) {
   EXPECT_EQ(host.topics.size(), 1u);
 }
 
+// The active window keeps its last ScrollbackLines lines, a window behind it
+// the smaller of that and 300; every line shown goes to the log first.
+TEST_F(ChildwinTest, ScrollbackBoundsEveryWindowAndEveryLineIsLogged) {
+  TMDIChild* w = host.make("#a");
+  TMDIChild* other = host.make("#b");
+  const struct {
+    int scrollback;
+    bool active;
+    int kept;
+  } cases[] = {{1000, true, 1000}, {1000, false, 300}, {120, false, 120}, {0, true, 2500}, {0, false, 300}};
+  for (const auto& c : cases) {
+    w->Memo1->clear();
+    host.scrollback = c.scrollback;
+    host.active = c.active ? w : other;
+    for (int i = 0; i < 2500; ++i) w->AddLine("line " + std::to_string(i));
+    EXPECT_EQ(w->LineCount(), c.kept) << c.scrollback << c.active;
+    EXPECT_EQ(w->Memo1->line(c.kept - 1), "line 2499");
+    EXPECT_EQ(w->Memo1->line(0), "line " + std::to_string(2500 - c.kept));
+  }
+  EXPECT_EQ(host.logged.size(), 5u * 2500);
+  EXPECT_EQ(host.logged.back(), "#a|line 2499");
+}
+
 TEST_F(ChildwinTest, ClosingSendsPartOnceDisconnectsTheServerWindowAndRemovesTheTab) {
   area = std::make_unique<QMdiArea>();
   area->show();

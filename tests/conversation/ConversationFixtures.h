@@ -20,6 +20,8 @@ class RecordingHost : public ChildHost {
   int disconnects = 0;
   QString fontName = QStringLiteral("DejaVu Sans"), fontSize = QStringLiteral("8");
   int clock = 1000;  // advances by one on every reading
+  int scrollback = 0;
+  Lines logged;  // "window|text"
   const TMDIChild* active = nullptr;
   std::vector<QPointer<TMDIChild>> children;
 
@@ -39,6 +41,8 @@ class RecordingHost : public ChildHost {
   QString ChatFontName() const override { return fontName; }
   QString ChatFontSize() const override { return fontSize; }
   int TimeOfDayMs() const override { return const_cast<RecordingHost*>(this)->clock++; }
+  void LogLine(const std::string& window, const std::string& text) override { logged.push_back(window + "|" + text); }
+  int ScrollbackLines() const override { return scrollback; }
 
   std::vector<TMDIChild*> matching(const std::string& name) const {
     std::vector<TMDIChild*> out;

@@ -1,0 +1,149 @@
+// Log files: names made safe from hostile window names, what a file holds
+// after a session, and a folder that cannot be written.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <random>
+
+#include "LogNames.h"
+#include "Logbook.h"
+#include "TestSupport.h"
+
+namespace {
+
+using zorv::safeLogName;
+
+TEST(LogNames, HostileNamesStayOneHarmlessComponent) {
+  const struct {
+    std::string name, file;
+  } cases[] = {
+      {"#chat", "#chat"},
+      {"#Chat", "#chat"},  // one window whatever the case
+      {"../x", "%2E.%2Fx"},
+      {"#a/b", "#a%2Fb"},
+      {"..", "%2E."},
+      {".hidden", "%2Ehidden"},
+      {"", "%00"},
+      {std::string("\x01nick\x7f\0x", 8), "%01nick%7F%00x"},
+      {"a b%c", "a%20b%25c"},
+      {"caf\xc3\xa9", "caf%C3%A9"},
+      {"\\\\?\\C:", "%5C%5C%3F%5Cc%3A"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(safeLogName(c.name), c.file) << c.name;
+
+  // Long names are cut to the limit and stay apart by a hash of the whole name.
+  const std::string longA(400, 'a'), longB = std::string(399, 'a') + "b";
+  EXPECT_EQ(safeLogName(longA).size(), zorv::kLogNameLimit);
+  EXPECT_NE(safeLogName(longA), safeLogName(longB));
+  EXPECT_LE(safeLogName(std::string(400, '/')).size(), zorv::kLogNameLimit);
+
+  std::mt19937 rng(7);
+  for (int i = 0; i < 20000; ++i) {
+    std::string name(rng() % 300, '\0');
+    for (char& ch : name) ch = static_cast<char>(rng());
+    const std::string file = safeLogName(name);
+    ASSERT_FALSE(file.empty());
+    ASSERT_LE(file.size(), zorv::kLogNameLimit);
+    ASSERT_NE(file, ".");
+    ASSERT_NE(file, "..");
+    ASSERT_NE(file.front(), '.');
+    for (unsigned char ch : file) ASSERT_TRUE(ch > 32 && ch < 127 && ch != '/' && ch != '\\') << name;
+  }
+}
+
+QByteArray contents(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+class LogbookTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    book = std::make_unique<Logbook>(dir.filePath("logs"));
+    book->setNetwork("irc.example.net");
+    book->setClock([] { return QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7)); });
+    book->setErrorHandler([this](const std::string& line) { errors.push_back(line); });
+  }
+  QTemporaryDir dir;
+  std::unique_ptr<Logbook> book;
+  std::vector<std::string> errors;
+};
+
+TEST_F(LogbookTest, AFileHoldsEveryLineWithItsTimeAndItsBytesAsShown) {
+  book->append("#chat", "<amy>hi \x02" "bold\x02 \x03" "4red");
+  book->append("#Chat", "latin-1 \xe9t\xe9");
+  book->append("Server", "Connected");
+  book->close("#CHAT");
+  const QString path = dir.filePath("logs/irc.example.net/#chat.log");
+  EXPECT_EQ(book->pathFor("#chat"), path);
+  EXPECT_EQ(contents(path), QByteArray("[2026-12-06 09:05:07] <amy>hi \x02" "bold\x02 \x03" "4red\n"
+                                       "[2026-12-06 09:05:07] latin-1 \xe9t\xe9\n"));
+  // A later session appends.
+  book->append("#chat", "again");
+  book->flush();
+  EXPECT_TRUE(contents(path).endsWith("\n[2026-12-06 09:05:07] again\n"));
+  // Lines not yet written reach the file within the flush interval.
+  EXPECT_TRUE(testsupport::waitFor(
+      [&] { return contents(dir.filePath("logs/irc.example.net/server.log")).contains("Connected\n"); },
+      Logbook::kFlushMs * 3));
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(LogbookTest, HostileWindowNamesNeverLeaveTheNetworkFolder) {
+  const std::string names[] = {"../x", "#a/b", std::string(400, 'n'), "\x01\x02\x7f", "/etc/passwd", "..", ""};
+  for (const auto& n : names) book->append(n, "line");
+  book->flush();
+  const QString folder = QFileInfo(dir.filePath("logs/irc.example.net")).canonicalFilePath();
+  int files = 0;
+  for (QDirIterator it(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+    const QFileInfo info(it.next());
+    EXPECT_EQ(info.canonicalPath(), folder) << info.filePath().toStdString();
+    EXPECT_EQ(contents(info.filePath()), "[2026-12-06 09:05:07] line\n");
+    ++files;
+  }
+  EXPECT_EQ(files, 7);
+}
+
+TEST_F(LogbookTest, ManyWindowsShareALimitedNumberOfOpenFilesAndLoseNothing) {
+  const int windows = Logbook::kOpenLimit * 2 + 3;
+  for (int round = 0; round < 3; ++round)
+    for (int w = 0; w < windows; ++w) book->append("nick" + std::to_string(w), "round " + std::to_string(round));
+  book->flush();
+  for (int w = 0; w < windows; ++w)
+    EXPECT_EQ(contents(book->pathFor("nick" + std::to_string(w))),
+              "[2026-12-06 09:05:07] round 0\n[2026-12-06 09:05:07] round 1\n[2026-12-06 09:05:07] round 2\n");
+}
+
+TEST_F(LogbookTest, AFolderThatCannotBeWrittenIsSaidOnceAndNothingElseChanges) {
+  QFile blocker(dir.filePath("file"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the folder should be
+  blocker.close();
+  Logbook blocked(dir.filePath("file/logs"));
+  blocked.setNetwork("irc.example.net");
+  blocked.setErrorHandler([this](const std::string& line) {
+    errors.push_back(line);
+    book->append("Server", line);  // the report itself shown (and logged elsewhere)
+  });
+  for (int i = 0; i < 5; ++i) {
+    blocked.append("#chat", "x");
+    blocked.append("#other", "y");
+  }
+  blocked.flush();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("*** Cannot write logs to " + dir.filePath("file/logs/irc.example.net").toStdString(), 0), 0u)
+      << errors[0];
+}
+
+TEST_F(LogbookTest, SwitchedOffItWritesNothing) {
+  book->setEnabled(false);
+  book->append("#chat", "x");
+  book->flush();
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("logs")));
+}
+
+}  // namespace
