@@ -29,8 +29,9 @@ void Dispatcher::Emit(const Output& o) {
   if (!o.show) return;
   // Never open a window without a name (only malformed input asks for it).
   window_.assign(o.window);
-  shown_.assign(o.text);
-  frame.AddText(window_, shown_, o.create && !o.window.empty());
+  // A composed text is handed on as it stands; any other is copied.
+  const bool composed = o.text.data() == text_.data() && o.text.size() == text_.size();
+  frame.AddText(window_, composed ? text_ : shown_.assign(o.text), o.create && !o.window.empty());
 }
 
 const std::string& Dispatcher::Compose(std::initializer_list<std::string_view> parts) {
@@ -62,14 +63,10 @@ std::string_view Dispatcher::CtcpText(std::string_view message) {
 }
 
 const Row* FindRow(std::span<const Row> rows, std::string_view command) {
-  // Commands are short: one longer than any row's cannot match.
-  char upper[16];
-  if (command.size() > sizeof upper) return nullptr;
-  std::transform(command.begin(), command.end(), upper, [](char c) { return upperAscii(c); });
-  const std::string_view key(upper, command.size());
-  const auto it = std::lower_bound(rows.begin(), rows.end(), key,
-                                   [](const Row& r, std::string_view k) { return r.command < k; });
-  return it != rows.end() && it->command == key ? &*it : nullptr;
+  for (const Row& row : rows) {
+    if (row.command.size() == command.size() && equalsIgnoreAsciiCase(row.command, command)) return &row;
+  }
+  return nullptr;
 }
 
 bool ReplyBudget::Take(int nowMs) {

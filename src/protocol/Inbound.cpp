@@ -6,7 +6,8 @@ namespace zorv {
 
 bool ParseInboundLine(std::string_view raw, InboundLine* out) {
   constexpr auto npos = std::string_view::npos;
-  InboundLine l;
+  InboundLine& l = *out;
+  l = {};
   l.text = trimControls(raw);
   if (l.text.empty()) return false;
 
@@ -34,14 +35,10 @@ bool ParseInboundLine(std::string_view raw, InboundLine* out) {
     l.userAddress = l.source;
   }
   if (!l.params.empty()) {
-    for (std::string_view p = l.params;;) {
-      l.from[l.words++] = p;
-      const auto b = p.find(' ');
-      if (b == npos || l.words == InboundLine::kMaxWords) break;
-      p.remove_prefix(b + 1);
-    }
+    l.start[l.words++] = 0;
+    for (size_t b = 0; l.words < InboundLine::kMaxWords && (b = l.params.find(' ', b)) != npos;)
+      l.start[l.words++] = static_cast<std::uint32_t>(++b);
   }
-  *out = l;
   return true;
 }
 

@@ -2,8 +2,8 @@
 // The inbound protocol engine: assembles the server's bytes into lines and
 // hands each complete line to the dispatcher, which answers the server's
 // keep-alive and shows or acts on the line through Frame.
-#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -15,8 +15,9 @@
 // line it was parsed from and is valid only as long as that line is.
 struct InboundLine {
   // Words of the parameter text that are kept apart; a line with more
-  // blanks keeps the rest of its text in the last one.
-  static constexpr size_t kMaxWords = 15;
+  // blanks keeps the rest of its text in the last one. Every handler reads
+  // at most its first three words; more would cost every line a longer split.
+  static constexpr size_t kMaxWords = 4;
 
   std::string_view text;         // the line less bytes <= 32 at both ends
   std::string_view source;       // first word, less a leading ":"; empty without a blank
@@ -30,9 +31,10 @@ struct InboundLine {
   // end; both are empty past the last word.
   size_t Count() const { return words; }
   std::string_view Word(size_t i) const { return zorv::upToBlank(From(i)); }
-  std::string_view From(size_t i) const { return i < words ? from[i] : std::string_view(); }
+  std::string_view From(size_t i) const { return i < words ? params.substr(start[i]) : std::string_view(); }
 
-  std::array<std::string_view, kMaxWords> from{};
+  // Where each word begins in params (the first words entries are set).
+  std::uint32_t start[kMaxWords];
   size_t words = 0;
 };
 

@@ -116,7 +116,6 @@ constexpr Row kServerReplies[] = {
     {"366", OnEndOfNames, kReplyWords},
     {"433", OnNickInUse},
 };
-static_assert(SortedRows(kServerReplies));
 
 }  // namespace
 
