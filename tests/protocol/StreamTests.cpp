@@ -121,7 +121,7 @@ TEST(HostileInput, MillionLinesInRandomChunks) {
   frame.nowStepMs = 7;
   InboundEngine engine(frame);
   Garbage garbage(20240305);
-  long lines = 0, sends = 0, ops = 0, markers = 0;
+  long lines = 0, sends = 0, ops = 0, markers = 0, nickRetries = 0;
   while (lines < 1'000'000) {
     std::string bytes;
     for (int i = 0; i < 1000; ++i) garbage.Line(bytes);
@@ -141,6 +141,7 @@ TEST(HostileInput, MillionLinesInRandomChunks) {
         lastSent = zorv::SanitizeOutboundLine(c.substr(8));
         ASSERT_EQ(lastSent.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
         ASSERT_TRUE(Allowed(lastSent)) << testing::PrintToString(lastSent);
+        nickRetries += lastSent.rfind("NICK ", 0) == 0;
       } else if (c.rfind("AddText ", 0) != 0) {
         ++ops;
         if (c.rfind("SetOwnNick ", 0) == 0) {
@@ -154,6 +155,7 @@ TEST(HostileInput, MillionLinesInRandomChunks) {
     frame.ownNick = "me";  // so that lines to "me" keep reaching the own-nick paths
   }
   EXPECT_GT(sends, markers);  // CTCP replies and rejoins were made too
+  EXPECT_GT(nickRetries, 0);  // and nicks in use were retried
   EXPECT_GT(ops, 0);
 }
 
