@@ -371,8 +371,9 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
     AddText(kServerWindow, "Can't connect, error #" + std::to_string(error), true);
     return;
   }
-  // A partial line left from an earlier connection belongs to nobody now.
-  engine_->ResetLineBuffer();
+  // A partial line and the registration state of an earlier connection
+  // belong to nobody now.
+  engine_->Reset();
   AddText(kServerWindow, "Connected", true);
   EditServer->setEnabled(false);
   EditNick->setEnabled(false);

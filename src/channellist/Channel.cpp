@@ -168,21 +168,19 @@ void TChannelForm::ListStart() {
 }
 
 void TChannelForm::AddChannelRow(const std::string& p) {
-  const auto blank = p.find(' ');
-  if (blank == std::string::npos) return;
+  if (p.find(' ') == std::string::npos) return;
   const int last = model_->count() - 1;
-  model_->setCell(0, last, p.substr(0, blank));
-  const std::string rest = p.substr(blank + 1);
-  const auto blank2 = rest.find(' ');
-  if (blank2 != std::string::npos) {
-    model_->setCell(1, last, rest.substr(0, blank2));
-    std::string topic = rest.substr(blank2 + 1);
-    if (!topic.empty() && topic.front() == ':') topic.erase(0, 1);
-    model_->setCell(2, last, std::move(topic));
+  model_->setCell(0, last, std::string(zorv::upToBlank(p)));
+  const std::string_view rest = zorv::afterBlank(p);
+  if (rest.find(' ') != std::string_view::npos) {
+    model_->setCell(1, last, std::string(zorv::upToBlank(rest)));
+    std::string_view topic = zorv::afterBlank(rest);
+    if (!topic.empty() && topic.front() == ':') topic.remove_prefix(1);
+    model_->setCell(2, last, std::string(topic));
   } else if (!rest.empty()) {
     // Channel and user count but no topic: the count is still shown; only
     // the topic cell stays unwritten.
-    model_->setCell(1, last, rest);
+    model_->setCell(1, last, std::string(rest));
   }
   model_->setCount(last + 2);
   model_->setCell(0, last + 1, kPlaceholder);

@@ -51,19 +51,25 @@ std::string fromInput(const QString& text) {
   return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
 }
 
-std::string upperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
+QString trimmedText(QStringView s) {
+  qsizetype b = 0, e = s.size();
+  while (b < e && s[b].unicode() <= 32) ++b;
+  while (e > b && s[e - 1].unicode() <= 32) --e;
+  return s.mid(b, e - b).toString();
 }
 
-bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+QString upperAsciiText(QString s) {
+  for (QChar& c : s)
+    if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
+  return s;
+}
+
+bool sameTextAscii(QStringView a, QStringView b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+  for (qsizetype i = 0; i < a.size(); ++i) {
+    char16_t x = a[i].unicode(), y = b[i].unicode();
+    if (x >= u'a' && x <= u'z') x -= 32;
+    if (y >= u'a' && y <= u'z') y -= 32;
     if (x != y) return false;
   }
   return true;

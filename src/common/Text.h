@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "Bytes.h"
+
 namespace zorv {
 
 // Bytes shown as UTF-8 when they are valid UTF-8, otherwise as Latin-1.
@@ -16,10 +18,11 @@ std::string fromInput(const QString& text);
 // True when the bytes form valid UTF-8.
 bool isValidUtf8(std::string_view bytes);
 
-// Upper-cases the ASCII letters a to z only; every other byte stays.
-std::string upperAscii(std::string_view s);
-
-// Equal after upper-casing the ASCII letters a to z.
-bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);
+// The same rules for texts that are already QString (names of controls,
+// properties and profile keys): less the characters 0..32 at either end,
+// the ASCII letters a to z upper-cased, equal ignoring their case.
+QString trimmedText(QStringView s);
+QString upperAsciiText(QString s);
+bool sameTextAscii(QStringView a, QStringView b);
 
 }  // namespace zorv

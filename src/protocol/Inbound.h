@@ -1,23 +1,41 @@
 #pragma once
-// The inbound protocol engine: assembles the server's bytes into lines,
-// answers the server's keep-alive, parses each line and dispatches it to the
-// windows through Frame (messages, notices, CTCP, channel events, numerics).
+// The inbound protocol engine: assembles the server's bytes into lines and
+// hands each complete line to the dispatcher, which answers the server's
+// keep-alive and shows or acts on the line through Frame.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <string_view>
 
+#include "Bytes.h"
+#include "Dispatch.h"
 #include "Frame.h"
 
 // One received line split into its parts. Every field is a view into the raw
 // line it was parsed from and is valid only as long as that line is.
 struct InboundLine {
+  // Words of the parameter text that are kept apart; a line with more
+  // blanks keeps the rest of its text in the last one. Every handler reads
+  // at most its first three words; more would cost every line a longer split.
+  static constexpr size_t kMaxWords = 4;
+
   std::string_view text;         // the line less bytes <= 32 at both ends
   std::string_view source;       // first word, less a leading ":"; empty without a blank
   std::string_view nick;         // source up to its first "!" (whole source without one)
   std::string_view userAddress;  // source after its first "!" (whole source without one)
   std::string_view command;      // second word as received (compare in upper case)
   std::string_view params;       // text after the command word, less one leading ":"
+
+  // The parameter text split at every single blank (two blanks in a row make
+  // an empty word): Word(i) is its word i, From(i) the text from word i to the
+  // end; both are empty past the last word.
+  size_t Count() const { return words; }
+  std::string_view Word(size_t i) const { return zorv::upToBlank(From(i)); }
+  std::string_view From(size_t i) const { return i < words ? params.substr(start[i]) : std::string_view(); }
+
+  // Where each word begins in params (the first words entries are set).
+  std::uint32_t start[kMaxWords];
+  size_t words = 0;
 };
 
 namespace zorv {
@@ -26,9 +44,6 @@ namespace zorv {
 // line is empty after trimming; *out is then left unspecified.
 bool ParseInboundLine(std::string_view raw, InboundLine* out);
 
-// s without the bytes of value 0..32 at either end (bytes >= 128 stay).
-std::string_view TrimControls(std::string_view s);
-
 }  // namespace zorv
 
 class InboundEngine {
@@ -36,8 +51,8 @@ class InboundEngine {
   // Line assembly buffer: at most kBufferSize - 1 bytes of data are held.
   static constexpr int kBufferSize = 1024;
   // CTCP replies: a burst of kCtcpBurst answers, then one per kCtcpIntervalMs.
-  static constexpr int kCtcpBurst = 8;
-  static constexpr int kCtcpIntervalMs = 1000;
+  static constexpr int kCtcpBurst = zorv::ReplyBudget::kBurst;
+  static constexpr int kCtcpIntervalMs = zorv::ReplyBudget::kIntervalMs;
 
   explicit InboundEngine(Frame& frame);
   InboundEngine(const InboundEngine&) = delete;
@@ -53,10 +68,15 @@ class InboundEngine {
   void DataAvailable(const std::function<int(char* buf, int room)>& receive);
 
   // Processes one raw line (the bytes before its LF, CR included).
-  void ProcessLine(std::string_view raw);
+  void ProcessLine(std::string_view raw) { dispatch_.Process(raw); }
 
-  // Drops a partial line (and an over-long line being skipped). Call it when
-  // a new connection is made, so nothing of the old one reaches the new one.
+  // A new connection begins: drops what is left of the old one (as
+  // ResetLineBuffer) and forgets its registration, so that a nick in use is
+  // retried again and numerics are read as before a welcome.
+  void Reset();
+
+  // Drops a partial line (and an over-long line being skipped), so nothing
+  // of an old connection reaches a new one.
   void ResetLineBuffer();
 
   // Bytes of an incomplete line waiting in the buffer.
@@ -64,20 +84,8 @@ class InboundEngine {
 
  private:
   void SplitLines();
-  void UserLine(const InboundLine& l);
-  void ServerLine(const InboundLine& l);
-  void CtcpRequest(const InboundLine& l, std::string_view target, std::string_view message,
-                   bool toOwnNick);
-  void CtcpReply(const InboundLine& l, std::string_view message);
-  void SendCtcpReply(std::string_view nick, std::string_view keyword, std::string_view body);
-  bool TakeReplyToken();
-  bool IsOwnNick(std::string_view nick) const;
-  const std::string& Str(std::string& slot, std::string_view v) {
-    slot.assign(v);
-    return slot;
-  }
 
-  Frame& frame_;
+  zorv::Dispatcher dispatch_;
 
   // Assembly buffer: LineLen data bytes from the start, a zero byte behind them.
   char LineBuf[kBufferSize];
@@ -88,18 +96,4 @@ class InboundEngine {
   bool busy_ = false;
   // True when a Frame operation threw and complete lines may still be held.
   bool interrupted_ = false;
-
-  // Per-line output, reused from line to line to avoid allocations.
-  std::string window_;
-  std::string text_;
-  bool create_ = false;
-  std::string ctcp_;
-  std::string out_;
-  std::string arg1_;
-  std::string arg2_;
-
-  // CTCP reply budget in milliseconds of refill (1000 per reply).
-  std::int64_t budgetMs_ = std::int64_t{kCtcpBurst} * kCtcpIntervalMs;
-  int lastClockMs_ = 0;
-  bool clockSeen_ = false;
 };

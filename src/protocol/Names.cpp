@@ -1,10 +1,11 @@
 #include "Names.h"
 
+#include "Bytes.h"
+
 namespace zorv {
 
 std::string LeftStr(std::string_view s) {
-  const auto blank = s.find(' ');
-  if (blank != std::string_view::npos) s = s.substr(0, blank);
+  s = upToBlank(s);
   if (!s.empty() && s.front() == '*') s.remove_prefix(1);
   return std::string(s);
 }

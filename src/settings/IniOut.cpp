@@ -9,6 +9,7 @@
 
 #include "MessageBox.h"
 #include "Profile.h"
+#include "Text.h"
 
 namespace {
 
@@ -36,23 +37,6 @@ Kind kindOf(const QMetaProperty& p) {
   // Enumerations without Q_ENUM (TColor, TCursor) are plain integers.
   if (t.flags() & QMetaType::IsEnumeration) return Kind::Integer;
   return Kind::Other;
-}
-
-bool sameAscii(QStringView a, QStringView b) {
-  if (a.size() != b.size()) return false;
-  for (qsizetype i = 0; i < a.size(); ++i) {
-    char16_t x = a[i].unicode(), y = b[i].unicode();
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (y >= 'a' && y <= 'z') y -= 32;
-    if (x != y) return false;
-  }
-  return true;
-}
-
-QString upperAscii(QString s) {
-  for (QChar& c : s)
-    if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
-  return s;
 }
 
 // Integers, enumerations and flags are read and written through their storage,
@@ -126,7 +110,7 @@ constexpr NamedColor kColors[] = {
 // The value of the key named name, ignoring ASCII case.
 std::optional<int> enumValue(const QMetaEnum& e, const QString& name) {
   for (int i = 0; i < e.keyCount(); ++i)
-    if (sameAscii(QString::fromLatin1(e.key(i)), name)) return e.value(i);
+    if (zorv::sameTextAscii(QString::fromLatin1(e.key(i)), name)) return e.value(i);
   return std::nullopt;
 }
 
@@ -143,7 +127,7 @@ QObject* findOwned(const QObject* w, const QString& name) {
   if (QObject* exact = w->findChild<QObject*>(name)) return exact;
   const auto all = w->findChildren<QObject*>();
   for (QObject* o : all)
-    if (sameAscii(o->objectName(), name)) return o;
+    if (zorv::sameTextAscii(o->objectName(), name)) return o;
   return nullptr;
 }
 
@@ -189,15 +173,10 @@ void TIniOut::setFileName(const QString& name) {
   }
   const qsizetype dot = file.lastIndexOf(u'.');
   if (dot >= 0) file.truncate(dot);
-  fileName_ = name.left(slash + 1) + upperAscii(file) + QStringLiteral(".INI");
+  fileName_ = name.left(slash + 1) + zorv::upperAsciiText(file) + QStringLiteral(".INI");
 }
 
-QString TIniOut::Trim(const QString& text) {
-  qsizetype b = 0, e = text.size();
-  while (b < e && text[b].unicode() <= 32) ++b;
-  while (e > b && text[e - 1].unicode() <= 32) --e;
-  return text.mid(b, e - b);
-}
+QString TIniOut::Trim(const QString& text) { return zorv::trimmedText(text); }
 
 QString TIniOut::GetField(const QString& text, int index, QChar sep) {
   if (index < 0) return {};
@@ -216,7 +195,7 @@ QString TIniOut::GetField(const QString& text, int index, QChar sep) {
 QObject* TIniOut::FindTarget(const QString& name) const {
   QObject* w = parent();
   if (!w) return nullptr;
-  if (sameAscii(name, w->objectName())) return w;
+  if (zorv::sameTextAscii(name, w->objectName())) return w;
   return findOwned(w, name);
 }
 
@@ -224,9 +203,9 @@ QMetaProperty TIniOut::FindProperty(const QObject* O, const QString& name) {
   if (!O) return {};
   for (const QMetaObject* mo = O->metaObject(); mo; mo = mo->superClass())
     for (int i = mo->propertyOffset(); i < mo->propertyCount(); ++i)
-      if (sameAscii(QString::fromLatin1(mo->property(i).name()), name)) return mo->property(i);
+      if (zorv::sameTextAscii(QString::fromLatin1(mo->property(i).name()), name)) return mo->property(i);
   for (const Alias& a : kAliases) {
-    if (!sameAscii(QString::fromLatin1(a.name), name)) continue;
+    if (!zorv::sameTextAscii(QString::fromLatin1(a.name), name)) continue;
     for (const char* qtName : a.qtNames) {
       const int i = O->metaObject()->indexOfProperty(qtName);
       if (i >= 0) return O->metaObject()->property(i);
@@ -329,7 +308,7 @@ void TIniOut::setOne(QObject* O, const QMetaProperty& P, const QString& V, bool 
       std::optional<qint64> n;
       if (type == "TColor") {
         for (const NamedColor& c : kColors)
-          if (sameAscii(QString::fromLatin1(c.name), V)) n = c.rgb;
+          if (zorv::sameTextAscii(QString::fromLatin1(c.name), V)) n = c.rgb;
       } else if (type == "TCursor") {
         n = enumValue(QMetaEnum::fromType<Qt::CursorShape>(), V);
       }
@@ -402,7 +381,7 @@ void TIniOut::setOne(QObject* O, const QMetaProperty& P, const QString& V, bool 
       for (int i = 0; i < mo->methodCount(); ++i) {
         const QMetaMethod m = mo->method(i);
         if ((m.methodType() == QMetaMethod::Slot || m.methodType() == QMetaMethod::Method) &&
-            sameAscii(QString::fromLatin1(m.name()), name)) {
+            zorv::sameTextAscii(QString::fromLatin1(m.name()), name)) {
           value = QVariant::fromValue(TMethod{w, i});
           break;
         }

@@ -14,45 +14,30 @@
 namespace zorv {
 namespace {
 
-// Blanks around names and values: every byte of code 32 and below.
-std::string_view trimBytes(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
-}
-
-QString trimText(const QString& s) {
-  qsizetype b = 0, e = s.size();
-  while (b < e && s[b].unicode() <= 32) ++b;
-  while (e > b && s[e - 1].unicode() <= 32) --e;
-  return s.mid(b, e - b);
-}
-
 QString fold(const QString& name) { return name.toCaseFolded(); }
 
 std::string utf8(const QString& s) { return fromInput(s); }
 
-bool isBlank(const std::string& line) { return trimBytes(line).empty(); }
+bool isBlank(const std::string& line) { return trimControls(line).empty(); }
 
 // The name of a "[name]" header (text up to the first "]", or to the line's end).
 bool sectionName(std::string_view line, QString* name) {
-  std::string_view t = trimBytes(line);
+  std::string_view t = trimControls(line);
   if (t.empty() || t[0] != '[') return false;
   t.remove_prefix(1);
   const size_t close = t.find(']');
   if (close != std::string_view::npos) t = t.substr(0, close);
-  *name = toDisplay(trimBytes(t));
+  *name = toDisplay(trimControls(t));
   return true;
 }
 
 // The key of a "key=value" line; false for comments and lines without "=".
 bool keyName(std::string_view line, QString* key) {
-  const std::string_view t = trimBytes(line);
+  const std::string_view t = trimControls(line);
   if (t.empty() || t[0] == ';' || t[0] == '#' || t[0] == '[') return false;
   const size_t eq = t.find('=');
   if (eq == std::string_view::npos) return false;
-  *key = toDisplay(trimBytes(t.substr(0, eq)));
+  *key = toDisplay(trimControls(t.substr(0, eq)));
   return true;
 }
 
@@ -161,18 +146,18 @@ void ProfileFile::indexKey(Section& s, int line) {
 }
 
 QString ProfileFile::value(const QString& section, const QString& key, const QString& defaultValue) const {
-  const auto sit = sectionIndex_.constFind(fold(trimText(section)));
+  const auto sit = sectionIndex_.constFind(fold(trimmedText(section)));
   if (sit == sectionIndex_.cend()) return cut(defaultValue);
   const Section& s = sections_[static_cast<size_t>(*sit)];
-  const auto kit = s.keys.constFind(fold(trimText(key)));
+  const auto kit = s.keys.constFind(fold(trimmedText(key)));
   if (kit == s.keys.cend()) return cut(defaultValue);
   const std::string_view line = s.lines[static_cast<size_t>(*kit)];
-  return cut(toDisplay(trimBytes(line.substr(line.find('=') + 1))));
+  return cut(toDisplay(trimControls(line.substr(line.find('=') + 1))));
 }
 
 bool ProfileFile::setValue(const QString& section, const QString& key, const QString& value) {
-  const QString sec = trimText(section);
-  const QString k = trimText(key);
+  const QString sec = trimmedText(section);
+  const QString k = trimmedText(key);
   auto hasBreak = [](const QString& s) { return s.contains(u'\n') || s.contains(u'\r'); };
   if (hasBreak(sec) || hasBreak(k) || hasBreak(value) || sec.contains(u']') || k.contains(u'=') ||
       k.startsWith(u';') || k.startsWith(u'#') || k.startsWith(u'[')) {
@@ -197,8 +182,8 @@ bool ProfileFile::setValue(const QString& section, const QString& key, const QSt
   if (kit != s.keys.cend()) {
     std::string& line = s.lines[static_cast<size_t>(*kit)];
     const size_t eq = line.find('=');
-    if (toDisplay(trimBytes(std::string_view(line).substr(eq + 1))) == value) return true;  // line stays as it is
-    line = std::string(trimBytes(std::string_view(line).substr(0, eq))) + "=" + utf8(value);  // key as the file spells it
+    if (toDisplay(trimControls(std::string_view(line).substr(eq + 1))) == value) return true;  // line stays as it is
+    line = std::string(trimControls(std::string_view(line).substr(0, eq))) + "=" + utf8(value);  // key as the file spells it
     modified_ = true;
     return true;
   }

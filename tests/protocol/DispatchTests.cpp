@@ -156,6 +156,22 @@ TEST(Dispatch, ModeArgumentWalk) {
   });
 }
 
+// Commands are found ignoring ASCII case, and only as whole words; numerics
+// only as the three digits.
+TEST(Dispatch, CommandTableLookup) {
+  RunCases({
+      {"any case", {":bob!b@h jOiN :#c", ":bob!b@h Quit :bye"},
+       {"AddNick #c|bob", "AddText #c|*** JOIN: bob (b@h) #c|0", "QuitNick bob|*** QUIT: bob (b@h) bye"}},
+      {"no prefix or longer word", {":bob!b@h JOI :#c", ":bob!b@h JOINS :#c", ":bob!b@h " + std::string(40, 'J') + " x"},
+       {"AddText Server|<bob>JOI #c|0", "AddText Server|<bob>JOINS #c|0",
+        "AddText Server|<bob>" + std::string(40, 'J') + " x|0"}},
+      {"numerics whole", {":srv 3530 me = #c :a b", ":srv 35 me = #c :a b", ":srv 322x me #c 1 :t"},
+       {"AddText Server|= #c :a b|0", "AddText Server|= #c :a b|0", "AddText Server|#c 1 :t|0"}},
+      {"user commands only from users", {":srv JOIN me :#c x", ":srv KICK me #c me :x"},
+       {"AddText Server|#c x|0", "AddText Server|#c me :x|0"}},
+  });
+}
+
 // Replies come in a burst of 8, then about one a second (also across midnight,
 // never refilled by a clock set back); every request is still shown.
 TEST(Dispatch, CtcpReplyRateLimit) {

@@ -61,7 +61,9 @@ class Garbage {
       corpus_.push_back(session.substr(from, lf - from));
     for (const char* e : {":a!b PRIVMSG me :\x01PING \r\x01", ":a!b KICK #c me", ":a!b MODE #c +oooo", ":a!b NICK",
                           ":!@ PRIVMSG me :x", ":s 353 me", ":s 332 me #c", "PING :", ":me!x KICK \r me :x",
-                          ":a!b NOTICE x :\x01", ":a!b TOPIC", ":a!b PRIVMSG x :\x01\x01\x01", ":s 322", "PING"})
+                          ":a!b NOTICE x :\x01", ":a!b TOPIC", ":a!b PRIVMSG x :\x01\x01\x01", ":s 322", "PING",
+                          ":s 433 * me :Nickname is already in use", ":s 433 me", ":s 001 zed :Welcome",
+                          ":s 375 Zed :- motd", ":s 001 *"})
       corpus_.emplace_back(e);
   }
   size_t Pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
@@ -95,9 +97,10 @@ class Garbage {
 };
 
 // What may be sent: PONG; a CTCP reply "NOTICE nick :\1KEYWORD ...\1" to one
-// nick; the rejoin "JOIN channel" of one channel.
+// nick; the rejoin "JOIN channel" of one channel; "NICK nick_" while registering.
 bool Allowed(const std::string& out) {
   if (out.rfind("PONG :", 0) == 0) return true;
+  if (out.rfind("NICK ", 0) == 0) return out.size() > 6 && out.back() == '_' && out.find(' ', 5) == std::string::npos;
   if (out.rfind("JOIN ", 0) == 0) return out.size() > 5 && out.find(' ', 5) == std::string::npos;
   if (out.rfind("NOTICE ", 0) != 0 || out.back() != '\x01') return false;
   const auto colon = out.find(" :\x01", 7);
@@ -118,12 +121,13 @@ TEST(HostileInput, MillionLinesInRandomChunks) {
   frame.nowStepMs = 7;
   InboundEngine engine(frame);
   Garbage garbage(20240305);
-  long lines = 0, sends = 0, ops = 0, markers = 0;
+  long lines = 0, sends = 0, ops = 0, markers = 0, nickRetries = 0;
   while (lines < 1'000'000) {
     std::string bytes;
     for (int i = 0; i < 1000; ++i) garbage.Line(bytes);
     lines += std::count(bytes.begin(), bytes.end(), '\n') + 2;
     const std::string id = "marker-" + std::to_string(++markers);
+    if (markers % 2) engine.Reset();  // registration starts over now and then
     bytes += "\nPING :" + id + "\r\n";  // the LF ends whatever came before
     for (std::string_view rest = bytes; !rest.empty();) {
       const size_t chunk = 1 + garbage.Pick(garbage.Pick(4) == 0 ? 4096 : 200);
@@ -137,6 +141,7 @@ TEST(HostileInput, MillionLinesInRandomChunks) {
         lastSent = zorv::SanitizeOutboundLine(c.substr(8));
         ASSERT_EQ(lastSent.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
         ASSERT_TRUE(Allowed(lastSent)) << testing::PrintToString(lastSent);
+        nickRetries += lastSent.rfind("NICK ", 0) == 0;
       } else if (c.rfind("AddText ", 0) != 0) {
         ++ops;
         if (c.rfind("SetOwnNick ", 0) == 0) {
@@ -150,6 +155,7 @@ TEST(HostileInput, MillionLinesInRandomChunks) {
     frame.ownNick = "me";  // so that lines to "me" keep reaching the own-nick paths
   }
   EXPECT_GT(sends, markers);  // CTCP replies and rejoins were made too
+  EXPECT_GT(nickRetries, 0);  // and nicks in use were retried
   EXPECT_GT(ops, 0);
 }
 

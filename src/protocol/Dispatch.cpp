@@ -1,0 +1,92 @@
+#include "Dispatch.h"
+
+#include <algorithm>
+
+#include "Bytes.h"
+#include "Inbound.h"
+#include "WindowNames.h"
+
+namespace zorv {
+
+namespace {
+constexpr char kPingPong[] = "Ping!! Pong!!";
+}  // namespace
+
+void Dispatcher::Process(std::string_view raw) {
+  // The server's keep-alive is answered before anything else.
+  if (raw.substr(0, 6) == "PING :") {
+    Send({"PONG :", trimControls(raw.substr(6))});
+    Emit(Show(kServerWindow, kPingPong, true));
+    return;
+  }
+  InboundLine l;
+  if (!ParseInboundLine(raw, &l)) return;
+  const bool fromUser = l.source.find('!') != std::string_view::npos;
+  Emit(fromUser ? UserLine(*this, l) : ServerLine(*this, l));
+}
+
+void Dispatcher::Emit(const Output& o) {
+  if (!o.show) return;
+  // Never open a window without a name (only malformed input asks for it).
+  window_.assign(o.window);
+  // A composed text is handed on as it stands; any other is copied.
+  const bool composed = o.text.data() == text_.data() && o.text.size() == text_.size();
+  frame.AddText(window_, composed ? text_ : shown_.assign(o.text), o.create && !o.window.empty());
+}
+
+const std::string& Dispatcher::Compose(std::initializer_list<std::string_view> parts) {
+  text_.clear();
+  for (const auto part : parts) text_.append(part);
+  return text_;
+}
+
+void Dispatcher::Send(std::initializer_list<std::string_view> parts) {
+  out_.clear();
+  for (const auto part : parts) out_.append(part);
+  frame.SendMsg(out_);
+}
+
+const std::string& Dispatcher::Pass(int slot, std::string_view v) { return pass_[slot].assign(v); }
+
+bool Dispatcher::IsOwnNick(std::string_view nick) const { return equalsIgnoreAsciiCase(nick, frame.OwnNick()); }
+
+Output Dispatcher::Plain(const InboundLine& l) {
+  return Show(kServerWindow, Compose({"<", l.nick, ">", l.command, " ", l.params}));
+}
+
+std::string_view Dispatcher::CtcpText(std::string_view message) {
+  ctcp_.clear();
+  for (const char c : message) {
+    if (c != '\x01') ctcp_.push_back(c);
+  }
+  return trimControls(ctcp_);
+}
+
+const Row* FindRow(std::span<const Row> rows, std::string_view command) {
+  for (const Row& row : rows) {
+    if (row.command.size() == command.size() && equalsIgnoreAsciiCase(row.command, command)) return &row;
+  }
+  return nullptr;
+}
+
+bool ReplyBudget::Take(int nowMs) {
+  constexpr int kDayMs = 86400000;
+  if (!seen_) {
+    seen_ = true;
+  } else {
+    std::int64_t elapsed = std::int64_t{nowMs} - lastMs_;
+    if (elapsed < 0) {
+      // A jump back by more than half a day is midnight passing; a smaller
+      // one is the clock being set back, which refills nothing.
+      if (elapsed < -kDayMs / 2) elapsed += kDayMs;
+      if (elapsed < 0) elapsed = 0;
+    }
+    budgetMs_ = std::min<std::int64_t>(budgetMs_ + elapsed, std::int64_t{kBurst} * kIntervalMs);
+  }
+  lastMs_ = nowMs;
+  if (budgetMs_ < kIntervalMs) return false;
+  budgetMs_ -= kIntervalMs;
+  return true;
+}
+
+}  // namespace zorv

@@ -1,0 +1,129 @@
+// Lines from the server (a source without "!"): one handler per numeric reply.
+// A reply's first parameter is the nick it is addressed to; what follows it
+// is shown in the Server window when it holds a blank, and the line as it
+// came otherwise.
+#include <algorithm>
+#include <string>
+
+#include "Bytes.h"
+#include "Dispatch.h"
+#include "Inbound.h"
+#include "WindowNames.h"
+
+namespace zorv {
+
+namespace {
+
+using sv = std::string_view;
+
+// Nicks tried after "in use" before the welcome: the nick with "_", then "__".
+constexpr int kNickTries = 2;
+
+// The reply's text: the parameters after the first, less one leading ":".
+constexpr size_t kReplyWords = 3;
+Output ReplyText(Dispatcher& d, const InboundLine& l) {
+  if (l.Count() < kReplyWords) return d.Plain(l);
+  sv p = l.From(1);
+  if (p.front() == ':') p.remove_prefix(1);
+  return Show(kServerWindow, p);
+}
+
+bool IsNumeric(sv command) {
+  return command.size() == 3 && std::all_of(command.begin(), command.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A nick the server may address the own client by: one word of visible
+// bytes, not "*" (no nick yet) and not a channel or a trailing text.
+bool IsAddressedNick(sv nick) {
+  if (nick.empty() || nick == "*" || nick.front() == ':' || nick.front() == '#' || nick.front() == '&') return false;
+  return std::none_of(nick.begin(), nick.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
+}
+
+// The nick a numeric is addressed to is the own nick, in the server's spelling.
+void FollowAddressedNick(Dispatcher& d, const InboundLine& l) {
+  const sv nick = l.Word(0);
+  if (IsAddressedNick(nick) && nick != d.frame.OwnNick()) d.frame.SetOwnNick(d.Pass(0, nick));
+}
+
+// :server 001 me :Welcome to the network, me
+Output OnWelcome(Dispatcher& d, const InboundLine& l) {
+  d.registration.welcomed = true;
+  FollowAddressedNick(d, l);
+  d.frame.Registered();
+  return ReplyText(d, l);
+}
+
+// :server 321 me Channel :Users  Name
+Output OnListStart(Dispatcher& d, const InboundLine&) {
+  d.frame.ChannelListStart();
+  return kNothing;
+}
+
+// :server 322 me #chan 12 :topic
+Output OnListRow(Dispatcher& d, const InboundLine& l) {
+  d.frame.AddChannelRow(d.Pass(0, l.From(1)));
+  return kNothing;
+}
+
+// :server 323 me :End of LIST
+Output OnListEnd(Dispatcher& d, const InboundLine&) {
+  d.frame.ChannelListEnd();
+  return kNothing;
+}
+
+// :server 332 me #chan :topic
+Output OnTopic(Dispatcher& d, const InboundLine& l) {
+  d.frame.SetTopic(d.Pass(0, l.Word(1)), d.Pass(1, AfterColonOrWhole(l.From(1))), false);
+  return ReplyText(d, l);
+}
+
+// :server 353 me = #chan :@alice bob
+Output OnNames(Dispatcher& d, const InboundLine& l) {
+  d.frame.FillNames(d.Pass(0, l.From(1)));
+  return ReplyText(d, l);
+}
+
+// :server 366 me #chan :End of NAMES list
+Output OnEndOfNames(Dispatcher& d, const InboundLine& l) {
+  d.frame.EndNames(d.Pass(0, l.From(1)));
+  return ReplyText(d, l);
+}
+
+// :server 433 * nick :Nickname is already in use
+Output OnNickInUse(Dispatcher& d, const InboundLine& l) {
+  const Output text = ReplyText(d, l);
+  Registration& r = d.registration;
+  if (r.welcomed || r.nickTries >= kNickTries) return text;
+  // Registering: try the nick with one more "_", saying so after the server's text.
+  const std::string nick = d.frame.OwnNick();
+  if (nick.empty()) return text;
+  d.Emit(text);
+  const std::string taken = nick + std::string(static_cast<size_t>(r.nickTries), '_');
+  const std::string next = taken + '_';
+  ++r.nickTries;
+  d.Send({"NICK ", next});
+  return Show(kServerWindow, d.Compose({"*** Nickname ", taken, " is in use, trying ", next}));
+}
+
+// Rows marked kReplyWords act only on a reply with a text.
+constexpr Row kServerReplies[] = {
+    {"001", OnWelcome},
+    {"321", OnListStart, kReplyWords},
+    {"322", OnListRow, kReplyWords},
+    {"323", OnListEnd, kReplyWords},
+    {"332", OnTopic, kReplyWords},
+    {"353", OnNames, kReplyWords},
+    {"366", OnEndOfNames, kReplyWords},
+    {"433", OnNickInUse},
+};
+
+}  // namespace
+
+Output ServerLine(Dispatcher& d, const InboundLine& l) {
+  if (d.registration.welcomed && IsNumeric(l.command)) FollowAddressedNick(d, l);
+  const Row* row = FindRow(kServerReplies, l.command);
+  if (row && l.Count() >= row->minWords) return row->handler(d, l);
+  return ReplyText(d, l);
+}
+
+}  // namespace zorv
