@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <algorithm>
 
+#include "Formatting.h"
 #include "Text.h"
 
 namespace zorv {
@@ -97,7 +98,9 @@ QVariant ChannelGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || role != Qt::DisplayRole) return {};
   // Between a change and its flush the view may still paint rows that are
   // gone; cell() gives them as empty.
-  return toDisplay(cell(index.column(), index.row()));
+  // Topics are shown without their formatting codes.
+  const std::string& text = cell(index.column(), index.row());
+  return toDisplay(index.column() == 2 && fmt::hasCodes(text) ? fmt::strip(text) : text);
 }
 
 Qt::ItemFlags ChannelGridModel::flags(const QModelIndex& index) const {

@@ -44,6 +44,20 @@ const Lines kThree = {"#a 1 :one", "#b 2 :two", "#c 3 :three"};
 
 }  // namespace
 
+// A topic is shown without its formatting codes; the cell keeps its bytes,
+// and a channel name is never touched (Join sends it as it came).
+TEST(ChannelForm, TopicsAreShownWithoutFormattingCodes) {
+  Fixture f;
+  f.listing({"#a 1 :\x02" "bold\x02 \x03" "4,1red\x0F plain", "#\x02" "b 2 :\x1Ditalic"});
+  ASSERT_TRUE(f.viewInSync());
+  EXPECT_EQ(f.rows(), (std::vector<Row>{{"#a", "1", "\x02" "bold\x02 \x03" "4,1red\x0F plain"},
+                                         {"#\x02" "b", "2", "\x1Ditalic"}}));
+  const QAbstractItemModel* m = f.form.StringGrid1->model();
+  EXPECT_EQ(m->index(0, 2).data().toString(), "bold red plain");
+  EXPECT_EQ(m->index(1, 2).data().toString(), "italic");
+  EXPECT_EQ(m->index(1, 0).data().toString(), "#\x02" "b");
+}
+
 TEST(ChannelForm, RowsAfterListing) {
   const std::string ph = TChannelForm::kPlaceholder;
   struct {
