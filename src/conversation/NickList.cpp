@@ -5,6 +5,7 @@
 #include <array>
 #include <iterator>
 
+#include "Formatting.h"
 #include "Text.h"
 
 namespace {
@@ -182,7 +183,10 @@ QVariant NickListModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-      return zorv::toDisplay(list_.at(static_cast<std::size_t>(index.row())));
+    {
+      const std::string& entry = list_.at(static_cast<std::size_t>(index.row()));
+      return zorv::toDisplay(zorv::fmt::hasCodes(entry) ? zorv::fmt::strip(entry) : entry);
+    }
     case Qt::SizeHintRole:
       return QSize(1, rowHeight_);
     default:

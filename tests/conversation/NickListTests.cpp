@@ -128,6 +128,13 @@ TEST(NickList, ModelFollowsTheListWithOneResetPerNamesReply) {
   ASSERT_EQ(inserts.count(), 1);
   EXPECT_EQ(inserts.at(0).at(1).toInt(), 0);
   EXPECT_EQ(model.data(model.index(0)).toString(), "@n1");
+
+  // An entry is shown without formatting codes and kept with them.
+  NickListModel coded;
+  coded.list().setnamelist("\x02" "bo\x03" "4b ");
+  ASSERT_EQ(coded.rowCount(), 1);
+  EXPECT_EQ(coded.data(coded.index(0)).toString(), "bob");
+  EXPECT_EQ(coded.list().at(0), "\x02" "bo\x03" "4b");
 }
 
 }  // namespace
