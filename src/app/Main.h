@@ -30,6 +30,8 @@ class TChannelForm;
 class TIniOut;
 class TMDIChild;
 class WindowPlacement;
+class ConnectionKeeper;
+class ConnectionSettings;
 
 class TMainForm : public QMainWindow, public Frame, public ChildHost {
   Q_OBJECT
@@ -48,6 +50,8 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void CliWSocketSessionConnected(TCustomWSocket* sender, uint16_t error);
   void CliWSocketSessionClosed(TCustomWSocket* sender, uint16_t error);
   void CliWSocketDataAvailable(TCustomWSocket* sender, uint16_t error);
+  // The server's welcome: a restored connection joins its channels again.
+  void Registered() override;
 
   // --- Window registry ------------------------------------------------------
   void AddText(const std::string& name, const std::string& text, bool create) override;
@@ -132,6 +136,8 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   TWSocket* CliWSocket = nullptr;
   TIniOut* IniOut1 = nullptr;
   WindowPlacement* Placement = nullptr;
+  ConnectionSettings* ConnSettings = nullptr;
+  ConnectionKeeper* Keeper = nullptr;  // lag check, reconnect, send queue bound
   TChannelForm* ChannelForm = nullptr;
   TAboutBox* AboutBox = nullptr;
 
