@@ -71,7 +71,7 @@ std::vector<std::string> JoinLines(const std::vector<ChannelToJoin>& channels, s
 }
 
 void ChannelKeys::NoteSent(std::string_view line) {
-  if (line.size() < 5 || upperAscii(line.substr(0, 5)) != "JOIN ") return;
+  if (line.size() < 5 || !equalsIgnoreAsciiCase(line.substr(0, 5), "JOIN ")) return;
   std::string_view rest = line.substr(5);
   rest.remove_prefix(std::min(rest.find_first_not_of(' '), rest.size()));
   const auto blank = rest.find(' ');
@@ -96,7 +96,7 @@ bool IsOwnPingReply(std::string_view text, std::string_view token) {
   const auto close = text.find('>');
   if (close == std::string_view::npos) return false;
   const std::string_view rest = text.substr(close + 1);
-  if (rest.size() < 5 || upperAscii(rest.substr(0, 5)) != "PONG ") return false;
+  if (rest.size() < 5 || !equalsIgnoreAsciiCase(rest.substr(0, 5), "PONG ")) return false;
   std::string_view last = rest.substr(rest.rfind(' ') + 1);
   if (!last.empty() && last.front() == ':') last.remove_prefix(1);
   return last == token;

@@ -1,6 +1,7 @@
 // Staying connected, against a scripted loopback server with the clock run
 // fast: the lag check, the reconnect and its wait, the rejoin, what the user
 // does during the wait, and the bound on the send queue.
+#include <QFile>
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
@@ -232,4 +233,28 @@ TEST_F(KeeperTest, AServerThatStopsReadingIsDroppedOnceTheQueuePassesOneMebibyte
   EXPECT_LE(peak, static_cast<int>(ConnectionKeeper::kSendQueueLimit));
   ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
   EXPECT_EQ(serverLinesFrom(said), (std::vector<std::string>{said, "Disconnected"}));
+}
+
+TEST(KeeperSettings, ReadFromTheConnectionSectionWithTheirDefaults) {
+  struct Case {
+    const char* file;
+    int interval, timeout;
+    bool reconnect;
+  } cases[] = {
+      {"", 120, 60, true},
+      {"[Connection]\nPingInterval=7\nPingTimeout=9\nReconnect=0\n", 7, 9, false},
+      {"[connection]\nreconnect=1\npinginterval=0\n", 0, 60, true},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile ini(dir.filePath("ZORV.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(c.file);
+    ini.close();
+    TMainForm form(dir.path());
+    EXPECT_EQ(form.ConnSettings->pingInterval, c.interval) << c.file;
+    EXPECT_EQ(form.ConnSettings->pingTimeout, c.timeout) << c.file;
+    EXPECT_EQ(form.ConnSettings->reconnect, c.reconnect) << c.file;
+  }
 }
