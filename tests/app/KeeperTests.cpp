@@ -172,6 +172,32 @@ TEST_F(KeeperTest, WhatTheUserDoesDuringTheWaitCallsTheReconnectOff) {
   }
 }
 
+TEST_F(KeeperTest, EndingAWelcomedSessionByHandNeverReconnects) {
+  struct Case {
+    const char* what;
+    std::function<void(TMainForm&)> act;
+  } cases[] = {
+      {"Disconnect", [](TMainForm& f) { f.BtnDisConnectClick(); }},
+      {"Server window closed", [](TMainForm& f) { window(f, "Server")->CloseWindow(); }},
+  };
+  for (const Case& c : cases) {
+    LoopbackServer server;
+    registerWith(server);
+    c.act(*form);
+    ASSERT_TRUE(server.waitPeerClosed()) << c.what;
+    EXPECT_EQ(server.received(), "QUIT http://zorv.sourceforge.net/\r\n") << c.what;
+    server.closeClient();
+    pumpFor(600);
+    EXPECT_FALSE(form->Keeper->Waiting()) << c.what;
+    EXPECT_FALSE(server.accept(0)) << c.what;
+    if (window(*form, "Server")) {
+      EXPECT_EQ(linesOf(*form, "Server").back(), "Disconnected") << c.what;
+      window(*form, "Server")->CloseWindow();
+    }
+    pumpFor(20);
+  }
+}
+
 TEST_F(KeeperTest, ClosingTheMainWindowDuringTheWaitNeverReconnects) {
   LoopbackServer server;
   registerWith(server);
