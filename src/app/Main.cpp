@@ -23,6 +23,7 @@
 #include "About.h"
 #include "Channel.h"
 #include "Childwin.h"
+#include "ConnectionKeeper.h"
 #include "HeaderBar.h"
 #include "IconCache.h"
 #include "IniOut.h"
@@ -130,6 +131,8 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   Options = new ClientOptions(this);
   Logs = new Logbook(Logbook::defaultRoot(), this);
   Logs->setErrorHandler([this](const std::string& line) { AddText(kServerWindow, line, true); });
+  ConnSettings = new ConnectionSettings(this);
+  Keeper = new ConnectionKeeper(*this, *ConnSettings);
 
   FormCreate();
 
@@ -265,7 +268,8 @@ void TMainForm::FormCreate() {
   // Hints reach the status line through the status tips of controls and menu
   // items; the active-window handler is connected in the constructor.
   zorv::ConfigureMainSettings(*IniOut1, programDir_);
-  IniOut1->setItems(IniOut1->Items() + WindowPlacement::settingsItems() + ClientOptions::settingsItems());
+  IniOut1->setItems(IniOut1->Items() + WindowPlacement::settingsItems() + ClientOptions::settingsItems() +
+                    ConnectionSettings::settingsItems());
   IniOut1->LoadProperties();
   Placement->applyTo(*this);
   Logs->setEnabled(Options->logging);
@@ -286,6 +290,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  Keeper->UserDisconnect();
   Guard([&] {
     if (BtnDisConnect->isEnabled()) {
       SendMsg(QuitLine());
@@ -330,11 +335,14 @@ void TMainForm::SendMsg(const std::string& line) {
   // A CR, LF or NUL inside the line would end it early and smuggle a second
   // command to the server: they are removed.
   std::string out = zorv::SanitizeOutboundLine(line);
+  Keeper->Sent(out);
   out += "\r\n";
+  if (!Keeper->MaySend(CliWSocket->BufferedByteCount(), out.size())) return;
   CliWSocket->SendStr(out);
 }
 
 void TMainForm::BtnConnectClick() {
+  Keeper->UserConnect();
   BtnConnect->setEnabled(false);
   BtnDisConnect->setEnabled(true);
   BtnChannel->setEnabled(true);
@@ -350,6 +358,7 @@ void TMainForm::CliWSocketDnsLookupDone(TCustomWSocket*, uint16_t error) {
     BtnConnect->setEnabled(true);
     BtnDisConnect->setEnabled(false);
     BtnChannel->setEnabled(false);
+    Keeper->LookupFailed();
     return;
   }
   CliWSocket->SetAddr(CliWSocket->DnsResult());
@@ -374,6 +383,7 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
   // A partial line and the registration state of an earlier connection
   // belong to nobody now.
   engine_->Reset();
+  Keeper->Connected();
   AddText(kServerWindow, "Connected", true);
   EditServer->setEnabled(false);
   EditNick->setEnabled(false);
@@ -384,18 +394,23 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
   ChildFocus(kServerWindow);
 }
 
-void TMainForm::CliWSocketSessionClosed(TCustomWSocket*, uint16_t) {
+void TMainForm::CliWSocketSessionClosed(TCustomWSocket*, uint16_t error) {
   for (TMDIChild* c : Children())
     if (zorv::isChannelName(c->WindowName())) c->resetnamelist();
   SetIdleControls();
   AddText(kServerWindow, "Disconnected", false);
+  Keeper->Closed(error);
 }
 
 void TMainForm::CliWSocketDataAvailable(TCustomWSocket*, uint16_t) {
+  Keeper->DataArrived();
   engine_->DataAvailable([this](char* buf, int room) { return CliWSocket->Receive(buf, room); });
 }
 
+void TMainForm::Registered() { Keeper->Registered(); }
+
 void TMainForm::BtnDisConnectClick() {
+  Keeper->UserDisconnect();
   SendMsg(QuitLine());
   if (CliWSocket->State() != wsClosed) CliWSocket->Close();
 }
@@ -500,6 +515,8 @@ TMDIChild* TMainForm::CreateChild(const std::string& name, bool channelMenu) {
 }
 
 void TMainForm::AddText(const std::string& name, const std::string& text, bool create) {
+  // The server's answer to our own lag check is not shown.
+  if (!create && name == kServerWindow && Keeper->IsOwnPingReply(text)) return;
   if (name == kCurrentWindow) {
     if (TMDIChild* c = ActiveChild()) {
       c->AddLine(text);

@@ -32,6 +32,8 @@ class TMDIChild;
 class WindowPlacement;
 class ClientOptions;
 class Logbook;
+class ConnectionKeeper;
+class ConnectionSettings;
 
 class TMainForm : public QMainWindow, public Frame, public ChildHost {
   Q_OBJECT
@@ -50,6 +52,8 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void CliWSocketSessionConnected(TCustomWSocket* sender, uint16_t error);
   void CliWSocketSessionClosed(TCustomWSocket* sender, uint16_t error);
   void CliWSocketDataAvailable(TCustomWSocket* sender, uint16_t error);
+  // The server's welcome: a restored connection joins its channels again.
+  void Registered() override;
 
   // --- Window registry ------------------------------------------------------
   void AddText(const std::string& name, const std::string& text, bool create) override;
@@ -138,6 +142,8 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   WindowPlacement* Placement = nullptr;
   ClientOptions* Options = nullptr;
   Logbook* Logs = nullptr;
+  ConnectionSettings* ConnSettings = nullptr;
+  ConnectionKeeper* Keeper = nullptr;  // lag check, reconnect, send queue bound
   TChannelForm* ChannelForm = nullptr;
   TAboutBox* AboutBox = nullptr;
 

@@ -36,56 +36,74 @@ IrcServer::IrcServer() {
   }
   for (int attempt = 0; attempt < 5 && !ready_; ++attempt) {
     port_ = unusedPort();
-    const std::string conf = dir_.path().toStdString() + "/ngircd.conf";
-    {
-      std::ofstream f(conf);
-      f << "[Global]\nName = irc.zorv.test\nInfo = Zorv test server\nListen = 127.0.0.1\n"
-        << "Ports = " << port_ << "\n"
-        << "MotdPhrase = Hello from the test server\n";
-      if (::geteuid() == 0) f << "ServerUID = nobody\nServerGID = nogroup\n";
-      f << "[Limits]\nMaxConnectionsIP = 0\nMaxNickLength = 30\nPingTimeout = 300\nPongTimeout = 300\n"
-        << "[Options]\nPAM = no\nIdent = no\nDNS = no\nMorePrivacy = no\n";
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int devnull = ::open("/dev/null", O_RDWR);
-      ::dup2(devnull, 0);
-      ::dup2(devnull, 1);
-      ::dup2(devnull, 2);
-      ::execlp("ngircd", "ngircd", "-n", "-f", conf.c_str(), static_cast<char*>(nullptr));
-      ::execl("/usr/sbin/ngircd", "ngircd", "-n", "-f", conf.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    pid_ = pid;
-    for (int i = 0; i < 500 && !ready_; ++i) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        break;
-      }
-      ready_ = canConnect(port_);
-      if (!ready_) ::poll(nullptr, 0, 10);
-    }
-    if (!ready_ && pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
+    launch();
   }
   if (!ready_) error_ = "ngircd did not start (is the ngircd package installed?)";
 }
 
-IrcServer::~IrcServer() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 200; ++i) {
-      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-      ::poll(nullptr, 0, 10);
+bool IrcServer::launch() {
+  const std::string conf = dir_.path().toStdString() + "/ngircd.conf";
+  {
+    std::ofstream f(conf);
+    f << "[Global]\nName = irc.zorv.test\nInfo = Zorv test server\nListen = 127.0.0.1\n"
+      << "Ports = " << port_ << "\n"
+      << "MotdPhrase = Hello from the test server\n";
+    if (::geteuid() == 0) f << "ServerUID = nobody\nServerGID = nogroup\n";
+    f << "[Limits]\nMaxConnectionsIP = 0\nMaxNickLength = 30\nPingTimeout = 300\nPongTimeout = 300\n"
+      << "[Options]\nPAM = no\nIdent = no\nDNS = no\nMorePrivacy = no\n";
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int devnull = ::open("/dev/null", O_RDWR);
+    ::dup2(devnull, 0);
+    ::dup2(devnull, 1);
+    ::dup2(devnull, 2);
+    ::execlp("ngircd", "ngircd", "-n", "-f", conf.c_str(), static_cast<char*>(nullptr));
+    ::execl("/usr/sbin/ngircd", "ngircd", "-n", "-f", conf.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  pid_ = pid;
+  for (int i = 0; i < 500 && !ready_; ++i) {
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      break;
     }
+    ready_ = canConnect(port_);
+    if (!ready_) ::poll(nullptr, 0, 10);
+  }
+  if (!ready_ && pid_ > 0) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
   }
+  return ready_;
 }
+
+void IrcServer::stop() {
+  ready_ = false;
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  for (int i = 0; i < 200; ++i) {
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      return;
+    }
+    ::poll(nullptr, 0, 10);
+  }
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+bool IrcServer::start() {
+  if (running()) return true;
+  // The port may take a moment to be free again.
+  for (int attempt = 0; attempt < 20 && !launch(); ++attempt) ::poll(nullptr, 0, 100);
+  return ready_;
+}
+
+IrcServer::~IrcServer() { stop(); }
 
 IrcClient::IrcClient(int port) {
   fd_ = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -18,8 +18,15 @@ class IrcServer {
   bool running() const { return pid_ > 0 && ready_; }
   int port() const { return port_; }
   const std::string& error() const { return error_; }
+  // Stops the server; its clients see it go.
+  void stop();
+  // Starts a stopped server again on the same port, with no state kept; true
+  // when it accepts connections again.
+  bool start();
 
  private:
+  bool launch();  // starts ngircd on port_ and waits until it accepts connections
+
   QTemporaryDir dir_;
   int pid_ = -1;
   int port_ = 0;

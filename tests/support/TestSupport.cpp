@@ -137,6 +137,14 @@ void LoopbackServer::closeClient() {
   client_ = -1;
 }
 
+void LoopbackServer::resetClient() {
+  if (client_ >= 0) {
+    linger l{1, 0};
+    ::setsockopt(client_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+  }
+  closeClient();
+}
+
 void LoopbackServer::closeListener() {
   if (listener_ >= 0) ::close(listener_);
   listener_ = -1;

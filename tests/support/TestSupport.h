@@ -43,6 +43,8 @@ class LoopbackServer {
   bool peerClosed() const { return peerClosed_; }
   void send(const std::string& bytes);
   void closeClient();
+  // Closes the client's connection with a reset instead of a clean close.
+  void resetClient();
   void closeListener();
 
  private:

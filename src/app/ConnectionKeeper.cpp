@@ -1,0 +1,218 @@
+#include "ConnectionKeeper.h"
+
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <exception>
+#include <unordered_set>
+
+#include "Childwin.h"
+#include "Main.h"
+#include "MessageBox.h"
+#include "Names.h"
+#include "Text.h"
+
+namespace {
+
+const char* const kServerWindow = "Server";
+// Longer settings are taken as this (a week), which the timers can still hold.
+constexpr long long kLongestSeconds = 7LL * 24 * 3600;
+
+// A timer's work: an error is shown and the program goes on.
+template <typename F>
+void guarded(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    zorv::showMessageBox(QString::fromLocal8Bit(e.what()), "Zorv", zorv::MessageIcon::Error);
+  }
+}
+
+}  // namespace
+
+ConnectionSettings::ConnectionSettings(QObject* parent) : QObject(parent) { setObjectName("ConnectionSettings"); }
+
+QStringList ConnectionSettings::settingsItems() {
+  return {QStringLiteral("ConnectionSettings;PingInterval;120;Connection;PingInterval;1;0"),
+          QStringLiteral("ConnectionSettings;PingTimeout;60;Connection;PingTimeout;1;0"),
+          QStringLiteral("ConnectionSettings;Reconnect;1;Connection;Reconnect;1;0")};
+}
+
+ConnectionKeeper::ConnectionKeeper(TMainForm& form, const ConnectionSettings& settings)
+    : QObject(&form), form_(form), settings_(settings) {
+  setObjectName("ConnectionKeeper");
+  random_ = [] { return QRandomGenerator::global()->generate(); };
+  lagTimer_ = new QTimer(this);
+  lagTimer_->setSingleShot(true);
+  connect(lagTimer_, &QTimer::timeout, this, [this] { guarded([this] { LagCheck(); }); });
+  waitTimer_ = new QTimer(this);
+  waitTimer_->setSingleShot(true);
+  connect(waitTimer_, &QTimer::timeout, this, [this] { guarded([this] { Attempt(); }); });
+}
+
+int ConnectionKeeper::Scaled(long long ms) const {
+  return static_cast<int>(std::clamp<long long>(ms * msPerSecond_ / 1000, 1, INT_MAX));
+}
+
+void ConnectionKeeper::Say(const std::string& text) { form_.AddText(kServerWindow, text, true); }
+
+bool ConnectionKeeper::Waiting() const { return waitTimer_->isActive(); }
+
+// ---------------------------------------------------------------------------
+// Lag check: any byte from the server counts as life. After PingInterval
+// seconds of silence we ask; after PingTimeout more the connection is dead.
+
+void ConnectionKeeper::StartLagCheck() {
+  pingOutstanding_ = false;
+  lastData_.start();
+  if (settings_.pingInterval <= 0 || settings_.pingTimeout <= 0) return;
+  lagTimer_->start(Scaled(std::min<long long>(settings_.pingInterval, kLongestSeconds) * 1000));
+}
+
+void ConnectionKeeper::StopLagCheck() {
+  lagTimer_->stop();
+  pingOutstanding_ = false;
+}
+
+void ConnectionKeeper::DataArrived() {
+  lastData_.start();
+  pingOutstanding_ = false;
+}
+
+void ConnectionKeeper::LagCheck() {
+  if (!connected_) return;
+  const long long intervalS = std::min<long long>(settings_.pingInterval, kLongestSeconds);
+  const long long timeoutS = std::min<long long>(settings_.pingTimeout, kLongestSeconds);
+  const int interval = Scaled(intervalS * 1000);
+  const int timeout = Scaled(timeoutS * 1000);
+  if (pingOutstanding_) {
+    const qint64 waited = pingSentAt_.elapsed();
+    if (waited >= timeout) {
+      Drop("Ping timeout: no data from the server for " + std::to_string(intervalS + timeoutS) + " seconds");
+      return;
+    }
+    lagTimer_->start(static_cast<int>(timeout - waited));
+    return;
+  }
+  const qint64 idle = lastData_.elapsed();
+  if (idle < interval) {
+    lagTimer_->start(static_cast<int>(interval - idle));
+    return;
+  }
+  token_ = "zorv-lag-" + std::to_string(++tokenSerial_);
+  pingOutstanding_ = true;
+  pingSentAt_.start();
+  lagTimer_->start(timeout);
+  form_.SendMsg("PING :" + token_);
+}
+
+void ConnectionKeeper::Drop(const std::string& reason) {
+  Say(reason);
+  reasonShown_ = true;
+  givingUp_ = true;
+  // Nothing more goes out on a connection given up: what waits is dropped.
+  if (form_.CliWSocket->State() != wsClosed) form_.CliWSocket->Abort();
+}
+
+bool ConnectionKeeper::MaySend(int queued, std::size_t bytes) {
+  if (givingUp_) return false;
+  if (static_cast<std::size_t>(std::max(queued, 0)) + bytes <= kSendQueueLimit) return true;
+  givingUp_ = true;
+  reasonShown_ = true;
+  Say("The server has stopped reading: more than 1 MiB waits to be sent, so the connection is closed");
+  // Closed from the event loop, not inside whatever is sending right now.
+  QTimer::singleShot(0, this, [this] {
+    guarded([this] {
+      if (givingUp_ && form_.CliWSocket->State() != wsClosed) form_.CliWSocket->Abort();
+    });
+  });
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// The connection's life
+
+void ConnectionKeeper::Connected() {
+  connected_ = true;
+  registered_ = false;
+  reasonShown_ = false;
+  givingUp_ = false;
+  StartLagCheck();
+}
+
+void ConnectionKeeper::Registered() {
+  registered_ = true;
+  attempt_ = 0;
+  if (!restoring_) return;
+  restoring_ = false;
+  Rejoin();
+}
+
+void ConnectionKeeper::UserConnect() { waitTimer_->stop(); }
+
+void ConnectionKeeper::UserDisconnect() {
+  if (waitTimer_->isActive()) {
+    waitTimer_->stop();
+    form_.BtnDisConnect->setEnabled(false);
+    form_.UpdateMenuItems();
+  }
+  restoring_ = false;
+  registered_ = false;
+  attempt_ = 0;
+}
+
+void ConnectionKeeper::Closed(uint16_t error) {
+  StopLagCheck();
+  const bool wasUp = connected_;
+  // Only a session the server had accepted is brought back, and then every
+  // attempt until one is accepted again; a first connect that fails stays failed.
+  const bool lost = registered_ || restoring_;
+  const bool shown = reasonShown_;
+  connected_ = registered_ = givingUp_ = reasonShown_ = false;
+  if (!lost || !settings_.reconnect) {
+    restoring_ = false;
+    return;
+  }
+  if (wasUp && !shown)
+    Say(error == 0 ? std::string("The server closed the connection")
+                   : "Connection lost, error #" + std::to_string(error));
+  restoring_ = true;
+  ScheduleReconnect();
+}
+
+void ConnectionKeeper::LookupFailed() {
+  if (restoring_ && !waitTimer_->isActive()) ScheduleReconnect();
+}
+
+void ConnectionKeeper::ScheduleReconnect() {
+  const int delay = zorv::ReconnectDelayMs(attempt_, random_(), policy_);
+  attempt_ = std::min(attempt_ + 1, 64);
+  Say("Reconnecting in " + std::to_string(zorv::DelaySeconds(delay)) + " seconds");
+  // While it waits, Disconnect is there to call the reconnect off.
+  form_.BtnDisConnect->setEnabled(true);
+  form_.UpdateMenuItems();
+  waitTimer_->start(Scaled(delay));
+}
+
+void ConnectionKeeper::Attempt() {
+  if (!restoring_) return;
+  try {
+    form_.BtnConnectClick();
+  } catch (...) {
+    restoring_ = false;  // the fields cannot be connected to; the user takes over
+    throw;
+  }
+}
+
+void ConnectionKeeper::Rejoin() {
+  std::vector<zorv::ChannelToJoin> channels;
+  std::unordered_set<std::string> seen;
+  for (TMDIChild* c : form_.Children()) {
+    const std::string name = c->WindowName();
+    if (zorv::isChannelName(name) && seen.insert(zorv::upperAscii(name)).second)
+      channels.push_back({name, keys_.KeyOf(name)});
+  }
+  for (const std::string& line : zorv::JoinLines(channels)) form_.SendMsg(line);
+}

@@ -1,0 +1,105 @@
+#pragma once
+// Keeps the connection alive once it has been made: a lag check that pings a
+// silent server and drops a dead connection, a reconnect with a growing wait
+// after a connection was lost (never after the user ended it), the rejoin of
+// the open channels once the server has welcomed us again, and a bound on
+// what may wait in the socket's send queue.
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "Reconnect.h"
+
+class QTimer;
+class TMainForm;
+
+// The settings of the above, kept in the settings file (section "Connection")
+// as properties of this object, so the settings component reads and writes
+// them like those of any control. Times are in seconds.
+class ConnectionSettings : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(int PingInterval MEMBER pingInterval)
+  Q_PROPERTY(int PingTimeout MEMBER pingTimeout)
+  Q_PROPERTY(bool Reconnect MEMBER reconnect)
+
+ public:
+  explicit ConnectionSettings(QObject* parent);
+  static QStringList settingsItems();
+
+  int pingInterval = 120;  // silence before we ask; 0 or less: no lag check
+  int pingTimeout = 60;    // further silence before the connection is dropped
+  bool reconnect = true;
+};
+
+class ConnectionKeeper : public QObject {
+  Q_OBJECT
+ public:
+  // The send queue may hold this much before the connection is given up.
+  static constexpr std::size_t kSendQueueLimit = 1024 * 1024;
+
+  ConnectionKeeper(TMainForm& form, const ConnectionSettings& settings);
+
+  // --- What the main window tells it --------------------------------------
+  void UserConnect();      // Connect pressed (or chosen): a waiting reconnect goes at once
+  void UserDisconnect();   // Disconnect, the Server window or the main window closed
+  void Connected();        // the connect succeeded (registration is being sent)
+  void Registered();       // the server's welcome arrived
+  void LookupFailed();     // the host lookup of a connect attempt failed
+  void Closed(uint16_t error);  // the connection closed (after "Disconnected" is written)
+  void DataArrived();      // bytes came from the server
+  // Whether a line of `bytes` bytes may join `queued` bytes waiting in the
+  // send queue. When not, the connection is given up (once, with a line in
+  // the Server window) and every further line is dropped until it has closed.
+  bool MaySend(int queued, std::size_t bytes);
+  // Every line sent (the channel keys the user gives are remembered).
+  void Sent(const std::string& line) { keys_.NoteSent(line); }
+  // Whether a Server window line is the answer to our own lag check.
+  bool IsOwnPingReply(const std::string& text) const { return zorv::IsOwnPingReply(text, token_); }
+
+  // --- State (for the menus and for tests) ---------------------------------
+  bool Waiting() const;     // a reconnect is waiting for its time
+  bool Restoring() const { return restoring_; }
+
+  // Tests run the same clock faster: every second of the settings and of the
+  // reconnect policy lasts msPerSecond milliseconds.
+  void SetTimeScale(int msPerSecond) { msPerSecond_ = msPerSecond > 0 ? msPerSecond : 1000; }
+  void SetPolicy(const zorv::ReconnectPolicy& p) { policy_ = p; }
+  void SetRandomSource(std::function<std::uint32_t()> random) { random_ = std::move(random); }
+
+ private:
+  void StartLagCheck();
+  void StopLagCheck();
+  void LagCheck();
+  void Drop(const std::string& reason);
+  void ScheduleReconnect();
+  void Attempt();
+  void Rejoin();
+  void Say(const std::string& text);
+  int Scaled(long long ms) const;
+
+  TMainForm& form_;
+  const ConnectionSettings& settings_;
+  zorv::ReconnectPolicy policy_;
+  std::function<std::uint32_t()> random_;
+  int msPerSecond_ = 1000;
+
+  QTimer* lagTimer_ = nullptr;
+  QTimer* waitTimer_ = nullptr;
+  QElapsedTimer lastData_;
+  QElapsedTimer pingSentAt_;
+  bool pingOutstanding_ = false;
+  std::string token_;
+  unsigned tokenSerial_ = 0;
+
+  bool connected_ = false;   // the TCP connection is up
+  bool registered_ = false;  // ... and the server has welcomed us on it
+  bool restoring_ = false;   // a lost session is being brought back
+  bool reasonShown_ = false; // why the connection ends has been said already
+  bool givingUp_ = false;    // the connection is being dropped by us
+  int attempt_ = 0;
+  zorv::ChannelKeys keys_;
+};
