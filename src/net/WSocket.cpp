@@ -333,6 +333,7 @@ void TCustomWSocket::AssignDefaultValue() {
   allSent_ = true;
   readCount_ = 0;
   closeInvoked_ = false;
+  lostError_ = 0;
   flushTimeout_ = 60;
 }
 
@@ -420,7 +421,15 @@ void TCustomWSocket::ChangeState(TSocketState newState) {
 
 bool TCustomWSocket::TriggerDataAvailable(uint16_t error) {
   if (!OnDataAvailable) return false;
-  OnDataAvailable(this, error);
+  QPointer<TCustomWSocket> self(this);
+  ++inDataHandler_;
+  try {
+    OnDataAvailable(this, error);
+  } catch (...) {
+    if (self) --inDataHandler_;
+    throw;
+  }
+  if (self) --inDataHandler_;
   return true;
 }
 void TCustomWSocket::TriggerSessionAvailable(uint16_t error) {
@@ -579,7 +588,7 @@ void TCustomWSocket::WndProc(TSocketMessage& msg) {
       if (gone()) return;
       if (OnSessionClosed && !closeInvoked_) {
         closeInvoked_ = true;
-        TriggerSessionClosed(error);
+        TriggerSessionClosed(lostError_ != 0 ? static_cast<uint16_t>(lostError_) : error);
         if (gone()) return;
       }
       if (state_ != wsClosed) Close();
@@ -626,7 +635,7 @@ void TCustomWSocket::UpdateNotifiers() {
   const bool wantRead = !paused_ && connectPending_ == 0 && !readBlocked_ && !closeSeen_ &&
                         (selectMask_ & (FD_READ | FD_ACCEPT | FD_CLOSE)) != 0;
   const bool wantWrite =
-      !paused_ && (connectPending_ == 1 || ((selectMask_ & FD_WRITE) != 0 && unsent));
+      !paused_ && lostError_ == 0 && (connectPending_ == 1 || ((selectMask_ & FD_WRITE) != 0 && unsent));
   if (readNotifier_ && readNotifier_->isEnabled() != wantRead) readNotifier_->setEnabled(wantRead);
   if (writeNotifier_ && writeNotifier_->isEnabled() != wantWrite) writeNotifier_->setEnabled(wantWrite);
 }
@@ -768,6 +777,7 @@ void TCustomWSocket::Connect() {
   const uint64_t session = session_;
   connectPending_ = 0;
   closeSeen_ = readBlocked_ = false;
+  lostError_ = 0;
   QPointer<TCustomWSocket> self(this);
   auto gone = [&] { return !self || session != session_; };
 
@@ -1016,7 +1026,7 @@ int TCustomWSocket::RealSend(const void* data, int len) {
 }
 
 void TCustomWSocket::TryToSend() {
-  if (hSocket_ < 0 || bufList_.empty()) return;
+  if (hSocket_ < 0 || bufList_.empty() || lostError_ != 0) return;
   QPointer<TCustomWSocket> self(this);
   for (;;) {
     int len = 0;
@@ -1038,10 +1048,7 @@ void TCustomWSocket::TryToSend() {
     }
     const int e = WSocketGetLastError();
     if (e == WSAECONNRESET || e == WSAENOTSOCK || e == WSAENOTCONN || e == WSAEINVAL) {
-      closeInvoked_ = true;
-      Close();
-      if (!self) return;
-      TriggerSessionClosed(static_cast<uint16_t>(e));
+      ConnectionLost(e);
       return;
     }
     if (e == WSAEWOULDBLOCK) break;
@@ -1070,6 +1077,33 @@ int TCustomWSocket::SendPendingOnce() {
     if (n < len) break;
   }
   return sent;
+}
+
+// The connection failed under a send. What the peer sent before it went away
+// may still wait to be read, or a data handler may be working through it:
+// that comes first. The close then goes through the event loop as a close
+// notification carrying the error, which drains the rest before the
+// session-closed event. With nothing to deliver it happens at once.
+void TCustomWSocket::ConnectionLost(int error) {
+  int waiting = 0;
+  if (!paused_ && hSocket_ >= 0 &&
+      (inDataHandler_ > 0 || (::ioctl(hSocket_, FIONREAD, &waiting) == 0 && waiting > 0))) {
+    lostError_ = error;
+    TSocketMessage m;
+    m.Msg = WM_ASYNCSELECT;
+    m.WParam = hSocket_;
+    m.Session = session_;
+    m.EventBits = FD_CLOSE;
+    m.Error = error;
+    window_->Post(m);
+    UpdateNotifiers();
+    return;
+  }
+  QPointer<TCustomWSocket> self(this);
+  closeInvoked_ = true;
+  Close();
+  if (!self) return;
+  TriggerSessionClosed(static_cast<uint16_t>(error));
 }
 
 void TCustomWSocket::DeleteBufferedData() {
@@ -1249,6 +1283,7 @@ void TCustomWSocket::Listen() {
   const uint64_t session = session_;
   connectPending_ = 0;
   closeSeen_ = readBlocked_ = false;
+  lostError_ = 0;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&sin_), sizeof sin_) != 0) {
     setErrnoError();
     SocketError("Bind");
@@ -1319,6 +1354,7 @@ void TCustomWSocket::Dup(int newHSocket) {
   const uint64_t session = session_;
   connectPending_ = 0;
   closeSeen_ = readBlocked_ = false;
+  lostError_ = 0;
   type_ = SOCK_STREAM;
   ::fcntl(newHSocket, F_SETFL, ::fcntl(newHSocket, F_GETFL) | O_NONBLOCK);
   QPointer<TCustomWSocket> self(this);

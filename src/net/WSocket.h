@@ -300,6 +300,7 @@ class TCustomWSocket : public QObject {
   void StartLookup(const std::string& name, bool reverse);
   void ResolveAll();
   int SendPendingOnce();
+  void ConnectionLost(int error);
   bool WaitLingerDrain(int fd);
 
   zorv::TSocketWindow* window_ = nullptr;
@@ -311,6 +312,8 @@ class TCustomWSocket : public QObject {
   bool closeSeen_ = false;       // FD_CLOSE already delivered for this handle
   bool readBlocked_ = false;     // the last read event took nothing: wait for a receive
   uint64_t receiveCalls_ = 0;
+  int inDataHandler_ = 0;   // OnDataAvailable calls under way
+  int lostError_ = 0;       // a send found the connection gone; the close is posted
 
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
