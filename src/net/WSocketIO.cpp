@@ -247,8 +247,11 @@ void TCustomWSocket::TryToSend() {
 // session-closed event. With nothing to deliver it happens at once.
 void TCustomWSocket::ConnectionLost(int error) {
   int waiting = 0;
-  const bool unread = ::ioctl(hSocket_, FIONREAD, &waiting) == 0 && waiting > 0;
-  if (!paused_ && (inDataHandler_ > 0 || unread)) {
+  try {
+    waiting = RcvdCount();  // a layer's own buffered bytes count as well
+  } catch (const ESocketException&) {
+  }
+  if (!paused_ && (inDataHandler_ > 0 || waiting > 0)) {
     lostError_ = error;
     PostSelectEvent(FD_CLOSE, error);
     UpdateNotifiers();
