@@ -376,6 +376,7 @@ class TCustomWSocket : public QObject {
   void OnWriteReady(uint64_t session);
   int ReadEventBits(int fd, int& error);
   void ReleaseNotifiers();
+  zorv::TSocketMessage SelectMessage(int eventBits, int error) const;
   void PostSelectEvent(int eventBits, int error);
   bool HandleConnectEvent(uint16_t error, const Watch& w);
   bool HandleWriteEvent(uint16_t error, const Watch& w);

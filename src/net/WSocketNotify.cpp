@@ -121,15 +121,18 @@ void TCustomWSocket::HandleCloseEvent(uint16_t error, const Watch& w) {
   if (state_ != wsClosed) Close();
 }
 
-void TCustomWSocket::PostSelectEvent(int eventBits, int error) {
+// A socket event for the current descriptor and session.
+TSocketMessage TCustomWSocket::SelectMessage(int eventBits, int error) const {
   TSocketMessage m;
   m.Msg = WM_ASYNCSELECT;
   m.WParam = hSocket_;
   m.Session = session_;
   m.EventBits = eventBits;
   m.Error = error;
-  window_->Post(m);
+  return m;
 }
+
+void TCustomWSocket::PostSelectEvent(int eventBits, int error) { window_->Post(SelectMessage(eventBits, error)); }
 
 // ---------------------------------------------------------------------------
 // Descriptor notifiers
@@ -195,12 +198,10 @@ int TCustomWSocket::ReadEventBits(int fd, int& error) {
 
 void TCustomWSocket::OnReadReady(uint64_t session) {
   if (session != session_ || hSocket_ < 0 || paused_) return;
-  TSocketMessage m;
-  m.Msg = WM_ASYNCSELECT;
-  m.WParam = hSocket_;
-  m.Session = session;
-  m.EventBits = ReadEventBits(hSocket_, m.Error);
-  if (m.EventBits == 0) return;
+  int error = 0;
+  const int bits = ReadEventBits(hSocket_, error);
+  if (bits == 0) return;
+  TSocketMessage m = SelectMessage(bits, error);
   if (m.EventBits & FD_CLOSE) closeSeen_ = true;
   const uint64_t before = receiveCalls_;
   const Watch w(this);
@@ -214,19 +215,14 @@ void TCustomWSocket::OnReadReady(uint64_t session) {
 
 void TCustomWSocket::OnWriteReady(uint64_t session) {
   if (session != session_ || hSocket_ < 0 || paused_) return;
-  TSocketMessage m;
-  m.Msg = WM_ASYNCSELECT;
-  m.WParam = hSocket_;
-  m.Session = session;
+  TSocketMessage m = SelectMessage(FD_WRITE, 0);
   if (connectWait_ == ConnectWait::Writable) {
+    // The connect has finished; SO_ERROR tells how.
     int soerr = 0;
     socklen_t len = sizeof soerr;
     if (::getsockopt(hSocket_, SOL_SOCKET, SO_ERROR, &soerr, &len) != 0) soerr = errno;
-    m.EventBits = FD_CONNECT;
-    m.Error = WSocketErrorFromErrno(soerr);
+    m = SelectMessage(FD_CONNECT, WSocketErrorFromErrno(soerr));
     connectWait_ = ConnectWait::None;
-  } else {
-    m.EventBits = FD_WRITE;
   }
   if (writeNotifier_) writeNotifier_->setEnabled(false);
   const Watch w(this);
