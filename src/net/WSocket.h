@@ -340,8 +340,6 @@ class TCustomWSocket : public QObject {
   int type_ = 1;
   bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
   bool addrResolved_ = false, portResolved_ = false, protoResolved_ = false;
-  int portNum_ = 0;
-  int localPortNum_ = 0;
   int hSocket_ = -1;
   TSocketState state_ = wsClosed;
   int lastError_ = 0;

@@ -184,8 +184,7 @@ void TCustomWSocket::ResolveAll() {
     protoResolved_ = true;
   }
   if (!portResolved_) {
-    portNum_ = WSocketResolvePort(portStr_, protoStr_);
-    sin_.sin_port = htons(static_cast<uint16_t>(portNum_));
+    sin_.sin_port = htons(static_cast<uint16_t>(WSocketResolvePort(portStr_, protoStr_)));
     portResolved_ = true;
   }
   if (!addrResolved_) {

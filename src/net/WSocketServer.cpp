@@ -118,12 +118,10 @@ void TCustomWSocket::BindSocket() {
     RaiseException("winsock.bind failed, error #" + std::to_string(WSocketErrorFromErrno(errno)));
     return;
   }
+  // The port the system chose is read back, as GetXPort does.
   socklen_t len = sizeof local;
-  if (::getsockname(hSocket_, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
+  if (::getsockname(hSocket_, reinterpret_cast<sockaddr*>(&local), &len) != 0)
     RaiseException("winsock.getsockname failed, error #" + std::to_string(WSocketErrorFromErrno(errno)));
-    return;
-  }
-  localPortNum_ = ntohs(local.sin_port);
 }
 
 // ---------------------------------------------------------------------------
