@@ -185,9 +185,10 @@ class TBuffer {
 //   destroying_     the destructor runs: no session-closed or lookup-done
 //                   event any more.
 //
-// Byte path. DoRecv and RealSend are the only calls that move payload bytes
-// through the descriptor, and RcvdCount the only one that counts waiting
-// bytes; a layer that transforms the stream overrides these three.
+// Byte path. DoRecv and RealSend are the only calls that move stream bytes
+// through the descriptor (ReceiveFrom serves datagrams), and RcvdCount the
+// only one that counts the bytes waiting to be received; a layer that
+// transforms the stream overrides these three.
 class TCustomWSocket : public QObject {
   Q_OBJECT
   friend class zorv::TSocketWindow;
