@@ -11,6 +11,7 @@
 // (blocking waits that pump the event loop) -> TWSocket.
 #include <QEvent>
 #include <QObject>
+#include <QPointer>
 #include <cstdint>
 #include <deque>
 #include <chrono>
@@ -152,6 +153,42 @@ class TBuffer {
   int rdCount_ = 0;
 };
 
+// The client and server socket over one non-blocking descriptor.
+//
+// Lifecycle. The component holds at most one descriptor at a time. Connect,
+// Listen and Dup adopt one (AdoptHandle); a close, or a reset or
+// not-connected error, lets it go (DetachHandle). Each adoption and each
+// release starts a new session: notifications carry the session they were
+// made for, and one made for an earlier session is dropped. After every
+// close the component is reset to its defaults (AssignDefaultValue), so Addr
+// and Port must be set again before the next Connect.
+//
+// State, in one place:
+//   state_          what users see (wsClosed, wsOpened, wsConnecting,
+//                   wsConnected, wsBound, wsListening); every change raises
+//                   OnChangeState.
+//   hSocket_        the descriptor, -1 when none.
+//   session_        moves on whenever hSocket_ is adopted or released.
+//   connectWait_    how a started connect will report: by writability, or
+//                   by a notification already posted (refused at once).
+//   closeSeen_      the close notification for this descriptor is out; no
+//                   more read notifications.
+//   readBlocked_    the last read notification took nothing: reading waits
+//                   for the next receive call instead of spinning.
+//   lostError_      a send found the connection gone; the close is posted
+//                   and comes after the bytes that still wait to be read.
+//   closeInvoked_   OnSessionClosed has been raised for this session.
+//   paused_         Pause: no notifications until Resume.
+//   allSent_        the send queue holds no unsent byte.
+//   inDataHandler_  OnDataAvailable calls under way (a send failing inside
+//                   one leaves the close to the event loop).
+//   destroying_     the destructor runs: no session-closed or lookup-done
+//                   event any more.
+//
+// Byte path. DoRecv and RealSend are the only calls that move stream bytes
+// through the descriptor (ReceiveFrom serves datagrams), and RcvdCount the
+// only one that counts the bytes waiting to be received; a layer that
+// transforms the stream overrides these three.
 class TCustomWSocket : public QObject {
   Q_OBJECT
   friend class zorv::TSocketWindow;
@@ -183,6 +220,8 @@ class TCustomWSocket : public QObject {
   virtual void Connect();
   virtual void Close();
   virtual void Abort();
+  // Sends what is queued, pumping events between tries, until the queue is
+  // empty, the connection is gone or FlushTimeout seconds have passed.
   virtual void Flush();
   virtual void WaitForClose();
   virtual void Listen();
@@ -214,7 +253,7 @@ class TCustomWSocket : public QObject {
   bool MultiThreaded() const { return multiThreaded_; }
   void SetMultiThreaded(bool on) { multiThreaded_ = on; }
   int FlushTimeout() const { return flushTimeout_; }
-  void SetFlushTimeout(int t) { flushTimeout_ = t; }
+  void SetFlushTimeout(int seconds) { flushTimeout_ = seconds; }
   TSocketSendFlags SendFlags() const;
   void SetSendFlags(TSocketSendFlags flags);
   TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
@@ -231,6 +270,21 @@ class TCustomWSocket : public QObject {
   TNotify OnError;
 
  protected:
+  // Taken before a call that can run a user handler (a Trigger..., a state
+  // change, a close, an event pump). Afterwards Deleted() tells that the
+  // component is gone, Gone() also that its descriptor was released or
+  // replaced meanwhile: either way the caller stops and touches nothing more.
+  class Watch {
+   public:
+    explicit Watch(TCustomWSocket* s) : self_(s), session_(s->session_) {}
+    bool Deleted() const { return self_.isNull(); }
+    bool Gone() const { return self_.isNull() || self_->session_ != session_; }
+
+   private:
+    QPointer<TCustomWSocket> self_;
+    uint64_t session_;
+  };
+
   // The message handler of the hidden notification object.
   virtual void WndProc(zorv::TSocketMessage& msg);
   virtual void AssignDefaultValue();
@@ -250,8 +304,12 @@ class TCustomWSocket : public QObject {
   // One platform receive (flags as for recv); -1 with the error in WSocketGetLastError.
   virtual int DoRecv(void* buf, int len, int flags);
 
-  // Reports the platform's last error for the named function (see SocketError).
+  // Reports the platform's last error for the named function (see the error
+  // texts in WSocketErrors.cpp); 10054 and 10057 release the descriptor first.
   void SocketError(const std::string& function);
+  // SocketError with errno, or with the given Windows Sockets number, as the error.
+  void FailErrno(const std::string& function);
+  void FailWith(int wsaError, const std::string& function);
   void ChangeState(TSocketState newState);
   void TryToSend();
   bool BeginLookup(const std::string& name);
@@ -274,7 +332,7 @@ class TCustomWSocket : public QObject {
   // took something, and re-arms a read notification that waited for it.
   void NoteReceiveCall();
   zorv::TSocketWindow* Window() const { return window_; }
-  // Bumped whenever the handle changes: stale notifications are recognised by it.
+  // Moves on whenever the descriptor is adopted or released.
   uint64_t Session() const { return session_; }
 
   // Resolution results, kept while the properties are unchanged.
@@ -283,8 +341,6 @@ class TCustomWSocket : public QObject {
   int type_ = 1;
   bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
   bool addrResolved_ = false, portResolved_ = false, protoResolved_ = false;
-  int portNum_ = 0;
-  int localPortNum_ = 0;
   int hSocket_ = -1;
   TSocketState state_ = wsClosed;
   int lastError_ = 0;
@@ -292,32 +348,64 @@ class TCustomWSocket : public QObject {
   bool destroying_ = false;
 
  private:
+  // How a started connect will report its outcome.
+  enum class ConnectWait { None, Writable, Posted };
+
+  // Descriptor lifecycle.
+  void AdoptHandle(int fd);
+  int DetachHandle();
+  int CreateSocket(const char* failure);
+  // Connect, step by step; each returns false when Connect must stop.
+  bool CheckConnectable();
+  bool ResolveFor(const char* prefix);
+  bool SetStreamOptions();
+  bool PrepareDatagram();
+  void StartStreamConnect();
+  // Listen, step by step.
+  bool CheckListenable();
+  bool BindAndListen();
+  void EnterListening();
+  // The datagram socket is ready at once: connected, with the event.
+  void EnterDatagramConnected();
+  void ResolveAll();
+  bool WaitLingerDrain(int fd);
+
+  // Notifications.
   void OnReadReady(uint64_t session);
   void OnWriteReady(uint64_t session);
+  int ReadEventBits(int fd, int& error);
   void ReleaseNotifiers();
-  void CloseHandleNow(int fd);
+  zorv::TSocketMessage SelectMessage(int eventBits, int error) const;
+  void PostSelectEvent(int eventBits, int error);
+  bool HandleConnectEvent(uint16_t error, const Watch& w);
+  bool HandleWriteEvent(uint16_t error, const Watch& w);
+  void HandleCloseEvent(uint16_t error, const Watch& w);
   void HandleLookupDone(zorv::TSocketMessage& msg);
   void StartLookup(const std::string& name, bool reverse);
-  void ResolveAll();
+
+  // Sending.
+  void QueueBytes(const char* p, int len);
   int SendPendingOnce();
-  bool WaitLingerDrain(int fd);
+  void ConnectionLost(int error);
 
   zorv::TSocketWindow* window_ = nullptr;
   QSocketNotifier* readNotifier_ = nullptr;
   QSocketNotifier* writeNotifier_ = nullptr;
   uint64_t session_ = 0;
   int selectMask_ = 0;
-  int connectPending_ = 0;  // 1: connect started, completion shows as writability; 2: outcome posted
-  bool closeSeen_ = false;       // FD_CLOSE already delivered for this handle
-  bool readBlocked_ = false;     // the last read event took nothing: wait for a receive
+  ConnectWait connectWait_ = ConnectWait::None;
+  bool closeSeen_ = false;
+  bool readBlocked_ = false;
   uint64_t receiveCalls_ = 0;
+  int inDataHandler_ = 0;
+  int lostError_ = 0;
 
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
   int dnsRequest_ = 0;  // pending lookup request handle, 0 = none
 
   std::string addrStr_, portStr_, protoStr_ = "tcp";
-  int flushTimeout_ = 60;
+  int flushTimeout_ = 60;  // seconds
   std::deque<std::unique_ptr<TBuffer>> bufList_;
   int bufSize_ = 1514;
   int sendFlags_ = 0;
@@ -340,6 +428,19 @@ class TCustomSocksWSocket : public TCustomWSocket {
   // OnSocksAuthState values.
   static constexpr int socksAuthStart = 0, socksAuthSuccess = 1, socksAuthFailure = 2,
                        socksAuthNotRequired = 3;
+  // Where the negotiation stands: which reply the proxy owes next.
+  enum class Phase { Idle = 0, MethodReply = 1, AuthReply = 2, ConnectReply = 3 };
+  // The codes OnSocksError reports (and the session events carry after it).
+  enum ErrorCode : int {
+    errTooMuchData = 20001,
+    errVersion = 20002,
+    errMethodRefused = 20003,
+    errReplyBase = 20003,  // + the proxy's reply code 1 to 8: 20004 to 20011
+    errAddressType = 20011,
+    errUnassignedReply = 20012,
+    errInternal = 20013,
+    errAuthFailed = 20015,
+  };
 
   explicit TCustomSocksWSocket(QObject* owner = nullptr);
 
@@ -357,8 +458,9 @@ class TCustomSocksWSocket : public TCustomWSocket {
   void SetSocksPassword(const std::string& v) { socksPassword_ = v; }
   TSocksAuthentication SocksAuthentication() const { return socksAuthentication_; }
   void SetSocksAuthentication(TSocksAuthentication v) { socksAuthentication_ = v; }
-  // 0 off or finished, 1 method reply due, 2 authentication reply due, 3 connect reply due.
-  int SocksState() const { return socksState_; }
+  // The Phase as a number: 0 off or finished, 1 method reply due, 2
+  // authentication reply due, 3 connect reply due.
+  int SocksState() const { return static_cast<int>(phase_); }
   // What the proxy reported as its bound address and port for the session.
   std::string BoundAddr() const { return boundAddr_; }
   std::string BoundPort() const { return boundPort_; }
@@ -379,16 +481,20 @@ class TCustomSocksWSocket : public TCustomWSocket {
 
  private:
   void SocksError(int error, const std::string& msg);
+  // The login was refused (auth state failure), then the error.
+  void SocksAuthFailed(int error, const std::string& msg);
+  void SendHello();
   void SocksDoAuthenticate();
   void SocksDoConnect();
   int SocksRead();  // appends to the reply buffer; -1 when nothing came
   void SocksMethodReply();
   void SocksAuthReply();
   void SocksConnectReply();
+  bool SocksCheckConnectReply(int& length);
 
   std::string socksServer_, socksPort_, socksUsercode_, socksPassword_;
   TSocksAuthentication socksAuthentication_ = socksNoAuthentication;
-  int socksState_ = 0;
+  Phase phase_ = Phase::Idle;
   unsigned char socksRcvBuf_[128] = {};
   int socksRcvCnt_ = 0;
   int socksAuthMethod_ = 0;

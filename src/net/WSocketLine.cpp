@@ -1,7 +1,6 @@
 // Line mode and the blocking waits.
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QPointer>
 #include <algorithm>
 #include <cstring>
 #include <poll.h>
@@ -34,7 +33,7 @@ void TCustomLineWSocket::WndProc(TSocketMessage& msg) {
     TCustomSocksWSocket::WndProc(msg);
     return;
   }
-  QPointer<TCustomLineWSocket> self(this);
+  const Watch w(this);
   if (lineMode_ && !lineEnd_.empty()) {
     if (hSocket_ >= 0 && SocksState() == 0)
       TriggerDataAvailable(0);  // takes in what waits, then delivers the lines
@@ -44,10 +43,10 @@ void TCustomLineWSocket::WndProc(TSocketMessage& msg) {
   }
   // Line mode went off with bytes left in the buffer: plain data events
   // until the handler has taken them.
-  while (self && !rcvdBuf_.empty() && !delivering_) {
+  while (!w.Deleted() && !rcvdBuf_.empty() && !delivering_) {
     const size_t before = rcvdBuf_.size();
     if (!TCustomSocksWSocket::TriggerDataAvailable(0)) break;
-    if (!self || rcvdBuf_.size() >= before) break;
+    if (w.Deleted() || rcvdBuf_.size() >= before) break;
   }
 }
 
@@ -68,7 +67,7 @@ bool TCustomLineWSocket::TriggerDataAvailable(uint16_t error) {
 
 void TCustomLineWSocket::DeliverLines(uint16_t error) {
   if (delivering_) return;  // a handler that pumps events must not nest deliveries
-  QPointer<TCustomLineWSocket> self(this);
+  const Watch w(this);
   delivering_ = true;
   while (lineMode_ && !lineEnd_.empty()) {
     const size_t pos = rcvdBuf_.find(lineEnd_);
@@ -77,14 +76,14 @@ void TCustomLineWSocket::DeliverLines(uint16_t error) {
     try {
       TCustomSocksWSocket::TriggerDataAvailable(error);
     } catch (...) {
-      if (self) {
+      if (!w.Deleted()) {
         delivering_ = false;
         if (lineLength_ > 0) rcvdBuf_.erase(0, static_cast<size_t>(lineLength_));
         lineLength_ = 0;
       }
       throw;
     }
-    if (!self) return;
+    if (w.Deleted()) return;
     // A line the handler did not take is dropped, or it would come back for ever.
     if (lineLength_ > 0) rcvdBuf_.erase(0, static_cast<size_t>(lineLength_));
     lineLength_ = 0;
@@ -93,10 +92,10 @@ void TCustomLineWSocket::DeliverLines(uint16_t error) {
 }
 
 void TCustomLineWSocket::TriggerSessionClosed(uint16_t error) {
-  QPointer<TCustomLineWSocket> self(this);
+  const Watch w(this);
   if (lineMode_ && !lineEnd_.empty() && !delivering_ && !rcvdBuf_.empty()) {
     DeliverLines(0);
-    if (!self) return;
+    if (w.Deleted()) return;
     if (!rcvdBuf_.empty() && !delivering_) {
       // The last line, without its end.
       delivering_ = true;
@@ -105,7 +104,7 @@ void TCustomLineWSocket::TriggerSessionClosed(uint16_t error) {
         TCustomSocksWSocket::TriggerDataAvailable(0);
       } catch (...) {
       }
-      if (!self) return;
+      if (w.Deleted()) return;
       delivering_ = false;
       lineLength_ = 0;
     }
@@ -147,11 +146,11 @@ int TCustomLineWSocket::RcvdCount() {
 TCustomSyncWSocket::TCustomSyncWSocket(QObject* owner) : TCustomLineWSocket(owner) {}
 
 int TCustomSyncWSocket::WaitUntilReady(bool& done, int timeoutMs) {
-  QPointer<TCustomSyncWSocket> self(this);
+  const Watch w(this);
   QElapsedTimer t;
   t.start();
   for (;;) {
-    if (!self) return done ? 0 : WSA_WSOCKET_TIMEOUT;
+    if (w.Deleted()) return done ? 0 : WSA_WSOCKET_TIMEOUT;
     MessagePump();
     if (done) return 0;
     if (!QCoreApplication::instance() || QCoreApplication::closingDown()) return WSA_WSOCKET_TIMEOUT;

@@ -1,34 +1,31 @@
 // The SOCKS 5 client layer (RFC 1928 CONNECT by domain name, with the user
 // name and password sub-negotiation of RFC 1929).
-#include <QPointer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
 
-#include "WSocket.h"
+#include "WSocketPrivate.h"
 
 using namespace zorv;
+using namespace zorv::detail;
 
 namespace {
 
+// Protocol numbers of RFC 1928.
+constexpr char kVersion = 5;
+constexpr char kLoginVersion = 1;  // of the user name and password sub-negotiation
+constexpr int kMethodNone = 0, kMethodLogin = 2;
+constexpr char kCommandConnect = 1;
+constexpr unsigned char kAddrIPv4 = 1, kAddrDomain = 3;
+
 std::string lowerTrim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  std::string r = s.substr(b, e - b);
+  std::string r = trim(s);
   for (char& c : r)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return r;
 }
 
-std::string trimmed(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
-}
-
-// One length-prefixed field of the login request; a field carries at most 255 bytes.
+// One length-prefixed field of a request; a field carries at most 255 bytes.
 void appendField(std::string& out, const std::string& field) {
   const size_t n = std::min<size_t>(field.size(), 255);
   out += static_cast<char>(n);
@@ -43,7 +40,7 @@ void TCustomSocksWSocket::AssignDefaultValue() {
   TCustomWSocket::AssignDefaultValue();
   socksServer_.clear();
   socksPort_.clear();
-  socksState_ = 0;
+  phase_ = Phase::Idle;
   socksRcvCnt_ = 0;
   pendingStart_ = pendingCount_ = 0;
   sinIsProxy_ = false;
@@ -54,7 +51,7 @@ void TCustomSocksWSocket::SetSocksServer(const std::string& server) {
     RaiseException("Can't change socks server if not closed");
     return;
   }
-  socksServer_ = trimmed(server);
+  socksServer_ = trim(server);
 }
 
 void TCustomSocksWSocket::SetSocksPort(const std::string& port) {
@@ -62,7 +59,7 @@ void TCustomSocksWSocket::SetSocksPort(const std::string& port) {
     RaiseException("Can't change socks port if not closed");
     return;
   }
-  socksPort_ = trimmed(port);
+  socksPort_ = trim(port);
 }
 
 void TCustomSocksWSocket::Connect() {
@@ -100,7 +97,7 @@ void TCustomSocksWSocket::Connect() {
   socksTargetAddr_ = Addr();
   addrResolved_ = portResolved_ = true;
   sinIsProxy_ = true;
-  socksState_ = 1;
+  phase_ = Phase::MethodReply;
   socksRcvCnt_ = 0;
   pendingStart_ = pendingCount_ = 0;
   boundAddr_.clear();
@@ -147,46 +144,57 @@ void TCustomSocksWSocket::TriggerSocksAuthState(int authState) {
   if (OnSocksAuthState) OnSocksAuthState(this, authState);
 }
 
+// The TCP connection to the proxy is made (or failed): greet it.
 void TCustomSocksWSocket::TriggerSessionConnected(uint16_t error) {
-  if (socksState_ != 1) {
+  if (phase_ != Phase::MethodReply) {
     TCustomWSocket::TriggerSessionConnected(error);
     return;
   }
-  QPointer<TCustomSocksWSocket> self(this);
+  const Watch w(this);
   TriggerSocksConnected(error);
-  if (!self) return;
+  if (w.Deleted()) return;
   if (error != 0) {
-    socksState_ = 0;
+    phase_ = Phase::Idle;
     TCustomWSocket::TriggerSessionConnected(error);
     return;
   }
-  socksAuthMethod_ = socksAuthentication_ == socksAuthenticateUsercode ? 2 : 0;
-  const char hello[3] = {5, 1, static_cast<char>(socksAuthMethod_)};
+  SendHello();
+}
+
+void TCustomSocksWSocket::SendHello() {
+  socksAuthMethod_ = socksAuthentication_ == socksAuthenticateUsercode ? kMethodLogin : kMethodNone;
+  const char hello[3] = {kVersion, 1, static_cast<char>(socksAuthMethod_)};
   Send(hello, 3);
 }
 
 void TCustomSocksWSocket::TriggerSessionClosed(uint16_t error) {
-  if (socksState_ == 2) {
-    socksState_ = 0;
-    QPointer<TCustomSocksWSocket> self(this);
+  if (phase_ == Phase::AuthReply) {
+    phase_ = Phase::Idle;
+    const Watch w(this);
     TriggerSocksAuthState(socksAuthFailure);
-    if (!self) return;
+    if (w.Deleted()) return;
   }
-  socksState_ = 0;
+  phase_ = Phase::Idle;
   TCustomWSocket::TriggerSessionClosed(error);
 }
 
 // A failed negotiation: the error, then the connect outcome carrying it,
 // then a close whose session-closed event carries it as well.
 void TCustomSocksWSocket::SocksError(int error, const std::string& msg) {
-  QPointer<TCustomSocksWSocket> self(this);
-  const uint64_t session = Session();
-  socksState_ = 0;
+  const Watch w(this);
+  phase_ = Phase::Idle;
   TriggerSocksError(error, msg);
-  if (!self || session != Session()) return;
+  if (w.Gone()) return;
   TriggerSessionConnected(static_cast<uint16_t>(error));
-  if (!self || session != Session()) return;
+  if (w.Gone()) return;
   InternalClose(true, static_cast<uint16_t>(error));
+}
+
+void TCustomSocksWSocket::SocksAuthFailed(int error, const std::string& msg) {
+  const Watch w(this);
+  phase_ = Phase::Idle;
+  TriggerSocksAuthState(socksAuthFailure);
+  if (!w.Deleted()) SocksError(error, msg);
 }
 
 int TCustomSocksWSocket::SocksRead() {
@@ -199,16 +207,16 @@ int TCustomSocksWSocket::SocksRead() {
 }
 
 bool TCustomSocksWSocket::TriggerDataAvailable(uint16_t error) {
-  if (socksState_ == 0) return TCustomWSocket::TriggerDataAvailable(error);
+  if (phase_ == Phase::Idle) return TCustomWSocket::TriggerDataAvailable(error);
   if (error != 0) {
     SocksError(error, "data receive error");
     return true;
   }
-  switch (socksState_) {
-    case 1: SocksMethodReply(); break;
-    case 2: SocksAuthReply(); break;
-    case 3: SocksConnectReply(); break;
-    default: SocksError(20013, "internal error");
+  switch (phase_) {
+    case Phase::MethodReply: SocksMethodReply(); break;
+    case Phase::AuthReply: SocksAuthReply(); break;
+    case Phase::ConnectReply: SocksConnectReply(); break;
+    default: SocksError(errInternal, "internal error");
   }
   return true;
 }
@@ -217,37 +225,35 @@ void TCustomSocksWSocket::SocksMethodReply() {
   if (SocksRead() < 0) return;
   if (socksRcvCnt_ < 2) return;
   if (socksRcvCnt_ > 2) {
-    SocksError(20001, "too much data availaible");
+    SocksError(errTooMuchData, "too much data availaible");
     return;
   }
   socksRcvCnt_ = 0;
-  if (socksRcvBuf_[0] != 5) {
-    SocksError(20002, "socks version error");
+  if (socksRcvBuf_[0] != kVersion) {
+    SocksError(errVersion, "socks version error");
     return;
   }
-  if (socksRcvBuf_[1] == 0) {
-    if (socksAuthMethod_ != 0) {
-      QPointer<TCustomSocksWSocket> self(this);
+  if (socksRcvBuf_[1] == kMethodNone) {
+    if (socksAuthMethod_ != kMethodNone) {
+      const Watch w(this);
       TriggerSocksAuthState(socksAuthNotRequired);
-      if (!self) return;
+      if (w.Deleted()) return;
     }
     SocksDoConnect();
-  } else if (socksRcvBuf_[1] == 2) {
+  } else if (socksRcvBuf_[1] == kMethodLogin) {
     SocksDoAuthenticate();
   } else {
-    SocksError(20003, "authentification method not acceptable");
+    SocksError(errMethodRefused, "authentification method not acceptable");
   }
 }
 
 void TCustomSocksWSocket::SocksDoAuthenticate() {
-  socksState_ = 2;
+  phase_ = Phase::AuthReply;
   socksRcvCnt_ = 0;
-  QPointer<TCustomSocksWSocket> self(this);
-  const uint64_t session = Session();
+  const Watch w(this);
   TriggerSocksAuthState(socksAuthStart);
-  if (!self || session != Session()) return;
-  // The sub-negotiation has its own version number, 1.
-  std::string req(1, '\x01');
+  if (w.Gone()) return;
+  std::string req(1, kLoginVersion);
   appendField(req, socksUsercode_);
   appendField(req, socksPassword_);
   Send(req.data(), static_cast<int>(req.size()));
@@ -255,75 +261,76 @@ void TCustomSocksWSocket::SocksDoAuthenticate() {
 
 void TCustomSocksWSocket::SocksAuthReply() {
   if (SocksRead() < 0) return;
-  QPointer<TCustomSocksWSocket> self(this);
   // Version 1 is what RFC 1929 servers answer; 5 is accepted as well.
-  if (socksRcvBuf_[0] != 1 && socksRcvBuf_[0] != 5) {
-    socksState_ = 0;
-    TriggerSocksAuthState(socksAuthFailure);
-    if (self) SocksError(20002, "socks version error");
+  if (socksRcvBuf_[0] != kLoginVersion && socksRcvBuf_[0] != kVersion) {
+    SocksAuthFailed(errVersion, "socks version error");
     return;
   }
   if (socksRcvCnt_ < 2) return;
   if (socksRcvCnt_ > 2) {
-    socksState_ = 0;
-    TriggerSocksAuthState(socksAuthFailure);
-    if (self) SocksError(20001, "too much data availaible");
+    SocksAuthFailed(errTooMuchData, "too much data availaible");
     return;
   }
   socksRcvCnt_ = 0;
   if (socksRcvBuf_[1] != 0) {
-    socksState_ = 0;
-    TriggerSocksAuthState(socksAuthFailure);
-    if (self) SocksError(20015, "socks authentication failed");
+    SocksAuthFailed(errAuthFailed, "socks authentication failed");
     return;
   }
-  const uint64_t session = Session();
+  const Watch w(this);
   TriggerSocksAuthState(socksAuthSuccess);
-  if (!self || session != Session()) return;
+  if (w.Gone()) return;
   SocksDoConnect();
 }
 
 void TCustomSocksWSocket::SocksDoConnect() {
-  socksState_ = 3;
+  phase_ = Phase::ConnectReply;
   socksRcvCnt_ = 0;
-  std::string req = {5, 1, 0, 3};
+  std::string req = {kVersion, kCommandConnect, 0, static_cast<char>(kAddrDomain)};
   appendField(req, socksTargetAddr_);
   req += static_cast<char>((socksTargetPort_ >> 8) & 0xff);
   req += static_cast<char>(socksTargetPort_ & 0xff);
   Send(req.data(), static_cast<int>(req.size()));
 }
 
-void TCustomSocksWSocket::SocksConnectReply() {
-  if (SocksRead() < 0) return;
+// The proxy's answer to CONNECT: a reply code, then the bound address (IPv4
+// or a domain name) and port. False (with the error raised) when it failed.
+bool TCustomSocksWSocket::SocksCheckConnectReply(int& length) {
+  static const char* const texts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
+                                      "network unreachable",          "host unreachable",
+                                      "connection refused",           "time to live expired",
+                                      "command not supported",        "address type not supported"};
   const unsigned char* b = socksRcvBuf_;
-  if (b[0] != 5) {
-    SocksError(20002, "socks version error");
-    return;
+  length = 0;
+  if (b[0] != kVersion) {
+    SocksError(errVersion, "socks version error");
+    return false;
   }
   if (socksRcvCnt_ >= 2 && b[1] != 0) {
-    static const char* const texts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
-                                        "network unreachable",          "host unreachable",
-                                        "connection refused",           "time to live expired",
-                                        "command not supported",        "address type not supported"};
     const int code = b[1];
     if (code >= 1 && code <= 8)
-      SocksError(20003 + code, texts[code - 1]);
+      SocksError(errReplyBase + code, texts[code - 1]);
     else
-      SocksError(20012, "unassigned error #" + std::to_string(code));
-    return;
+      SocksError(errUnassignedReply, "unassigned error #" + std::to_string(code));
+    return false;
   }
-  if (socksRcvCnt_ < 5) return;
-  int need;
-  if (b[3] == 1)
-    need = 10;
-  else if (b[3] == 3)
-    need = b[4] + 7;
-  else {
-    SocksError(20011, "address type not supported");
-    return;
+  if (socksRcvCnt_ < 5) return true;
+  if (b[3] == kAddrIPv4) {
+    length = 10;
+  } else if (b[3] == kAddrDomain) {
+    length = b[4] + 7;
+  } else {
+    SocksError(errAddressType, "address type not supported");
+    return false;
   }
-  if (socksRcvCnt_ < need) return;
-  if (b[3] == 1) {
+  return true;
+}
+
+void TCustomSocksWSocket::SocksConnectReply() {
+  if (SocksRead() < 0) return;
+  int need = 0;
+  if (!SocksCheckConnectReply(need) || need == 0 || socksRcvCnt_ < need) return;
+  const unsigned char* b = socksRcvBuf_;
+  if (b[3] == kAddrIPv4) {
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, b + 4, text, sizeof text);
     boundAddr_ = text;
@@ -331,13 +338,13 @@ void TCustomSocksWSocket::SocksConnectReply() {
     boundAddr_.assign(reinterpret_cast<const char*>(b + 5), b[4]);
   }
   boundPort_ = std::to_string(b[need - 2] * 256 + b[need - 1]);
-  socksState_ = 0;
+  phase_ = Phase::Idle;
+  // Bytes after the reply are the target's: Receive hands them out first.
   pendingStart_ = need;
   pendingCount_ = socksRcvCnt_ - need;
   socksRcvCnt_ = 0;
-  QPointer<TCustomSocksWSocket> self(this);
-  const uint64_t session = Session();
+  const Watch w(this);
   TriggerSessionConnected(0);
-  if (!self || session != Session()) return;
+  if (w.Gone()) return;
   TriggerDataAvailable(0);
 }
