@@ -55,7 +55,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void AddText(const std::string& name, const std::string& text, bool create) override;
   void NewChild(const std::string& name) override;
   bool ChildExist(const std::string& name) const;
-  void ChildFocus(const std::string& name);
+  void ChildFocus(const std::string& name) override;
   void CloseChild(const std::string& name) override;
   void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) override;
   static std::string LeftStr(const std::string& s);

@@ -17,6 +17,8 @@ class ChildHost {
   virtual void BtnDisConnectClick() = 0;
   virtual void CloseChild(const std::string& name) = 0;
   virtual void NewChild(const std::string& name) = 0;
+  virtual void ChildFocus(const std::string& name) = 0;  // brings the named windows to the front
+  virtual void AddText(const std::string& name, const std::string& text, bool create) = 0;
   virtual bool IsActiveChild(const TMDIChild* child) const = 0;
   virtual QString ChatFontName() const = 0;  // caption of LabelFont
   virtual QString ChatFontSize() const = 0;  // caption of LabelSize

@@ -387,17 +387,27 @@ void TMDIChild::Button1Click() {
   auto writeAll = [&] {
     for (const std::string& line : r.writes) AddLine(line);
   };
+  auto sendAll = [&] {
+    if (r.send.empty()) return;
+    host_.SendMsg(r.send);
+    for (const std::string& line : r.sendMore) host_.SendMsg(line);
+  };
   if (r.sendBeforeWrites) {
-    if (!r.send.empty()) host_.SendMsg(r.send);
+    sendAll();
     writeAll();
   } else {
     writeAll();
     for (const std::string& name : r.closeNames) host_.CloseChild(name);
     if (r.closeSelf) CloseWindow();
-    if (!r.send.empty()) host_.SendMsg(r.send);
+    if (!r.query.empty()) {
+      host_.NewChild(r.query);
+      host_.ChildFocus(r.query);
+    }
+    sendAll();
+    for (const std::string& line : r.queryWrites) host_.AddText(r.query, line, true);
   }
   Edit1->clear();
-  Edit1->setFocus();
+  if (r.query.empty()) Edit1->setFocus();  // else the focus stays in the window the user asked for
 }
 
 void TMDIChild::recall() {
