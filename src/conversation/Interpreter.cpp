@@ -39,9 +39,9 @@ bool isServerWindow(std::string_view name) { return upperAscii(name) == "SERVER"
 
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-std::string tooLong(std::size_t size) {
-  return "*** Not sent: the line is " + std::to_string(size) + " bytes long, a server takes at most " +
-         std::to_string(kMaxLineBytes);
+std::string tooLong(std::size_t size, std::size_t limit) {
+  return "*** Not sent: the line is " + std::to_string(size) + " bytes long, a server takes " +
+         std::to_string(limit) + " at most";
 }
 
 // The text that a message command carries, sent as head + piece + tail for
@@ -55,10 +55,11 @@ struct Message {
 
 void sendMessage(const Message& m, std::string_view nick, std::vector<std::string>& writes, InterpretResult& r,
                  std::string& out) {
-  const std::vector<std::string> pieces = SplitMessage(m.head, m.text, m.tail, RelayLimit(nick));
+  const std::size_t limit = RelayLimit(nick);
+  const std::vector<std::string> pieces = SplitMessage(m.head, m.text, m.tail, limit);
   if (pieces.empty()) {
     out.clear();
-    r.writes.push_back(tooLong(m.head.size() + m.text.size() + m.tail.size()));
+    r.writes.push_back(tooLong(m.head.size() + m.text.size() + m.tail.size(), limit));
     return;
   }
   out = m.head + pieces.front() + m.tail;
@@ -228,7 +229,7 @@ InterpretResult Interpret(std::string_view typed, std::string_view windowName, s
   // Message commands have been cut into pieces that fit; any other line
   // that a server would not take is not sent at all.
   if (out.size() > kMaxLineBytes) {
-    r.writes.push_back(tooLong(out.size()));
+    r.writes.push_back(tooLong(out.size(), kMaxLineBytes));
     out.clear();
   }
   r.send = std::move(out);
