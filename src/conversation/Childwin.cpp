@@ -134,6 +134,16 @@ void TMDIChild::buildControls() {
     guarded([this] { Button1Click(); });
   });
 
+  // Ctrl+F4 closes the window wherever the keyboard focus is inside it. The
+  // frame's own close key depends on the platform's key scheme (on X it is
+  // only Ctrl+W), so the window carries the key itself.
+  auto* closeKey = new QAction(this);
+  closeKey->setObjectName(QStringLiteral("CloseKey"));
+  closeKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
+  closeKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(closeKey, &QAction::triggered, this, [this] { guarded([this] { CloseWindow(); }); });
+  addAction(closeKey);
+
   auto* top = new QHBoxLayout;
   top->setContentsMargins(0, 0, 0, 0);
   top->setSpacing(0);
@@ -357,6 +367,24 @@ void TMDIChild::closeEvent(QCloseEvent* event) {
     if (!sub->testAttribute(Qt::WA_DeleteOnClose)) sub->deleteLater();
   } else {
     deleteLater();
+  }
+}
+
+bool TMDIChild::event(QEvent* event) {
+  if (event->type() == QEvent::ParentChange) releaseFrameCloseKey();
+  return QWidget::event(event);
+}
+
+// Where the frame around the window also binds Ctrl+F4 to closing, two
+// actions would claim the key and Qt would run neither: the frame keeps its
+// other keys, the window takes Ctrl+F4.
+void TMDIChild::releaseFrameCloseKey() {
+  auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+  if (!sub || !sub->systemMenu()) return;
+  const QKeySequence key(Qt::CTRL | Qt::Key_F4);
+  for (QAction* action : sub->systemMenu()->actions()) {
+    QList<QKeySequence> keys = action->shortcuts();
+    if (keys.removeAll(key) > 0) action->setShortcuts(keys);
   }
 }
 
