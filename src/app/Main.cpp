@@ -199,6 +199,9 @@ void TMainForm::BuildToolbar() {
   LabelSize = new QLabel("8", this);
   LabelSize->setObjectName("LabelSize");
   LabelSize->hide();
+  LabelWrap = new QLabel("1", this);  // word wrap in the text panes, "0" for none
+  LabelWrap->setObjectName("LabelWrap");
+  LabelWrap->hide();
 }
 
 void TMainForm::BuildMenus() {
@@ -780,3 +783,5 @@ QString TMainForm::ChatFontSize() const { return LabelSize->text(); }
 void TMainForm::LogLine(const std::string& window, const std::string& text) { Logs->append(window, text); }
 
 int TMainForm::ScrollbackLines() const { return Options->scrollbackLines; }
+
+bool TMainForm::ChatWordWrap() const { return LabelWrap->text().trimmed() != QStringLiteral("0"); }

@@ -103,6 +103,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QString ChatFontSize() const override;
   void LogLine(const std::string& window, const std::string& text) override;
   int ScrollbackLines() const override;
+  bool ChatWordWrap() const override;
 
   // --- Controls (named as the program names them) ------------------------------
   QWidget* SpeedPanel = nullptr;
@@ -114,6 +115,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QPushButton* BtnChannel = nullptr;
   QLabel* LabelFont = nullptr;
   QLabel* LabelSize = nullptr;
+  QLabel* LabelWrap = nullptr;
   QMdiArea* MdiArea = nullptr;
   HeaderBar* HeaderControl1 = nullptr;
   HeaderBar* HeaderControl2 = nullptr;

@@ -22,6 +22,7 @@ class ChildHost {
   virtual bool IsActiveChild(const TMDIChild* child) const = 0;
   virtual QString ChatFontName() const = 0;  // caption of LabelFont
   virtual QString ChatFontSize() const = 0;  // caption of LabelSize
+  virtual bool ChatWordWrap() const = 0;     // word wrap in the text panes
   virtual int TimeOfDayMs() const = 0;
   // Every line a window shows, for its log (nothing by default).
   virtual void LogLine(const std::string& /*window*/, const std::string& /*text*/) {}

@@ -321,6 +321,7 @@ void TMDIChild::FormCreate() {
   }
   font.setPointSize(size);
   Memo1->setFont(font);
+  Memo1->setWordWrap(host_.ChatWordWrap());
   Edit1->setFont(Memo1->font());
   History.fill(std::string());
   FormResize();

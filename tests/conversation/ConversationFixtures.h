@@ -20,6 +20,7 @@ class RecordingHost : public ChildHost {
   Lines added;  // AddText calls as "name|text"
   int disconnects = 0;
   QString fontName = QStringLiteral("DejaVu Sans"), fontSize = QStringLiteral("8");
+  bool wordWrap = true;
   int clock = 1000;  // advances by one on every reading
   int scrollback = 0;
   Lines logged;  // "window|text"
@@ -43,6 +44,7 @@ class RecordingHost : public ChildHost {
   bool IsActiveChild(const TMDIChild* child) const override { return child == active; }
   QString ChatFontName() const override { return fontName; }
   QString ChatFontSize() const override { return fontSize; }
+  bool ChatWordWrap() const override { return wordWrap; }
   int TimeOfDayMs() const override { return const_cast<RecordingHost*>(this)->clock++; }
   void LogLine(const std::string& window, const std::string& text) override { logged.push_back(window + "|" + text); }
   int ScrollbackLines() const override { return scrollback; }
