@@ -260,8 +260,10 @@ std::vector<std::string> SplitMessage(std::string_view head, std::string_view te
       }
     }
     const std::size_t near = std::min(kNearBlank, cut / 2);
-    const auto blank = text.substr(0, cut).rfind(' ');
-    if (blank != std::string_view::npos && blank + 1 >= cut - near) cut = blank + 1;
+    // The blank begins the next piece: servers drop blanks at the end of a
+    // line, and so the pieces join to the text exactly.
+    const auto blank = text.substr(0, cut + 1).rfind(' ');
+    if (blank != std::string_view::npos && blank > 0 && blank >= cut - near) cut = blank;
     pieces.emplace_back(text.substr(0, cut));
     text.remove_prefix(cut);
   }

@@ -35,8 +35,9 @@ std::size_t RelayLimit(std::string_view nick, std::string_view userAtHost = {});
 
 // Cuts text into pieces so that head + piece + tail of every piece is at most
 // limit bytes. A cut never falls inside a UTF-8 sequence; where a blank is
-// near the cut, the piece ends after that blank. The pieces, joined, give
-// text back. Empty when even one byte of text does not fit.
+// near the cut, the cut moves back to it and the blank begins the next piece.
+// The pieces, joined, give text back. Empty when not even one UTF-8 sequence
+// of text fits.
 std::vector<std::string> SplitMessage(std::string_view head, std::string_view text, std::string_view tail,
                                       std::size_t limit);
 

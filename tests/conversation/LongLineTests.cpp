@@ -46,10 +46,10 @@ TEST(SplitMessage, CutsAtTheLimitAtNearBlanksAndNeverInsideASequence) {
       {"H:", "abcd", "", 6, {"abcd"}},
       {"H:", "abcde", "", 6, {"abcd", "e"}},
       {"H:", "", "", 6, {""}},
-      // A blank near the cut ends the piece after it; one far back does not.
-      {"", "aaaa bbbbbbb", "", 10, {"aaaa ", "bbbbbbb"}},
+      // A blank near the cut moves the cut back to it; one far back does not.
+      {"", "aaaaaa bbbbbbb", "", 10, {"aaaaaa", " bbbbbbb"}},
       {"", "a bbbbbbbbbbbb", "", 10, {"a bbbbbbbb", "bbbb"}},
-      {"", "aaaaaaaaa bbb", "", 10, {"aaaaaaaaa ", "bbb"}},
+      {"", "aaaaaaaaa bbb", "", 10, {"aaaaaaaaa", " bbb"}},
       {"", "aaaaaaaaaa bb", "", 10, {"aaaaaaaaaa", " bb"}},
       // A cut that would fall inside a 2-, 3- or 4-byte sequence moves before it.
       {"", "abc" + kE2, "", 4, {"abc", kE2}},
@@ -62,7 +62,7 @@ TEST(SplitMessage, CutsAtTheLimitAtNearBlanksAndNeverInsideASequence) {
       // Bytes that are not UTF-8 are cut where they fall.
       {"", std::string(7, '\x80'), "", 4, {std::string(4, '\x80'), std::string(3, '\x80')}},
       // The frame of a CTCP request stays around every piece.
-      {"P :" + C1 + "ACTION ", "one two three", C1, 17, {"one ", "two ", "three"}},
+      {"P :" + C1 + "ACTION ", "one two six", C1, 17, {"one", " two", " six"}},
       // No room for a whole sequence: nothing at all.
       {"PRIVMSG #a :", "xxxx", "", 15, {}},
       {"PRIVMSG #a :", "xxx", "", 15, {"xxx"}},
@@ -120,8 +120,8 @@ TEST(Interpret, SendsLongMessagesInPiecesAndEchoesEachPiece) {
       {"#a", x418 + "y", {"PRIVMSG #a :" + x418, "PRIVMSG #a :y"}, {"<bob>" + x418, "<bob>y"}},
       // Words: the cut moves back to the last blank.
       {"carol", std::string(400, 'a') + " " + std::string(100, 'b'),
-       {"PRIVMSG carol :" + std::string(400, 'a') + " ", "PRIVMSG carol :" + std::string(100, 'b')},
-       {"<bob>" + std::string(400, 'a') + " ", "<bob>" + std::string(100, 'b')}},
+       {"PRIVMSG carol :" + std::string(400, 'a'), "PRIVMSG carol : " + std::string(100, 'b')},
+       {"<bob>" + std::string(400, 'a'), "<bob> " + std::string(100, 'b')}},
       // An action keeps its frame in every piece.
       {"#a", "/me " + std::string(500, 'w'),
        {act + std::string(409, 'w') + C1, act + std::string(91, 'w') + C1},
