@@ -173,8 +173,11 @@ void commandWithArgs(const std::string& command, std::string args, std::string_v
     }
     if (upperAscii(splitFirst(args).r1) == "PING") args += " " + std::to_string(timeOfDayMs);
     const auto blank = args.find(' ');
-    const std::string head = "PRIVMSG " + args.substr(0, blank) + " :" + kCtcp;
-    sendMessage({head, upperAscii(args.substr(blank + 1)), std::string(1, kCtcp), ""}, nick, r.writes, r, out);
+    // Every piece of a long request carries its CTCP word, as every piece of
+    // an action does.
+    const Split request = splitFirst(upperAscii(args.substr(blank + 1)));
+    const std::string head = "PRIVMSG " + args.substr(0, blank) + " :" + kCtcp + request.w1;
+    sendMessage({head, request.r1, std::string(1, kCtcp), ""}, nick, r.writes, r, out);
   }
   // Every other word passes with its arguments as typed.
 }

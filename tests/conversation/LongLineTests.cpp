@@ -134,7 +134,7 @@ TEST(Interpret, SendsLongMessagesInPiecesAndEchoesEachPiece) {
        {"PRIVMSG carol :" + std::string(415, 'm'), "PRIVMSG carol :" + std::string(85, 'm')}, {}},
       {"#a", "/ctcp carol echo " + std::string(500, 'e'),
        {"PRIVMSG carol :" + C1 + "ECHO " + std::string(408, 'E') + C1,
-        "PRIVMSG carol :" + C1 + std::string(92, 'E') + C1},
+        "PRIVMSG carol :" + C1 + "ECHO " + std::string(92, 'E') + C1},
        {}},
       // Three-byte characters (Thai) are never cut in the middle.
       {"#a", thai(150), {"PRIVMSG #a :" + thai(139), "PRIVMSG #a :" + thai(11)},
