@@ -105,15 +105,32 @@ int layOut(QTextLayout& layout, int width, int rowHeight) {
 
 }  // namespace
 
+// Whether a line surely fits on one row, found without shaping it: it is
+// too short to reach the edge even in the font's widest glyph, or it is
+// printable ASCII whose glyph advances (plus a margin for kerning) fit.
+bool TextPane::fitsOneRow(const std::string& bytes) {
+  const QFontMetrics fm = fontMetrics();
+  if (static_cast<long long>(bytes.size()) * std::max(1, fm.maxWidth()) <= rowsWidth_) return true;
+  if (asciiAdvance_.empty()) {
+    asciiAdvance_.resize(95);
+    for (int c = 32; c < 127; ++c) asciiAdvance_[static_cast<std::size_t>(c - 32)] = fm.horizontalAdvance(QChar(c));
+  }
+  long long width = 0;
+  for (const char c : bytes) {
+    if (c < 32 || c >= 127) return false;
+    width += asciiAdvance_[static_cast<std::size_t>(c - 32)];
+    if (width > rowsWidth_) return false;
+  }
+  return width + width / 16 + 2 <= rowsWidth_;
+}
+
 int TextPane::rowsOf(int index) {
   if (!wrap_) return 1;
   syncRows();
   int& rows = rows_.at(static_cast<std::size_t>(index));
   if (rows > 0) return rows;
   const std::string& bytes = lines_[static_cast<std::size_t>(index)];
-  // A line too short to reach the edge even in the font's widest glyph
-  // takes one row without being laid out.
-  if (static_cast<long long>(bytes.size()) * std::max(1, fontMetrics().maxWidth()) <= rowsWidth_) {
+  if (fitsOneRow(bytes)) {
     rows = 1;
   } else {
     QTextLayout layout(zorv::toDisplay(bytes), font());
@@ -134,6 +151,7 @@ int TextPane::bottomTopLine() {
 
 void TextPane::paintWrapped(QPainter& p, const QRect& area) {
   const int lh = lineHeight();
+  const int ascent = fontMetrics().ascent();
   const int width = viewport()->width();
   const int selFirst = selectionFirst();
   const int selLast = selectionLast();
@@ -146,16 +164,23 @@ void TextPane::paintWrapped(QPainter& p, const QRect& area) {
       y += counted * lh;
       continue;
     }
-    QTextLayout layout(zorv::toDisplay(lines_[static_cast<std::size_t>(i)]), font());
+    const std::string& bytes = lines_[static_cast<std::size_t>(i)];
+    const bool selected = selFirst >= 0 && i >= selFirst && i <= selLast;
+    p.setPen(selected ? pal.color(QPalette::HighlightedText) : QColor(Qt::black));
+    if (counted == 1 && fitsOneRow(bytes)) {  // one row: drawn as it is, no layout
+      if (selected) p.fillRect(QRect(0, y, width, lh), pal.color(QPalette::Highlight));
+      p.drawText(kMargin, y + ascent, zorv::toDisplay(bytes));
+      y += lh;
+      continue;
+    }
+    QTextLayout layout(zorv::toDisplay(bytes), font());
     const int rows = layOut(layout, rowsWidth_, lh);
     ++wrapLayouts_;
-    if (rows != counted) {  // the quick estimate was short: keep the real count
+    if (rows != counted) {  // the row count was an estimate: keep the real one
       rows_[static_cast<std::size_t>(i)] = rows;
       scheduleLayout();
     }
-    const bool selected = selFirst >= 0 && i >= selFirst && i <= selLast;
     if (selected) p.fillRect(QRect(0, y, width, rows * lh), pal.color(QPalette::Highlight));
-    p.setPen(selected ? pal.color(QPalette::HighlightedText) : QColor(Qt::black));
     layout.draw(&p, QPointF(kMargin, y));
     y += rows * lh;
   }
@@ -269,6 +294,7 @@ void TextPane::changeEvent(QEvent* event) {
     // Widths depend on the font: measure again as lines are shown.
     maxWidth_ = 0;
     rowsWidth_ = -1;
+    asciiAdvance_.clear();
     scheduleLayout();
     viewport()->update();
   }

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <deque>
 #include <string>
+#include <vector>
 
 class QPainter;
 
@@ -82,6 +83,7 @@ class TextPane : public QAbstractScrollArea {
   int visibleLines() const;
   int lineAt(int y);
   int wrapWidth() const;
+  bool fitsOneRow(const std::string& bytes);
   void syncRows();
   int bottomTopLine();
   void paintWrapped(QPainter& p, const QRect& area);
@@ -95,6 +97,7 @@ class TextPane : public QAbstractScrollArea {
   // surplus entries at the front belong to deleted lines.
   std::deque<int> rows_;
   int rowsWidth_ = -1;  // the width the counted rows are for
+  std::vector<int> asciiAdvance_;  // glyph advances of the printable ASCII characters
   bool wrap_ = true;
   long long wrapLayouts_ = 0;
   int maxWidth_ = 0;  // widest line painted so far, in pixels
