@@ -199,9 +199,6 @@ void TMainForm::BuildToolbar() {
   LabelSize = new QLabel("8", this);
   LabelSize->setObjectName("LabelSize");
   LabelSize->hide();
-  LabelWrap = new QLabel("1", this);  // word wrap in the text panes, "0" for none
-  LabelWrap->setObjectName("LabelWrap");
-  LabelWrap->hide();
 }
 
 void TMainForm::BuildMenus() {
@@ -784,4 +781,4 @@ void TMainForm::LogLine(const std::string& window, const std::string& text) { Lo
 
 int TMainForm::ScrollbackLines() const { return Options->scrollbackLines; }
 
-bool TMainForm::ChatWordWrap() const { return LabelWrap->text().trimmed() != QStringLiteral("0"); }
+bool TMainForm::ChatWordWrap() const { return Options->wordWrap; }

@@ -115,7 +115,6 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QPushButton* BtnChannel = nullptr;
   QLabel* LabelFont = nullptr;
   QLabel* LabelSize = nullptr;
-  QLabel* LabelWrap = nullptr;
   QMdiArea* MdiArea = nullptr;
   HeaderBar* HeaderControl1 = nullptr;
   HeaderBar* HeaderControl2 = nullptr;

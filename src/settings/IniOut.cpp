@@ -466,7 +466,6 @@ void ConfigureMainSettings(TIniOut& ini, const QString& programDir) {
       QStringLiteral("EditPort;Text;6667;User Info;Port;1;0"),
       QStringLiteral("LabelFont;Caption;MS Sans Serif;Client Info;Font Name;1;0"),
       QStringLiteral("LabelSize;Caption;8;Client Info;Font Size;1;0"),
-      QStringLiteral("LabelWrap;Caption;1;Client Info;WordWrap;1;1"),  // read only: set by hand
   });
   QString dir = programDir;
   if (!dir.isEmpty() && !dir.endsWith(u'/')) dir += u'/';

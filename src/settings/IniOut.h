@@ -127,10 +127,9 @@ namespace zorv {
 // The IRC server a new user starts with.
 inline constexpr const char* kDefaultServer = "irc.libera.chat";
 
-// Sets up the main window's settings component: the items (nickname, server
-// and port in "User Info", font name and size in "Client Info", and the word
-// wrap switch there, which is read but never written) and the file ZORV.INI in
-// programDir.
+// Sets up the main window's settings component: the five items (nickname,
+// server and port in "User Info", font name and size in "Client Info") and the
+// file ZORV.INI in programDir.
 void ConfigureMainSettings(TIniOut& ini, const QString& programDir);
 
 }  // namespace zorv
