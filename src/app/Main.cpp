@@ -797,3 +797,5 @@ QString TMainForm::ChatFontSize() const { return LabelSize->text(); }
 void TMainForm::LogLine(const std::string& window, const std::string& text) { Logs->append(window, text); }
 
 int TMainForm::ScrollbackLines() const { return Options->scrollbackLines; }
+
+bool TMainForm::ChatWordWrap() const { return Options->wordWrap; }

@@ -59,7 +59,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void AddText(const std::string& name, const std::string& text, bool create) override;
   void NewChild(const std::string& name) override;
   bool ChildExist(const std::string& name) const;
-  void ChildFocus(const std::string& name);
+  void ChildFocus(const std::string& name) override;
   void CloseChild(const std::string& name) override;
   void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) override;
   static std::string LeftStr(const std::string& s);
@@ -107,6 +107,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QString ChatFontSize() const override;
   void LogLine(const std::string& window, const std::string& text) override;
   int ScrollbackLines() const override;
+  bool ChatWordWrap() const override;
 
   // --- Controls (named as the program names them) ------------------------------
   QWidget* SpeedPanel = nullptr;

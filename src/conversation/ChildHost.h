@@ -17,9 +17,12 @@ class ChildHost {
   virtual void BtnDisConnectClick() = 0;
   virtual void CloseChild(const std::string& name) = 0;
   virtual void NewChild(const std::string& name) = 0;
+  virtual void ChildFocus(const std::string& name) = 0;  // brings the named windows to the front
+  virtual void AddText(const std::string& name, const std::string& text, bool create) = 0;
   virtual bool IsActiveChild(const TMDIChild* child) const = 0;
   virtual QString ChatFontName() const = 0;  // caption of LabelFont
   virtual QString ChatFontSize() const = 0;  // caption of LabelSize
+  virtual bool ChatWordWrap() const = 0;     // word wrap in the text panes
   virtual int TimeOfDayMs() const = 0;
   // Every line a window shows, for its log (nothing by default).
   virtual void LogLine(const std::string& /*window*/, const std::string& /*text*/) {}

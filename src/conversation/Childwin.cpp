@@ -134,6 +134,16 @@ void TMDIChild::buildControls() {
     guarded([this] { Button1Click(); });
   });
 
+  // Ctrl+F4 closes the window wherever the keyboard focus is inside it. The
+  // frame's own close key depends on the platform's key scheme (on X it is
+  // only Ctrl+W), so the window carries the key itself.
+  auto* closeKey = new QAction(this);
+  closeKey->setObjectName(QStringLiteral("CloseKey"));
+  closeKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
+  closeKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(closeKey, &QAction::triggered, this, [this] { guarded([this] { CloseWindow(); }); });
+  addAction(closeKey);
+
   auto* top = new QHBoxLayout;
   top->setContentsMargins(0, 0, 0, 0);
   top->setSpacing(0);
@@ -311,6 +321,7 @@ void TMDIChild::FormCreate() {
   }
   font.setPointSize(size);
   Memo1->setFont(font);
+  Memo1->setWordWrap(host_.ChatWordWrap());
   Edit1->setFont(Memo1->font());
   History.fill(std::string());
   FormResize();
@@ -360,6 +371,24 @@ void TMDIChild::closeEvent(QCloseEvent* event) {
   }
 }
 
+bool TMDIChild::event(QEvent* event) {
+  if (event->type() == QEvent::ParentChange) releaseFrameCloseKey();
+  return QWidget::event(event);
+}
+
+// Where the frame around the window also binds Ctrl+F4 to closing, two
+// actions would claim the key and Qt would run neither: the frame keeps its
+// other keys, the window takes Ctrl+F4.
+void TMDIChild::releaseFrameCloseKey() {
+  auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+  if (!sub || !sub->systemMenu()) return;
+  const QKeySequence key(Qt::CTRL | Qt::Key_F4);
+  for (QAction* action : sub->systemMenu()->actions()) {
+    QList<QKeySequence> keys = action->shortcuts();
+    if (keys.removeAll(key) > 0) action->setShortcuts(keys);
+  }
+}
+
 void TMDIChild::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!event->spontaneous()) FormShow();
@@ -387,17 +416,27 @@ void TMDIChild::Button1Click() {
   auto writeAll = [&] {
     for (const std::string& line : r.writes) AddLine(line);
   };
+  auto sendAll = [&] {
+    if (r.send.empty()) return;
+    host_.SendMsg(r.send);
+    for (const std::string& line : r.sendMore) host_.SendMsg(line);
+  };
   if (r.sendBeforeWrites) {
-    if (!r.send.empty()) host_.SendMsg(r.send);
+    sendAll();
     writeAll();
   } else {
     writeAll();
     for (const std::string& name : r.closeNames) host_.CloseChild(name);
     if (r.closeSelf) CloseWindow();
-    if (!r.send.empty()) host_.SendMsg(r.send);
+    if (!r.query.empty()) {
+      host_.NewChild(r.query);
+      host_.ChildFocus(r.query);
+    }
+    sendAll();
+    for (const std::string& line : r.queryWrites) host_.AddText(r.query, line, true);
   }
   Edit1->clear();
-  Edit1->setFocus();
+  if (r.query.empty()) Edit1->setFocus();  // else the focus stays in the window the user asked for
 }
 
 void TMDIChild::recall() {

@@ -119,6 +119,7 @@ class TMDIChild : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -132,6 +133,7 @@ class TMDIChild : public QWidget {
   void sendMode(const char* suffix);
   void prepare(const std::string& text);
   void recall();
+  void releaseFrameCloseKey();
 
   ChildHost& host_;
   std::string caption_;

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextLayout>
 #include <algorithm>
 
 #include "Text.h"
@@ -17,7 +18,7 @@ constexpr int kFrameMs = 16;  // at most one repaint per frame for new lines
 
 TextPane::TextPane(QWidget* parent) : QAbstractScrollArea(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(wrap_ ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setAutoFillBackground(true);
@@ -44,15 +45,152 @@ int TextPane::visibleLines() const { return std::max(1, viewport()->height() / l
 
 int TextPane::topLine() const { return verticalScrollBar()->value(); }
 
-int TextPane::lineAt(int y) const {
-  const int line = topLine() + (y < 0 ? -1 : y / lineHeight());
+int TextPane::lineAt(int y) {
+  int line = topLine() + (y < 0 ? -1 : y / lineHeight());
+  if (wrap_ && y >= 0) {
+    line = topLine();
+    for (int top = 0; line < lineCount() - 1; ++line) {
+      top += rowsOf(line) * lineHeight();
+      if (y < top) break;
+    }
+  }
   return std::clamp(line, 0, std::max(0, lineCount() - 1));
+}
+
+// --- word wrap ----------------------------------------------------------------
+
+void TextPane::setWordWrap(bool on) {
+  if (on == wrap_) return;
+  wrap_ = on;
+  rows_.clear();
+  if (wrap_) rows_.assign(lines_.size(), 0);
+  rowsWidth_ = -1;
+  setHorizontalScrollBarPolicy(wrap_ ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
+  flushLayout();
+  viewport()->update();
+}
+
+int TextPane::wrapWidth() const { return std::max(1, viewport()->width() - 2 * kMargin); }
+
+void TextPane::syncRows() {
+  while (rows_.size() > lines_.size()) rows_.pop_front();
+  if (rows_.size() < lines_.size()) rows_.insert(rows_.begin(), lines_.size() - rows_.size(), 0);
+  if (rowsWidth_ != wrapWidth()) {
+    std::fill(rows_.begin(), rows_.end(), 0);
+    rowsWidth_ = wrapWidth();
+  }
+}
+
+namespace {
+
+QTextOption wrapOption() {
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  return option;
+}
+
+// Lays text out in rows of the given width and height, the first at the top.
+int layOut(QTextLayout& layout, int width, int rowHeight) {
+  layout.setTextOption(wrapOption());
+  layout.beginLayout();
+  int rows = 0;
+  for (QTextLine row = layout.createLine(); row.isValid(); row = layout.createLine()) {
+    row.setLineWidth(width);
+    row.setPosition(QPointF(0, rows * rowHeight));
+    ++rows;
+  }
+  layout.endLayout();
+  return std::max(1, rows);
+}
+
+}  // namespace
+
+// Whether a line surely fits on one row, found without shaping it: it is
+// too short to reach the edge even in the font's widest glyph, or it is
+// printable ASCII whose glyph advances (plus a margin for kerning) fit.
+bool TextPane::fitsOneRow(const std::string& bytes) {
+  const QFontMetrics fm = fontMetrics();
+  if (static_cast<long long>(bytes.size()) * std::max(1, fm.maxWidth()) <= rowsWidth_) return true;
+  if (asciiAdvance_.empty()) {
+    asciiAdvance_.resize(95);
+    for (int c = 32; c < 127; ++c) asciiAdvance_[static_cast<std::size_t>(c - 32)] = fm.horizontalAdvance(QChar(c));
+  }
+  long long width = 0;
+  for (const char c : bytes) {
+    if (c < 32 || c >= 127) return false;
+    width += asciiAdvance_[static_cast<std::size_t>(c - 32)];
+    if (width > rowsWidth_) return false;
+  }
+  return width + width / 16 + 2 <= rowsWidth_;
+}
+
+int TextPane::rowsOf(int index) {
+  if (!wrap_) return 1;
+  syncRows();
+  int& rows = rows_.at(static_cast<std::size_t>(index));
+  if (rows > 0) return rows;
+  const std::string& bytes = lines_[static_cast<std::size_t>(index)];
+  if (fitsOneRow(bytes)) {
+    rows = 1;
+  } else {
+    QTextLayout layout(zorv::toDisplay(bytes), font());
+    rows = layOut(layout, rowsWidth_, lineHeight());
+    ++wrapLayouts_;
+  }
+  return rows;
+}
+
+// The top line of the view at the bottom: the first of the last lines that
+// fit into the view whole (the last line alone when it is taller).
+int TextPane::bottomTopLine() {
+  const int page = visibleLines();
+  int top = lineCount();
+  for (int rows = 0; top > 0 && rows + rowsOf(top - 1) <= page; --top) rows += rowsOf(top - 1);
+  return std::min(top, std::max(0, lineCount() - 1));
+}
+
+void TextPane::paintWrapped(QPainter& p, const QRect& area) {
+  const int lh = lineHeight();
+  const int ascent = fontMetrics().ascent();
+  const int width = viewport()->width();
+  const int selFirst = selectionFirst();
+  const int selLast = selectionLast();
+  const QPalette& pal = palette();
+  syncRows();
+  int y = 0;
+  for (int i = topLine(); i < lineCount() && y <= area.bottom(); ++i) {
+    const int counted = rowsOf(i);
+    if (y + counted * lh <= area.top()) {
+      y += counted * lh;
+      continue;
+    }
+    const std::string& bytes = lines_[static_cast<std::size_t>(i)];
+    const bool selected = selFirst >= 0 && i >= selFirst && i <= selLast;
+    p.setPen(selected ? pal.color(QPalette::HighlightedText) : QColor(Qt::black));
+    if (counted == 1 && fitsOneRow(bytes)) {  // one row: drawn as it is, no layout
+      if (selected) p.fillRect(QRect(0, y, width, lh), pal.color(QPalette::Highlight));
+      p.drawText(kMargin, y + ascent, zorv::toDisplay(bytes));
+      y += lh;
+      continue;
+    }
+    QTextLayout layout(zorv::toDisplay(bytes), font());
+    const int rows = layOut(layout, rowsWidth_, lh);
+    ++wrapLayouts_;
+    if (rows != counted) {  // the row count was an estimate: keep the real one
+      rows_[static_cast<std::size_t>(i)] = rows;
+      scheduleLayout();
+    }
+    if (selected) p.fillRect(QRect(0, y, width, rows * lh), pal.color(QPalette::Highlight));
+    layout.draw(&p, QPointF(kMargin, y));
+    y += rows * lh;
+  }
 }
 
 void TextPane::appendLine(const QString& line) { appendLine(zorv::fromInput(line)); }
 
 void TextPane::appendLine(std::string line) {
   lines_.push_back(std::move(line));
+  if (wrap_) rows_.push_back(0);
   scheduleLayout();
   // Repaint only when the new line can be seen: it is within the page that
   // is shown, or the view follows the bottom.
@@ -90,6 +228,7 @@ void TextPane::deleteFirstLines(int count) {
 
 void TextPane::clear() {
   lines_.clear();
+  rows_.clear();
   maxWidth_ = 0;
   anchor_ = cursor_ = -1;
   atBottom_ = true;
@@ -132,12 +271,12 @@ void TextPane::flushLayout() {
   QScrollBar* v = verticalScrollBar();
   const int page = visibleLines();
   v->setPageStep(page);
-  v->setRange(0, std::max(0, lineCount() - page));
+  v->setRange(0, wrap_ ? bottomTopLine() : std::max(0, lineCount() - page));
   if (atBottom_) v->setValue(v->maximum());
   QScrollBar* h = horizontalScrollBar();
   const int width = viewport()->width();
   h->setPageStep(std::max(1, width));
-  h->setRange(0, std::max(0, maxWidth_ + 2 * kMargin - width));
+  h->setRange(0, wrap_ ? 0 : std::max(0, maxWidth_ + 2 * kMargin - width));
   settingRange_ = false;
   atBottom_ = v->value() >= v->maximum();
 }
@@ -154,6 +293,8 @@ void TextPane::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange) {
     // Widths depend on the font: measure again as lines are shown.
     maxWidth_ = 0;
+    rowsWidth_ = -1;
+    asciiAdvance_.clear();
     scheduleLayout();
     viewport()->update();
   }
@@ -161,6 +302,10 @@ void TextPane::changeEvent(QEvent* event) {
 
 void TextPane::paintEvent(QPaintEvent* event) {
   QPainter p(viewport());
+  if (wrap_) {
+    paintWrapped(p, event->rect());
+    return;
+  }
   const int lh = lineHeight();
   const int ascent = fontMetrics().ascent();
   const int x = kMargin - horizontalScrollBar()->value();

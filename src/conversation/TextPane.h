@@ -4,19 +4,36 @@
 // visible lines are painted; appends are O(1) amortised and repaints and
 // scroll bar updates are coalesced, so a flood of lines stays cheap.
 //
-// Scrolling: the vertical scroll bar counts lines, the horizontal one pixels;
-// its range follows the widest line that has been shown.
+// Word wrap (on by default): a line longer than the pane is shown on as many
+// rows as it needs. Rows are counted only for lines that are shown (and for
+// the last screenful, to find the bottom), and kept per line until the width
+// or the font changes, so an append never re-wraps other lines.
+//
+// Scrolling: the vertical scroll bar counts lines (the line at the top of the
+// view). Without word wrap the horizontal one counts pixels; its range
+// follows the widest line that has been shown.
 // A view that was at the bottom follows new lines. The user selects whole
 // lines with the mouse (drag, shift-click) and copies them with Ctrl+C.
 #include <QAbstractScrollArea>
 #include <QTimer>
 #include <deque>
 #include <string>
+#include <vector>
+
+class QPainter;
 
 class TextPane : public QAbstractScrollArea {
   Q_OBJECT
  public:
   explicit TextPane(QWidget* parent = nullptr);
+
+  void setWordWrap(bool on);
+  bool wordWrap() const { return wrap_; }
+  // Rows line index takes at the present width (1 without word wrap).
+  int rowsOf(int index);
+  // How many lines have been laid out for wrapping so far: the cost of word
+  // wrap, which a flood must not make grow with every append.
+  long long wrapLayouts() const { return wrapLayouts_; }
 
   // Appends one line (bytes). Emits changed().
   void appendLine(std::string line);
@@ -64,12 +81,25 @@ class TextPane : public QAbstractScrollArea {
  private:
   int lineHeight() const;
   int visibleLines() const;
-  int lineAt(int y) const;
+  int lineAt(int y);
+  int wrapWidth() const;
+  bool fitsOneRow(const std::string& bytes);
+  void syncRows();
+  int bottomTopLine();
+  void paintWrapped(QPainter& p, const QRect& area);
   void scheduleLayout();
   void scheduleRepaint();
   void onFrame();
 
   std::deque<std::string> lines_;
+  // Rows per line for word wrap (0 = not counted yet), aligned with lines_ at
+  // the back: lines are appended at the back and deleted at the front, so
+  // surplus entries at the front belong to deleted lines.
+  std::deque<int> rows_;
+  int rowsWidth_ = -1;  // the width the counted rows are for
+  std::vector<int> asciiAdvance_;  // glyph advances of the printable ASCII characters
+  bool wrap_ = true;
+  long long wrapLayouts_ = 0;
   int maxWidth_ = 0;  // widest line painted so far, in pixels
   QTimer frameTimer_;
   bool layoutPending_ = false;

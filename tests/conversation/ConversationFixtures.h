@@ -16,9 +16,11 @@
 class RecordingHost : public ChildHost {
  public:
   using Lines = std::vector<std::string>;
-  Lines sent, topics, removedBars, newChildren;  // topics as "name|text|whole"
+  Lines sent, topics, removedBars, newChildren, focused;  // topics as "name|text|whole"
+  Lines added;  // AddText calls as "name|text"
   int disconnects = 0;
   QString fontName = QStringLiteral("DejaVu Sans"), fontSize = QStringLiteral("8");
+  bool wordWrap = true;
   int clock = 1000;  // advances by one on every reading
   int scrollback = 0;
   Lines logged;  // "window|text"
@@ -37,9 +39,12 @@ class RecordingHost : public ChildHost {
     for (TMDIChild* c : matching(name)) c->CloseWindow();
   }
   void NewChild(const std::string& name) override { newChildren.push_back(name); }
+  void ChildFocus(const std::string& name) override { focused.push_back(name); }
+  void AddText(const std::string& name, const std::string& text, bool) override { added.push_back(name + "|" + text); }
   bool IsActiveChild(const TMDIChild* child) const override { return child == active; }
   QString ChatFontName() const override { return fontName; }
   QString ChatFontSize() const override { return fontSize; }
+  bool ChatWordWrap() const override { return wordWrap; }
   int TimeOfDayMs() const override { return const_cast<RecordingHost*>(this)->clock++; }
   void LogLine(const std::string& window, const std::string& text) override { logged.push_back(window + "|" + text); }
   int ScrollbackLines() const override { return scrollback; }

@@ -91,4 +91,40 @@ TEST(Interpret, SendsWritesAndCloses) {
   EXPECT_FALSE(zorv::Interpret("/notice carol hi", "#a", "bob", 0).sendBeforeWrites);
 }
 
+// /away and /query (nick bob).
+TEST(Interpret, AwayAndQuery) {
+  struct Case {
+    std::string typed, sent;
+    Lines written;
+    std::string query;
+    Lines queryWritten;
+  };
+  const Case cases[] = {
+      {"/away", "AWAY", {}, "", {}},
+      {"/AWAY  ", "AWAY", {}, "", {}},
+      {"/away gone fishing", "AWAY :gone fishing", {}, "", {}},
+      {"/away :x", "AWAY ::x", {}, "", {}},
+      {"/query carol", "", {}, "carol", {}},
+      {"/query   carol", "", {}, "carol", {}},
+      {"/Query carol hi there", "PRIVMSG carol :hi there", {}, "carol", {"<bob>hi there"}},
+      {"/query carol  two", "PRIVMSG carol : two", {}, "carol", {"<bob> two"}},
+      {"/query", "", {"*** USAGE: /QUERY <nick> [text]"}, "", {}},
+      {"/query #a hi", "", {"*** USAGE: /QUERY <nick> [text]"}, "", {}},
+      {"/query &a", "", {"*** USAGE: /QUERY <nick> [text]"}, "", {}},
+  };
+  for (const Case& c : cases) {
+    const auto r = zorv::Interpret(c.typed, "#a", "bob", 0);
+    EXPECT_EQ(r.send, c.sent) << c.typed;
+    EXPECT_EQ(r.writes, c.written) << c.typed;
+    EXPECT_EQ(r.query, c.query) << c.typed;
+    EXPECT_EQ(r.queryWrites, c.queryWritten) << c.typed;
+  }
+  // Long text for a query goes in pieces, each echoed in the private window.
+  const auto r = zorv::Interpret("/query carol " + std::string(500, 'q'), "Server", "bob", 0);
+  EXPECT_EQ(r.send, "PRIVMSG carol :" + std::string(415, 'q'));
+  EXPECT_EQ(r.sendMore, Lines{"PRIVMSG carol :" + std::string(85, 'q')});
+  EXPECT_EQ(r.queryWrites, (Lines{"<bob>" + std::string(415, 'q'), "<bob>" + std::string(85, 'q')}));
+  EXPECT_TRUE(r.writes.empty());
+}
+
 }  // namespace

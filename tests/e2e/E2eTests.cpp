@@ -6,6 +6,8 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
+#include <QApplication>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -226,4 +228,72 @@ TEST_F(E2e, ChannelListFillsTheGridAndJoins) {
   form->ChannelForm->Button1Click();
   EXPECT_FALSE(form->ChannelForm->isVisible());
   ASSERT_TRUE(waitFor([&] { return listed("#two", "@ann") && listed("#two", "zorv"); }));
+}
+
+// A line far longer than a server takes, typed into a channel, reaches the
+// others whole in several messages, and Zorv stays connected.
+TEST_F(E2e, ALongLineReachesTheChannelInPiecesAndZorvStaysOn) {
+  IrcClient watcher(server->port());
+  ASSERT_TRUE(watcher.registerAs("watcher"));
+  connectZorv("zorv");
+  type("Server", "/join #long");
+  ASSERT_TRUE(waitFor([&] { return listed("#long", "@zorv"); }));
+  watcher.sendLine("JOIN #long");
+  ASSERT_TRUE(waitFor([&] { return listed("#long", "watcher"); }));
+
+  // 1,200 characters: words, and two-byte characters that may fall on a cut.
+  QString typed;
+  for (int i = 0; typed.size() < 1200; ++i) typed += QString::fromUtf8(i % 3 ? "caf\xc3\xa9 " : "mot\xc3\xa9\xc3\xa9s ");
+  typed.truncate(1199);
+  typed += QLatin1Char('!');
+  const std::string expected = zorv::fromInput(typed);
+  TMDIChild* chan = window("#long");
+  chan->Edit1->setText(typed);
+  chan->Button1Click();
+
+  const std::string marker = " PRIVMSG #long :";
+  std::string received;
+  int pieces = 0;
+  std::size_t seen = 0;
+  ASSERT_TRUE(waitFor([&] {
+    watcher.poll();
+    for (; seen < watcher.lines().size(); ++seen) {
+      const std::string& line = watcher.lines()[seen];
+      const auto at = line.find(marker);
+      if (at == std::string::npos) continue;
+      received += line.substr(at + marker.size());
+      ++pieces;
+      EXPECT_LE(line.size() + 2, 512u);
+    }
+    return received.size() >= expected.size();
+  }, 10000)) << received.size() << " of " << expected.size() << " in " << pieces;
+  EXPECT_EQ(received, expected);
+  EXPECT_GE(pieces, 3);
+  EXPECT_TRUE(zorv::isValidUtf8(received));
+
+  // Still connected: the channel goes on both ways.
+  watcher.sendLine("PRIVMSG #long :still there?");
+  EXPECT_TRUE(waitWindowHas("#long", "<watcher>still there?"));
+  type("#long", "yes");
+  EXPECT_FALSE(watcher.waitLine("PRIVMSG #long :yes").empty());
+  EXPECT_FALSE(windowHas("Server", "Disconnected"));
+}
+
+// /query opens the private window in front with the keyboard in its input
+// line, and the text goes to the other user.
+TEST_F(E2e, QueryOpensTheWindowInFrontAndSends) {
+  IrcClient watcher(server->port());
+  ASSERT_TRUE(watcher.registerAs("watcher"));
+  connectZorv("zorv");
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  type("Server", "/query watcher hello there");
+  EXPECT_FALSE(watcher.waitLine("PRIVMSG watcher :hello there").empty());
+  TMDIChild* query = window("watcher");
+  ASSERT_NE(query, nullptr);
+  EXPECT_EQ(form->ActiveChild(), query);
+  EXPECT_TRUE(waitFor([&] { return QApplication::focusWidget() == query->Edit1; }));
+  EXPECT_EQ(paneLines(query), std::vector<std::string>{"<zorv>hello there"});
+  type("Server", "/away out for lunch");
+  EXPECT_TRUE(waitWindowHas("Server", "You have been marked as being away"));
 }

@@ -1,0 +1,124 @@
+// The input line of a conversation window inside a frame: long text in
+// pieces, /query, and the close key pressed where the user presses it.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+#include <memory>
+
+#include "ConversationFixtures.h"
+#include "TestSupport.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class InputLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    area = std::make_unique<QMdiArea>();
+    area->resize(800, 600);
+    area->show();
+    QApplication::setActiveWindow(area.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(area.get()));
+  }
+  void TearDown() override {
+    for (auto& c : host.children) delete c.data();
+    area.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  // A window in the frame, active, with the focus in the given control.
+  using Control = QWidget* (*)(TMDIChild*);
+  static QWidget* inputLine(TMDIChild* w) { return w->Edit1; }
+  static QWidget* textPane(TMDIChild* w) { return w->Memo1; }
+  TMDIChild* activeWindow(const std::string& caption, Control focus = inputLine) {
+    TMDIChild* w = host.make(caption, area.get());
+    area->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(w->parentWidget()));
+    host.active = w;
+    QWidget* target = focus(w);
+    target->setFocus(Qt::OtherFocusReason);
+    EXPECT_TRUE(testsupport::waitFor([&] { return QApplication::focusWidget() == target; }, 2000));
+    return w;
+  }
+  void type(TMDIChild* w, const QString& text) {
+    w->Edit1->setText(text);
+    QTest::keyClick(w->Edit1, Qt::Key_Return);
+  }
+
+  RecordingHost host;
+  std::unique_ptr<QMdiArea> area;
+};
+
+TEST_F(InputLineTest, LongTextIsSentInPiecesAndEachPieceIsEchoed) {
+  TMDIChild* w = activeWindow("#a");
+  type(w, QString(602, QLatin1Char('x')));
+  const std::string x418(418, 'x'), x184(184, 'x');
+  EXPECT_EQ(host.sent, (Lines{"PRIVMSG #a :" + x418, "PRIVMSG #a :" + x184}));
+  ASSERT_EQ(w->LineCount(), 2);
+  EXPECT_EQ(w->Memo1->line(0), "<bob>" + x418);
+  EXPECT_EQ(w->Memo1->line(1), "<bob>" + x184);
+  // A command a server would not take is refused in the window.
+  host.sent.clear();
+  type(w, "/topic #a " + QString(600, QLatin1Char('t')));
+  EXPECT_TRUE(host.sent.empty());
+  EXPECT_EQ(w->Memo1->line(2), "*** Not sent: the line is 610 bytes long, a server takes 510 at most");
+  EXPECT_TRUE(w->Edit1->text().isEmpty());
+}
+
+TEST_F(InputLineTest, AwayAndQuery) {
+  TMDIChild* w = activeWindow("#a");
+  type(w, "/away back soon");
+  type(w, "/away");
+  type(w, "/query carol how are you");
+  EXPECT_EQ(host.sent, (Lines{"AWAY :back soon", "AWAY", "PRIVMSG carol :how are you"}));
+  EXPECT_EQ(host.newChildren, Lines{"carol"});
+  EXPECT_EQ(host.focused, Lines{"carol"});
+  EXPECT_EQ(host.added, Lines{"carol|<bob>how are you"});
+  EXPECT_EQ(w->LineCount(), 0);  // nothing echoed where the command was typed
+  EXPECT_TRUE(w->Edit1->text().isEmpty());
+  type(w, "/query");
+  EXPECT_EQ(w->Memo1->line(0), "*** USAGE: /QUERY <nick> [text]");
+  EXPECT_EQ(host.newChildren.size(), 1u);
+}
+
+// Ctrl+F4 pressed in the focused control of the active window closes it,
+// whatever key the platform gives the frame's own close action: the offscreen
+// scheme binds Ctrl+F4 there too, an X display binds only Ctrl+W.
+TEST_F(InputLineTest, CtrlF4ClosesTheWindowFromItsFocusedControl) {
+  const struct {
+    const char* scheme;
+    bool frameKeyOnlyCtrlW;
+    Control focus;
+    Qt::Key key;
+  } cases[] = {
+      {"offscreen, input line", false, inputLine, Qt::Key_F4},
+      {"X, input line", true, inputLine, Qt::Key_F4},
+      {"X, text pane", true, textPane, Qt::Key_F4},
+      {"X, Ctrl+W stays the frame's key", true, inputLine, Qt::Key_W},
+      {"offscreen, Ctrl+W", false, inputLine, Qt::Key_W},
+  };
+  for (const auto& c : cases) {
+    host.sent.clear();
+    host.removedBars.clear();
+    QPointer<TMDIChild> other = host.make("#other", area.get());
+    QPointer<TMDIChild> w = activeWindow("#a", c.focus);
+    if (c.frameKeyOnlyCtrlW) {
+      for (TMDIChild* child : {w.data(), other.data()}) {
+        auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+        for (QAction* a : sub->systemMenu()->actions())
+          if (!a->shortcuts().isEmpty()) a->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W)});
+      }
+    }
+    QTest::keyClick(QApplication::focusWidget(), c.key, Qt::ControlModifier);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(w.isNull()) << c.scheme;
+    EXPECT_EQ(host.sent, Lines{"PART #a"}) << c.scheme;
+    EXPECT_EQ(host.removedBars, Lines{"#a"}) << c.scheme;
+    EXPECT_FALSE(other.isNull()) << c.scheme;
+    delete other.data();
+  }
+}
+
+}  // namespace
