@@ -21,6 +21,9 @@
 
 namespace zorv::fmt {
 
+// The background of the chat panes and lists (silver), 0xRRGGBB.
+inline constexpr std::uint32_t kChatBackground = 0xC0C0C0;
+
 struct Color {
   enum Kind : std::uint8_t { Default, Palette, Rgb };
   Kind kind = Default;

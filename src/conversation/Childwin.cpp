@@ -17,10 +17,12 @@
 #include <exception>
 #include <functional>
 
+#include "Formatting.h"
 #include "Interpreter.h"
 #include "MessageBox.h"
 #include "Names.h"
 #include "Text.h"
+#include "WindowNames.h"
 
 namespace {
 
@@ -62,7 +64,7 @@ QString titleText(const std::string& caption) {
   return title;
 }
 
-QColor silver() { return QColor(192, 192, 192); }
+QColor silver() { return QColor::fromRgb(zorv::fmt::kChatBackground); }
 
 }  // namespace
 
@@ -347,7 +349,7 @@ void TMDIChild::FormClose() {
   const std::string name = WindowName();
   // Each step runs even when an earlier one fails, so the tab always goes.
   if (zorv::isChannelName(caption_)) guarded([&] { host_.SendMsg("PART " + name); });
-  if (zorv::upperAscii(name) == "SERVER") guarded([&] { host_.BtnDisConnectClick(); });
+  if (zorv::equalsIgnoreAsciiCase(name, zorv::kServerWindow)) guarded([&] { host_.BtnDisConnectClick(); });
   guarded([&] { host_.RemoveSelectBar(name); });
 }
 

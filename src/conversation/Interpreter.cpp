@@ -4,6 +4,7 @@
 
 #include "Product.h"
 #include "Text.h"
+#include "WindowNames.h"
 
 namespace zorv {
 
@@ -35,7 +36,7 @@ void usage(InterpretResult& r, std::string& out, const char* text) {
   r.writes.emplace_back(text);
 }
 
-bool isServerWindow(std::string_view name) { return upperAscii(name) == "SERVER"; }
+bool isServerWindow(std::string_view name) { return equalsIgnoreAsciiCase(name, kServerWindow); }
 
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 

@@ -9,6 +9,7 @@
 #include <QTextLayout>
 #include <algorithm>
 
+#include "Formatting.h"
 #include "Text.h"
 
 namespace {
@@ -23,8 +24,8 @@ TextPane::TextPane(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setAutoFillBackground(true);
   QPalette pal = viewport()->palette();
-  pal.setColor(QPalette::Base, QColor(192, 192, 192));  // silver
-  pal.setColor(QPalette::Window, QColor(192, 192, 192));
+  pal.setColor(QPalette::Base, QColor::fromRgb(zorv::fmt::kChatBackground));
+  pal.setColor(QPalette::Window, QColor::fromRgb(zorv::fmt::kChatBackground));
   pal.setColor(QPalette::Text, Qt::black);
   viewport()->setPalette(pal);
   viewport()->setBackgroundRole(QPalette::Base);
