@@ -31,6 +31,7 @@ class TIniOut;
 class TMDIChild;
 class WindowPlacement;
 class ClientOptions;
+class ConnectionSettings;
 class Logbook;
 
 class TMainForm : public QMainWindow, public Frame, public ChildHost {
@@ -104,6 +105,10 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void LogLine(const std::string& window, const std::string& text) override;
   int ScrollbackLines() const override;
 
+  // --- Logging in (MainConnection.cpp) -----------------------------------------
+  zorv::SaslConfig Sasl() const override;
+  void ConnectionSettingsItemClick();
+
   // --- Controls (named as the program names them) ------------------------------
   QWidget* SpeedPanel = nullptr;
   QLineEdit* EditNick = nullptr;
@@ -123,6 +128,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QMenu* Window1 = nullptr;
   QMenu* Help1 = nullptr;
   QAction* ConnectItem = nullptr;
+  QAction* ConnectionSettingsItem = nullptr;
   QAction* ChannelList1 = nullptr;
   QAction* FileExitItem = nullptr;
   QAction* CutItem = nullptr;
@@ -137,6 +143,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   TIniOut* IniOut1 = nullptr;
   WindowPlacement* Placement = nullptr;
   ClientOptions* Options = nullptr;
+  ConnectionSettings* Connection = nullptr;
   Logbook* Logs = nullptr;
   TChannelForm* ChannelForm = nullptr;
   TAboutBox* AboutBox = nullptr;
