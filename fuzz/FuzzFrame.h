@@ -2,15 +2,17 @@
 // A Frame for the fuzz targets: it records every call as one line of text and
 // aborts on anything the network must never be able to cause: a line the user
 // did not ask for (only the keep-alive
-// answer, CTCP replies, the rejoin after a kick and a nick retry during
-// registration may be sent on the network's behalf), or a window opened
-// without a name.
+// answer, CTCP replies, the rejoin after a kick, a nick retry during
+// registration and the steps of the login exchange may be sent on the
+// network's behalf), a window opened without a name, or the login password
+// anywhere but in the one answer after the own "AUTHENTICATE PLAIN".
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Frame.h"
 #include "FuzzCheck.h"
+#include "Sasl.h"
 
 namespace fuzz {
 
@@ -20,10 +22,21 @@ class CheckingFrame : public Frame {
  public:
   std::vector<std::string> calls;
   std::string ownNick = "me";
+  // While true, the lines that open the registration are sent (the user's
+  // Connect, not the network).
+  bool opening = false;
+  // Set by a target that opened the registration with the password, unless
+  // the network itself sent the password or its encoding (showing it is then
+  // no leak; see NetworkHoldsSecret).
+  bool checkSecret = false;
+
+  static constexpr char kPassword[] = "fuzz-secret";
+  const std::string answer = "AUTHENTICATE " + zorv::Base64(std::string_view("me\0me\0fuzz-secret", 17));
 
   using S = const std::string&;
   void AddText(S n, S t, bool c) override {
     if (c && n.empty()) fail("window opened without a name", t);
+    secretNotIn(t);
     rec("AddText", n, t, c);
   }
   void SendMsg(S raw) override {
@@ -32,10 +45,30 @@ class CheckingFrame : public Frame {
     std::string line;
     for (char c : raw)
       if (c != '\r' && c != '\n' && c != '\0') line.push_back(c);
-    if (!startsWith(line, "PONG ") && !startsWith(line, "NOTICE ") && !startsWith(line, "JOIN ") &&
-        !startsWith(line, "NICK "))
-      fail("a line nobody asked for", line);
+    if (line == answer) {
+      if (!askedPlain_ || answered_) fail("the password sent out of turn", line);
+      answered_ = true;
+    } else {
+      secretNotIn(line);
+      askedPlain_ = askedPlain_ || line == "AUTHENTICATE PLAIN";
+      if (!opening && !startsWith(line, "PONG ") && !startsWith(line, "NOTICE ") && !startsWith(line, "JOIN ") &&
+          !startsWith(line, "NICK ") && !startsWith(line, "CAP ") && !startsWith(line, "AUTHENTICATE "))
+        fail("a line nobody asked for", line);
+    }
     rec("SendMsg", line);
+  }
+  zorv::SaslConfig Sasl() const override { return {"", "", kPassword}; }
+
+  // Whether the bytes could bring the password or its encoding into a shown
+  // text: they hold it once every byte outside the letters, digits and
+  // "+/=-" is taken out (bytes that the engine drops or joins across).
+  bool NetworkHoldsSecret(std::string_view bytes) const {
+    std::string kept;
+    for (char c : bytes)
+      if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+          c == '=' || c == '-')
+        kept.push_back(c);
+    return kept.find(kPassword) != std::string::npos || kept.find(answer.substr(13)) != std::string::npos;
   }
   void SetTopic(S n, S t, bool w) override { rec("SetTopic", n, t, w); }
   std::string OwnNick() const override { return ownNick; }
@@ -61,6 +94,16 @@ class CheckingFrame : public Frame {
   std::string LocalLongTime() const override { return "12:00:00"; }
 
  private:
+  void secretNotIn(std::string_view text) const {
+    if (!checkSecret) return;
+    if (text.find(kPassword) != std::string_view::npos ||
+        text.find(std::string_view(answer).substr(13)) != std::string_view::npos)
+      fail("the password outside its answer", text);
+  }
+
+  bool askedPlain_ = false;
+  bool answered_ = false;
+
   void rec(std::string_view what, std::string_view a = {}, std::string_view b = {}, bool flag = false) {
     std::string& call = calls.emplace_back(what);
     call.append("|").append(a).append("|").append(b).append(flag ? "|1" : "|0");

@@ -1,6 +1,8 @@
 // The inbound engine over hostile bytes: the first byte chooses how many bytes
-// each data event offers, the rest is the stream from the server. The frame
-// aborts on anything the network must not cause (see FuzzFrame.h).
+// each data event offers, the rest is the stream from the server. The
+// registration opens with a SASL password configured, so the login exchange
+// is fuzzed too. The frame aborts on anything the network must not cause
+// (see FuzzFrame.h).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   fuzz::CheckingFrame frame;
   InboundEngine engine(frame);
+  frame.checkSecret = !frame.NetworkHoldsSecret(bytes);
+  frame.opening = true;
+  engine.Register("me");
+  frame.opening = false;
   while (!bytes.empty()) {
     engine.DataAvailable([&](char* buf, int room) {
       if (room <= 0) fuzz::fail("receive offered no room", bytes);

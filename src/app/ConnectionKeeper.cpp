@@ -32,15 +32,15 @@ void guarded(F&& f) {
 
 }  // namespace
 
-ConnectionSettings::ConnectionSettings(QObject* parent) : QObject(parent) { setObjectName("ConnectionSettings"); }
+KeepAliveSettings::KeepAliveSettings(QObject* parent) : QObject(parent) { setObjectName("KeepAliveSettings"); }
 
-QStringList ConnectionSettings::settingsItems() {
-  return {QStringLiteral("ConnectionSettings;PingInterval;120;Connection;PingInterval;1;0"),
-          QStringLiteral("ConnectionSettings;PingTimeout;60;Connection;PingTimeout;1;0"),
-          QStringLiteral("ConnectionSettings;Reconnect;1;Connection;Reconnect;1;0")};
+QStringList KeepAliveSettings::settingsItems() {
+  return {QStringLiteral("KeepAliveSettings;PingInterval;120;Connection;PingInterval;1;0"),
+          QStringLiteral("KeepAliveSettings;PingTimeout;60;Connection;PingTimeout;1;0"),
+          QStringLiteral("KeepAliveSettings;Reconnect;1;Connection;Reconnect;1;0")};
 }
 
-ConnectionKeeper::ConnectionKeeper(TMainForm& form, const ConnectionSettings& settings)
+ConnectionKeeper::ConnectionKeeper(TMainForm& form, const KeepAliveSettings& settings)
     : QObject(&form), form_(form), settings_(settings) {
   setObjectName("ConnectionKeeper");
   random_ = [] { return QRandomGenerator::global()->generate(); };

@@ -20,14 +20,14 @@ class TMainForm;
 // The settings of the above, kept in the settings file (section "Connection")
 // as properties of this object, so the settings component reads and writes
 // them like those of any control. Times are in seconds.
-class ConnectionSettings : public QObject {
+class KeepAliveSettings : public QObject {
   Q_OBJECT
   Q_PROPERTY(int PingInterval MEMBER pingInterval)
   Q_PROPERTY(int PingTimeout MEMBER pingTimeout)
   Q_PROPERTY(bool Reconnect MEMBER reconnect)
 
  public:
-  explicit ConnectionSettings(QObject* parent);
+  explicit KeepAliveSettings(QObject* parent);
   static QStringList settingsItems();
 
   int pingInterval = 120;  // silence before we ask; 0 or less: no lag check
@@ -41,7 +41,7 @@ class ConnectionKeeper : public QObject {
   // The send queue may hold this much before the connection is given up.
   static constexpr std::size_t kSendQueueLimit = 1024 * 1024;
 
-  ConnectionKeeper(TMainForm& form, const ConnectionSettings& settings);
+  ConnectionKeeper(TMainForm& form, const KeepAliveSettings& settings);
 
   // --- What the main window tells it --------------------------------------
   void UserConnect();      // Connect pressed (or chosen): a waiting reconnect goes at once
@@ -82,7 +82,7 @@ class ConnectionKeeper : public QObject {
   int Scaled(long long ms) const;
 
   TMainForm& form_;
-  const ConnectionSettings& settings_;
+  const KeepAliveSettings& settings_;
   zorv::ReconnectPolicy policy_;
   std::function<std::uint32_t()> random_;
   int msPerSecond_ = 1000;

@@ -36,6 +36,7 @@
 #include "Text.h"
 #include "WindowPlacement.h"
 #include "ClientOptions.h"
+#include "ConnectionSettings.h"
 #include "Logbook.h"
 
 TMainForm* MainForm = nullptr;
@@ -129,9 +130,10 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   IniOut1->setObjectName("IniOut1");
   Placement = new WindowPlacement(this);
   Options = new ClientOptions(this);
+  Connection = new ConnectionSettings(this);
   Logs = new Logbook(Logbook::defaultRoot(), this);
   Logs->setErrorHandler([this](const std::string& line) { AddText(kServerWindow, line, true); });
-  ConnSettings = new ConnectionSettings(this);
+  ConnSettings = new KeepAliveSettings(this);
   Keeper = new ConnectionKeeper(*this, *ConnSettings);
 
   FormCreate();
@@ -222,6 +224,8 @@ void TMainForm::BuildMenus() {
 
   File1 = menu("File1", "&File", "File related commands");
   ConnectItem = item(File1, "ConnectItem", "&Connect", "Connect to server...", [this] { ConnectItemClick(); });
+  ConnectionSettingsItem = item(File1, "ConnectionSettingsItem", "Connection &settings...",
+                                "Server password, SASL login and TLS", [this] { ConnectionSettingsItemClick(); });
   File1->addSeparator()->setObjectName("N2");
   ChannelList1 = item(File1, "ChannelList1", "Channel &List", nullptr, [this] { ChannelList1Click(); });
   File1->addSeparator()->setObjectName("N1");
@@ -269,7 +273,7 @@ void TMainForm::FormCreate() {
   // items; the active-window handler is connected in the constructor.
   zorv::ConfigureMainSettings(*IniOut1, programDir_);
   IniOut1->setItems(IniOut1->Items() + WindowPlacement::settingsItems() + ClientOptions::settingsItems() +
-                    ConnectionSettings::settingsItems());
+                    KeepAliveSettings::settingsItems() + ConnectionSettings::settingsItems());
   IniOut1->LoadProperties();
   Placement->applyTo(*this);
   Logs->setEnabled(Options->logging);
@@ -309,6 +313,7 @@ void TMainForm::FormDestroy() {
   disconnect(MdiArea, nullptr, this, nullptr);
   Guard([&] {
     Placement->takeFrom(*this, *MdiArea);
+    IniOut1->setPrivateFile(Connection->holdsPassword());  // passwords: the owner's eyes only
     // A settings file that cannot be written (an installed copy in a read-only
     // place) is said once, so the user's settings are not lost silently.
     if (!IniOut1->SaveProperties() && !IniOut1->LastError().isEmpty())
@@ -388,9 +393,8 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
   EditServer->setEnabled(false);
   EditNick->setEnabled(false);
   EditPort->setEnabled(false);
-  const std::string nick = zorv::fromInput(fieldText(EditNick));
-  SendMsg("NICK " + nick);
-  SendMsg("USER " + nick + " * * :" + nick);
+  // NICK and USER, after PASS and CAP LS when a login is configured.
+  engine_->Register(zorv::fromInput(fieldText(EditNick)));
   ChildFocus(kServerWindow);
 }
 

@@ -33,6 +33,7 @@ class WindowPlacement;
 class ClientOptions;
 class Logbook;
 class ConnectionKeeper;
+class KeepAliveSettings;
 class ConnectionSettings;
 
 class TMainForm : public QMainWindow, public Frame, public ChildHost {
@@ -109,6 +110,10 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   int ScrollbackLines() const override;
   bool ChatWordWrap() const override;
 
+  // --- Logging in (MainConnection.cpp) -----------------------------------------
+  zorv::SaslConfig Sasl() const override;
+  void ConnectionSettingsItemClick();
+
   // --- Controls (named as the program names them) ------------------------------
   QWidget* SpeedPanel = nullptr;
   QLineEdit* EditNick = nullptr;
@@ -128,6 +133,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QMenu* Window1 = nullptr;
   QMenu* Help1 = nullptr;
   QAction* ConnectItem = nullptr;
+  QAction* ConnectionSettingsItem = nullptr;
   QAction* ChannelList1 = nullptr;
   QAction* FileExitItem = nullptr;
   QAction* CutItem = nullptr;
@@ -142,8 +148,9 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   TIniOut* IniOut1 = nullptr;
   WindowPlacement* Placement = nullptr;
   ClientOptions* Options = nullptr;
+  ConnectionSettings* Connection = nullptr;
   Logbook* Logs = nullptr;
-  ConnectionSettings* ConnSettings = nullptr;
+  KeepAliveSettings* ConnSettings = nullptr;
   ConnectionKeeper* Keeper = nullptr;  // lag check, reconnect, send queue bound
   TChannelForm* ChannelForm = nullptr;
   TAboutBox* AboutBox = nullptr;

@@ -21,6 +21,11 @@ void Dispatcher::Process(std::string_view raw) {
   }
   InboundLine l;
   if (!ParseInboundLine(raw, &l)) return;
+  // While logging in, the server may send its CAP and AUTHENTICATE lines with
+  // no source at all ("AUTHENTICATE +"): the first word is then the command.
+  if (sasl.Configured() && l.text.front() != ':' &&
+      (equalsIgnoreAsciiCase(l.source, "CAP") || equalsIgnoreAsciiCase(l.source, "AUTHENTICATE")))
+    ParseSourcelessLine(raw, &l);
   const bool fromUser = l.source.find('!') != std::string_view::npos;
   Emit(fromUser ? UserLine(*this, l) : ServerLine(*this, l));
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "Frame.h"
+#include "Sasl.h"
 
 struct InboundLine;
 
@@ -60,12 +61,16 @@ class Dispatcher {
 
   // Acts on one raw line (the bytes before its LF, CR included).
   void Process(std::string_view raw);
-  // A new connection: its registration starts over.
-  void Reset() { registration = {}; }
+  // A new connection: its registration (and any login) starts over.
+  void Reset() {
+    registration = {};
+    sasl.Reset();
+  }
 
   // For the handlers.
   Frame& frame;
   Registration registration;
+  SaslExchange sasl;
   ReplyBudget replies;
 
   // Shows what a handler returned (a handler may show an extra line itself).
@@ -112,6 +117,10 @@ Output ServerLine(Dispatcher& d, const InboundLine& l);
 Output CtcpRequest(Dispatcher& d, const InboundLine& l, std::string_view target, std::string_view message,
                    bool toOwnNick);
 Output CtcpReply(Dispatcher& d, const InboundLine& l, std::string_view message);
+
+// How a server line is shown: its text after the addressed nick (less one
+// leading ":") when it has one, the line as it came otherwise.
+Output ReplyText(Dispatcher& d, const InboundLine& l);
 
 // s after its first ":" (the whole of s without one).
 inline std::string_view AfterColonOrWhole(std::string_view s) {

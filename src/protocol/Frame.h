@@ -4,6 +4,8 @@
 // recording fake. All texts are bytes as they came off the wire.
 #include <string>
 
+#include "Sasl.h"
+
 class Frame {
  public:
   virtual ~Frame() = default;
@@ -34,6 +36,9 @@ class Frame {
 
   // The server has accepted the registration (its 001 welcome arrived).
   virtual void Registered() {}
+
+  // What the connection logs in with (read when its registration opens).
+  virtual zorv::SaslConfig Sasl() const { return {}; }
 
   // The platform's default alert sound.
   virtual void Alert() = 0;

@@ -4,6 +4,28 @@
 
 namespace zorv {
 
+namespace {
+
+// Splits rest ("COMMAND params") into the command, the parameters and their words.
+void SplitCommand(std::string_view rest, InboundLine& l) {
+  constexpr auto npos = std::string_view::npos;
+  const auto blank2 = rest.find(' ');
+  if (blank2 != npos) {
+    l.command = rest.substr(0, blank2);
+    l.params = rest.substr(blank2 + 1);
+    if (!l.params.empty() && l.params.front() == ':') l.params.remove_prefix(1);
+  } else {
+    l.command = rest;
+  }
+  if (!l.params.empty()) {
+    l.start[l.words++] = 0;
+    for (size_t b = 0; l.words < InboundLine::kMaxWords && (b = l.params.find(' ', b)) != npos;)
+      l.start[l.words++] = static_cast<std::uint32_t>(++b);
+  }
+}
+
+}  // namespace
+
 bool ParseInboundLine(std::string_view raw, InboundLine* out) {
   constexpr auto npos = std::string_view::npos;
   InboundLine& l = *out;
@@ -18,14 +40,7 @@ bool ParseInboundLine(std::string_view raw, InboundLine* out) {
     l.source = l.text.substr(from, blank - from);
     rest = l.text.substr(blank + 1);
   }
-  const auto blank2 = rest.find(' ');
-  if (blank2 != npos) {
-    l.command = rest.substr(0, blank2);
-    l.params = rest.substr(blank2 + 1);
-    if (!l.params.empty() && l.params.front() == ':') l.params.remove_prefix(1);
-  } else {
-    l.command = rest;
-  }
+  SplitCommand(rest, l);
   const auto bang = l.source.find('!');
   if (bang != npos) {
     l.nick = l.source.substr(0, bang);
@@ -34,11 +49,15 @@ bool ParseInboundLine(std::string_view raw, InboundLine* out) {
     l.nick = l.source;
     l.userAddress = l.source;
   }
-  if (!l.params.empty()) {
-    l.start[l.words++] = 0;
-    for (size_t b = 0; l.words < InboundLine::kMaxWords && (b = l.params.find(' ', b)) != npos;)
-      l.start[l.words++] = static_cast<std::uint32_t>(++b);
-  }
+  return true;
+}
+
+bool ParseSourcelessLine(std::string_view raw, InboundLine* out) {
+  InboundLine& l = *out;
+  l = {};
+  l.text = trimControls(raw);
+  if (l.text.empty()) return false;
+  SplitCommand(l.text, l);
   return true;
 }
 
@@ -50,6 +69,8 @@ void InboundEngine::Reset() {
   ResetLineBuffer();
   dispatch_.Reset();
 }
+
+void InboundEngine::Register(std::string_view nick) { dispatch_.sasl.Open(dispatch_, nick); }
 
 void InboundEngine::ResetLineBuffer() {
   LineLen = 0;

@@ -44,6 +44,10 @@ namespace zorv {
 // line is empty after trimming; *out is then left unspecified.
 bool ParseInboundLine(std::string_view raw, InboundLine* out);
 
+// Splits a line that has no source at all ("COMMAND params"): source, nick
+// and address stay empty. Returns false when the line is empty after trimming.
+bool ParseSourcelessLine(std::string_view raw, InboundLine* out);
+
 }  // namespace zorv
 
 class InboundEngine {
@@ -74,6 +78,11 @@ class InboundEngine {
   // ResetLineBuffer) and forgets its registration, so that a nick in use is
   // retried again and numerics are read as before a welcome.
   void Reset();
+
+  // Opens the registration of a new connection (after Reset): PASS when the
+  // frame has a server password, CAP LS 302 when it has a SASL password, then
+  // NICK and USER.
+  void Register(std::string_view nick);
 
   // Drops a partial line (and an over-long line being skipped), so nothing
   // of an old connection reaches a new one.

@@ -19,14 +19,7 @@ using sv = std::string_view;
 // Nicks tried after "in use" before the welcome: the nick with "_", then "__".
 constexpr int kNickTries = 2;
 
-// The reply's text: the parameters after the first, less one leading ":".
 constexpr size_t kReplyWords = 3;
-Output ReplyText(Dispatcher& d, const InboundLine& l) {
-  if (l.Count() < kReplyWords) return d.Plain(l);
-  sv p = l.From(1);
-  if (p.front() == ':') p.remove_prefix(1);
-  return Show(kServerWindow, p);
-}
 
 bool IsNumeric(sv command) {
   return command.size() == 3 && std::all_of(command.begin(), command.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -48,6 +41,7 @@ void FollowAddressedNick(Dispatcher& d, const InboundLine& l) {
 // :server 001 me :Welcome to the network, me
 Output OnWelcome(Dispatcher& d, const InboundLine& l) {
   d.registration.welcomed = true;
+  d.sasl.Welcomed(d);
   FollowAddressedNick(d, l);
   d.frame.Registered();
   return ReplyText(d, l);
@@ -105,6 +99,13 @@ Output OnNickInUse(Dispatcher& d, const InboundLine& l) {
   return Show(kServerWindow, d.Compose({"*** Nickname ", taken, " is in use, trying ", next}));
 }
 
+// Logging in while registering: the exchange decides (see Sasl.h).
+Output OnCap(Dispatcher& d, const InboundLine& l) { return d.sasl.Cap(d, l); }
+Output OnAuthenticate(Dispatcher& d, const InboundLine& l) { return d.sasl.Authenticate(d, l); }
+Output OnSaslSuccess(Dispatcher& d, const InboundLine& l) { return d.sasl.Succeeded(d, l); }
+Output OnSaslFailure(Dispatcher& d, const InboundLine& l) { return d.sasl.Failed(d, l); }
+Output OnUnknownCommand(Dispatcher& d, const InboundLine& l) { return d.sasl.UnknownCommand(d, l); }
+
 // Rows marked kReplyWords act only on a reply with a text.
 constexpr Row kServerReplies[] = {
     {"001", OnWelcome},
@@ -115,9 +116,26 @@ constexpr Row kServerReplies[] = {
     {"353", OnNames, kReplyWords},
     {"366", OnEndOfNames, kReplyWords},
     {"433", OnNickInUse},
+    {"421", OnUnknownCommand},
+    {"902", OnSaslFailure},
+    {"903", OnSaslSuccess},
+    {"904", OnSaslFailure},
+    {"905", OnSaslFailure},
+    {"906", OnSaslFailure},
+    {"908", OnSaslFailure},
+    {"CAP", OnCap},
+    {"AUTHENTICATE", OnAuthenticate},
 };
 
 }  // namespace
+
+// The reply's text: the parameters after the first, less one leading ":".
+Output ReplyText(Dispatcher& d, const InboundLine& l) {
+  if (l.Count() < kReplyWords) return d.Plain(l);
+  sv p = l.From(1);
+  if (p.front() == ':') p.remove_prefix(1);
+  return Show(kServerWindow, p);
+}
 
 Output ServerLine(Dispatcher& d, const InboundLine& l) {
   if (d.registration.welcomed && IsNumeric(l.command)) FollowAddressedNick(d, l);

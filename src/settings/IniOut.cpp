@@ -428,6 +428,7 @@ bool TIniOut::SaveProperties() {
     return false;
   }
   zorv::ProfileFile file(fileName_);
+  file.setPrivate(privateFile_);
   bool ok = file.load();
   QString reason = file.error();
   for (const QString& item : items_) {

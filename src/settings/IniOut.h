@@ -89,6 +89,11 @@ class TIniOut : public QObject {
   // empty FileName the message box is shown here and LastError() stays empty.
   bool SaveProperties();
 
+  // Whether the file holds secrets: SaveProperties then leaves it readable
+  // and writable by its owner only.
+  bool PrivateFile() const { return privateFile_; }
+  void setPrivateFile(bool on) { privateFile_ = on; }
+
   // Why the last load or save failed, ready to show ("Cannot save settings to
   // <path>: <reason>"); empty after success.
   const QString& LastError() const { return lastError_; }
@@ -120,6 +125,7 @@ class TIniOut : public QObject {
   QStringList items_;
   TRegRoots registryRoot_ = CURRENT_USER;
   QString lastError_;
+  bool privateFile_ = false;
 };
 
 namespace zorv {

@@ -215,12 +215,23 @@ QByteArray ProfileFile::serialize() const {
 }
 
 bool ProfileFile::save() {
-  if (!modified_) return true;
-  if (!readable_) return false;  // error_ still says why the old file could not be read
+  if (!modified_ && !private_) return true;
+  if (!readable_) return !modified_;  // error_ still says why the old file could not be read
   QString target = path_;
   const QFileInfo info(path_);
   if (info.isSymLink()) target = info.symLinkTarget();  // replace the file, not the link
   const QFileInfo targetInfo(target);
+  if (!modified_) {
+    // An unchanged private file is still closed to others.
+    struct stat st {};
+    const QByteArray name = QFile::encodeName(targetInfo.absoluteFilePath());
+    if (private_ && ::stat(name.constData(), &st) == 0 && (st.st_mode & 077) != 0 &&
+        ::chmod(name.constData(), st.st_mode & 07700) != 0) {
+      error_ = errnoText(errno);
+      return false;
+    }
+    return true;
+  }
   QByteArray tmp = QFile::encodeName(targetInfo.absolutePath() + "/." + targetInfo.fileName() + ".XXXXXX");
   const QByteArray dest = QFile::encodeName(targetInfo.absoluteFilePath());
 
@@ -239,6 +250,7 @@ bool ProfileFile::save() {
     ::umask(mask);
     mode = 0666 & ~mask;
   }
+  if (private_) mode &= 07700;
   bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, serialize()) && ::fsync(fd) == 0;
   int err = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) {

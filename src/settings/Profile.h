@@ -55,6 +55,11 @@ class ProfileFile {
   // on failure with the reason in error(); the old file is then untouched.
   bool save();
 
+  // A file that holds secrets: save() leaves it readable and writable by its
+  // owner only (the group and other permission bits taken away), also when
+  // nothing changed.
+  void setPrivate(bool on) { private_ = on; }
+
   bool modified() const { return modified_; }
   const QString& path() const { return path_; }
   const QString& error() const { return error_; }
@@ -79,6 +84,7 @@ class ProfileFile {
   bool bom_ = false;
   bool readable_ = true;
   bool modified_ = false;
+  bool private_ = false;
 };
 
 // Reads one value (GetPrivateProfileString): defaultValue when the file, the

@@ -21,6 +21,7 @@ class RecordingFrame : public Frame {
   Calls calls;
   std::string ownNick = "me";
   int nowMs = 0, nowStepMs = 0;  // the clock moves by nowStepMs after every reading
+  zorv::SaslConfig login;        // what Sasl() answers
 
   using S = const std::string&;
   void AddText(S n, S t, bool c) override { Rec({"AddText ", n, "|", t, c ? "|1" : "|0"}); }
@@ -40,6 +41,7 @@ class RecordingFrame : public Frame {
   void AddChannelRow(S p) override { Rec({"AddChannelRow ", p}); }
   void ChannelListEnd() override { Rec({"ChannelListEnd"}); }
   void Alert() override { Rec({"Alert"}); }
+  zorv::SaslConfig Sasl() const override { return login; }
   int TimeOfDayMs() const override {
     const int t = nowMs;
     const_cast<RecordingFrame*>(this)->nowMs = (nowMs + nowStepMs) % 86400000;

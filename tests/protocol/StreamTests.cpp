@@ -55,7 +55,8 @@ TEST(Stream, SessionIsIndependentOfHowBytesArrive) {
 // Random bytes and damaged session lines, with random line ends (or none).
 class Garbage {
  public:
-  explicit Garbage(unsigned seed) : rng_(seed) {
+  // login: the lines of a login exchange join the damaged ones.
+  explicit Garbage(unsigned seed, bool login = false) : rng_(seed) {
     const std::string session = protocoltest::SessionBytes();
     for (size_t from = 0, lf; (lf = session.find('\n', from)) != std::string::npos; from = lf + 1)
       corpus_.push_back(session.substr(from, lf - from));
@@ -64,6 +65,13 @@ class Garbage {
                           ":a!b NOTICE x :\x01", ":a!b TOPIC", ":a!b PRIVMSG x :\x01\x01\x01", ":s 322", "PING",
                           ":s 433 * me :Nickname is already in use", ":s 433 me", ":s 001 zed :Welcome",
                           ":s 375 Zed :- motd", ":s 001 *"})
+      corpus_.emplace_back(e);
+    if (!login) return;
+    for (const char* e : {":s CAP * LS :sasl multi-prefix", ":s CAP me LS * :sasl=EXTERNAL", "CAP * LS :sasl=PLAIN",
+                          ":s CAP me ACK :sasl", "CAP * ACK sasl", ":s CAP me NAK :sasl", ":s CAP * NEW :sasl",
+                          "AUTHENTICATE +", ":s AUTHENTICATE +", "AUTHENTICATE Zm9v", "AUTHENTICATE", ":s 903 me :ok",
+                          ":s 904 me :SASL authentication failed", ":s 908 me PLAIN :are available", ":s 906 me :x",
+                          ":s 421 me CAP :Unknown command", ":s 421 me AUTHENTICATE :Unknown command"})
       corpus_.emplace_back(e);
   }
   size_t Pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
@@ -157,6 +165,75 @@ TEST(HostileInput, MillionLinesInRandomChunks) {
   EXPECT_GT(sends, markers);  // CTCP replies and rejoins were made too
   EXPECT_GT(nickRetries, 0);  // and nicks in use were retried
   EXPECT_GT(ops, 0);
+}
+
+// With a SASL password configured, registration starts over before every
+// block, the login exchange is scripted among the damaged lines (some of
+// which are damaged CAP and AUTHENTICATE lines): the password leaves only as
+// the one answer after the own "AUTHENTICATE PLAIN", never in the clear, and
+// never twice on one connection.
+TEST(HostileInput, LoginExchangeAmongDamagedLines) {
+  RecordingFrame frame;
+  frame.login = {"", "zed", "hunter2-secret"};
+  const std::string answer = "AUTHENTICATE " + zorv::Base64(std::string("zed\0zed\0hunter2-secret", 22));
+  const std::string encodedAlone = zorv::Base64("hunter2-secret");
+  const char* script[] = {":s CAP * LS * :multi-prefix", ":s CAP me LS :sasl=PLAIN,EXTERNAL", ":s CAP me ACK :sasl",
+                          "AUTHENTICATE +", ":s 903 me :SASL authentication successful"};
+  InboundEngine engine(frame);
+  Garbage garbage(20261206, true);
+  long answers = 0, ended = 0;
+  for (int block = 1; block <= 300; ++block) {
+    engine.Reset();
+    engine.Register("me");
+    std::string bytes;
+    for (int i = 0, next = 0; i < 1000; ++i) {
+      // The script in order, its lines at random places among the garbage,
+      // and now and then one of its lines again, whole, out of turn.
+      if (next < 5 && garbage.Pick(150) == 0) bytes += std::string("\n") + script[next++] + "\r\n";
+      if (garbage.Pick(100) == 0) bytes += std::string("\n") + script[1 + garbage.Pick(4)] + "\r\n";
+      garbage.Line(bytes);
+    }
+    const std::string id = "marker-" + std::to_string(block);
+    bytes += "\nPING :" + id + "\r\n";
+    for (std::string_view rest = bytes; !rest.empty();) {
+      const size_t chunk = 1 + garbage.Pick(200);
+      FeedChunk(engine, rest.substr(0, chunk), chunk);
+      rest.remove_prefix(std::min(chunk, rest.size()));
+    }
+    bool askedPlain = false, answered = false, capEnd = false;
+    std::string lastSent;
+    for (const std::string& c : frame.calls) {
+      ASSERT_EQ(c.find("hunter2"), std::string::npos) << c;
+      ASSERT_EQ(c.find(encodedAlone), std::string::npos) << c;
+      if (c.rfind("SendMsg ", 0) != 0) {
+        ASSERT_EQ(c.find(answer.substr(13)), std::string::npos) << "shown: " << c;
+        continue;
+      }
+      const std::string out = lastSent = zorv::SanitizeOutboundLine(c.substr(8));
+      if (out == answer) {
+        ASSERT_TRUE(askedPlain && !answered && !capEnd) << "block " << block;
+        answered = true;
+        continue;
+      }
+      ASSERT_EQ(out.find(answer.substr(13)), std::string::npos) << out;
+      askedPlain = askedPlain || out == "AUTHENTICATE PLAIN";
+      if (out == "CAP END") {
+        ASSERT_FALSE(capEnd) << "block " << block;
+        capEnd = true;
+      }
+      const bool opening = out == "CAP LS 302" || out == "NICK me" || out == "USER me * * :me";
+      const bool exchange = out == "CAP REQ :sasl" || out == "CAP END" || out == "AUTHENTICATE PLAIN" ||
+                            out == "AUTHENTICATE *";
+      ASSERT_TRUE(opening || exchange || Allowed(out)) << testing::PrintToString(out);
+    }
+    ASSERT_EQ(lastSent, "PONG :" + id) << "the line after block " << block << " was not processed";
+    answers += answered;
+    ended += capEnd;
+    frame.calls.clear();
+    frame.ownNick = "me";
+  }
+  EXPECT_GT(answers, 10);  // the exchange went through in many blocks
+  EXPECT_GT(ended, 100);
 }
 
 }  // namespace

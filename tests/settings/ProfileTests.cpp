@@ -115,6 +115,50 @@ TEST(ProfileSave, ReplacesTheFileInsteadOfRewritingIt) {
   EXPECT_EQ(readBytes(path), "[S]\nK=linked\n");
 }
 
+mode_t modeOf(const QString& path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// A private file (one holding a password) is closed to the group and others
+// however it was before, whether or not its contents change; an ordinary
+// save keeps what the file had.
+TEST(ProfileSave, APrivateFileIsTheOwnersAlone) {
+  const struct {
+    const char* name;
+    mode_t before;  // 0: no file yet
+    bool isPrivate, change;
+    mode_t after;
+  } cases[] = {
+      {"new private file", 0, true, true, 0600},
+      {"readable by all, changed", 0644, true, true, 0600},
+      {"readable by all, unchanged", 0664, true, false, 0600},
+      {"owner read-only stays so", 0444, true, true, 0400},
+      {"already private", 0600, true, false, 0600},
+      {"not private: kept", 0644, false, true, 0644},
+      {"not private, unchanged: kept", 0664, false, false, 0664},
+  };
+  const mode_t mask = ::umask(022);
+  for (const auto& c : cases) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ZORV.INI");
+    if (c.before) {
+      writeBytes(path, "[User Info]\nPassword=old\n");
+      ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.before), 0);
+    }
+    zorv::ProfileFile f(path);
+    ASSERT_TRUE(f.load());
+    if (c.change || !c.before) {
+      ASSERT_TRUE(f.setValue("User Info", "Password", "new"));
+    }
+    f.setPrivate(c.isPrivate);
+    EXPECT_TRUE(f.save()) << c.name << ": " << f.error().toStdString();
+    EXPECT_EQ(modeOf(path), c.after) << c.name;
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ZORV.INI"}) << c.name;
+  }
+  ::umask(mask);
+}
+
 TEST(ProfileSave, AFullDiskLeavesTheOldFileWhole) {
   QTemporaryDir dir;
   const QString path = dir.filePath("ZORV.INI");

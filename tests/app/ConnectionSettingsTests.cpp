@@ -1,0 +1,186 @@
+// Logging in from the main window: the settings and their dialog, the
+// settings file kept private when it holds a password, and the registration
+// on the wire against a scripted loopback server.
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimer>
+#include <functional>
+#include <sys/stat.h>
+
+#include "AppFixture.h"
+#include "ConnectionDialog.h"
+#include "ConnectionSettings.h"
+#include "Profile.h"
+
+using namespace apptest;
+using testsupport::LoopbackServer;
+using testsupport::waitFor;
+
+namespace {
+
+// Opens the dialog from the File menu; fill() acts on it while it is shown.
+void withDialog(TMainForm& form, const std::function<void(ConnectionDialog&)>& fill) {
+  bool seen = false;
+  QTimer::singleShot(0, &form, [&] {
+    auto* dialog = qobject_cast<ConnectionDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;  // the test fails below; nothing is left open
+    seen = true;
+    fill(*dialog);
+  });
+  QTimer::singleShot(3000, &form, [] {  // never leave a modal loop running
+    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
+  });
+  form.ConnectionSettingsItem->trigger();
+  EXPECT_TRUE(seen) << "the dialog did not open";
+}
+
+struct Fields {
+  QString serverPassword, account, password;
+  bool tls;
+};
+void expectFields(const ConnectionSettings& s, const Fields& f) {
+  EXPECT_EQ(s.serverPassword, f.serverPassword);
+  EXPECT_EQ(s.account, f.account);
+  EXPECT_EQ(s.password, f.password);
+  EXPECT_EQ(s.tls, f.tls);
+}
+
+mode_t modeOf(const QString& path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
+
+TEST_F(AppTest, TheDialogEditsTheSettingsOnOkOnly) {
+  ASSERT_EQ(form->File1->actions().indexOf(form->ConnectionSettingsItem),
+            form->File1->actions().indexOf(form->ConnectItem) + 1);
+  form->Connection->account = "old";
+  withDialog(*form, [](ConnectionDialog& d) {
+    EXPECT_EQ(d.EditAccount->text(), "old");
+    EXPECT_EQ(d.EditPassword->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(d.EditServerPassword->echoMode(), QLineEdit::Password);
+    d.EditServerPassword->setText("srv pw");
+    d.EditAccount->setText("zed");
+    d.EditPassword->setText("hunter2");
+    d.CheckTLS->setChecked(true);
+    d.reject();
+  });
+  expectFields(*form->Connection, {"", "old", "", false});
+  withDialog(*form, [](ConnectionDialog& d) {
+    d.EditServerPassword->setText("srv pw");
+    d.EditAccount->setText("zed");
+    d.EditPassword->setText("hunter2");
+    d.CheckTLS->setChecked(true);
+    d.accept();
+  });
+  expectFields(*form->Connection, {"srv pw", "zed", "hunter2", true});
+}
+
+// What the settings file holds after a run, and who may read it.
+TEST(ConnectionSettingsRun, TheSettingsFileIsTheOwnersAloneWhenItHoldsAPassword) {
+  const mode_t mask = ::umask(022);
+  const struct {
+    const char* name;
+    Fields set;
+    mode_t mode;
+  } cases[] = {
+      {"nothing set", {"", "", "", false}, 0644},
+      {"an account and TLS only", {"", "zed", "", true}, 0644},
+      {"a SASL password", {"", "zed", "hunter2", false}, 0600},
+      {"a server password", {"srv pw", "", "", false}, 0600},
+  };
+  for (const auto& c : cases) {
+    QTemporaryDir runDir;
+    const QString file = runDir.filePath("ZORV.INI");
+    {
+      TMainForm run(runDir.path());
+      run.Connection->serverPassword = c.set.serverPassword;
+      run.Connection->account = c.set.account;
+      run.Connection->password = c.set.password;
+      run.Connection->tls = c.set.tls;
+    }  // saves the settings
+    EXPECT_EQ(modeOf(file), c.mode) << c.name;
+    const std::pair<const char*, QString> saved[] = {{"ServerPassword", c.set.serverPassword},
+                                                     {"Account", c.set.account},
+                                                     {"Password", c.set.password},
+                                                     {"TLS", c.set.tls ? "1" : "0"}};
+    for (const auto& [key, value] : saved)
+      EXPECT_EQ(zorv::readProfileString("User Info", key, "<none>", file), value) << c.name << " " << key;
+    // The next run reads them back.
+    TMainForm next(runDir.path());
+    expectFields(*next.Connection, c.set);
+  }
+  ::umask(mask);
+}
+
+struct Wire {
+  std::string sent, reply;  // what the client sends next, then what the server answers
+};
+
+// Runs a registration: each step waits for the client's line, then answers.
+void registerOn(TMainForm& form, LoopbackServer& server, const std::vector<Wire>& steps) {
+  form.EditNick->setText("Zed");
+  form.EditServer->setText("127.0.0.1");
+  form.EditPort->setText(QString::number(server.port()));
+  form.BtnConnectClick();
+  ASSERT_TRUE(server.accept(5000));
+  std::string expected;
+  for (const Wire& w : steps) {
+    expected += w.sent;
+    ASSERT_TRUE(server.waitReceived(expected)) << "waiting for " << w.sent << "; got " << server.received();
+    if (!w.reply.empty()) server.send(w.reply);
+  }
+  testsupport::pumpFor(50);  // nothing more may follow
+  EXPECT_EQ(server.received(), expected);
+}
+
+TEST_F(AppTest, NothingConfiguredRegistersWithNickAndUserAsEver) {
+  LoopbackServer server;
+  registerOn(*form, server, {{"NICK Zed\r\nUSER Zed * * :Zed\r\n", ":srv 001 Zed :Welcome to the net\r\n"}});
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "Welcome to the net"); }));
+  EXPECT_EQ(linesOf(*form, "Server"), (std::vector<std::string>{"Connected", "Welcome to the net"}));
+}
+
+TEST_F(AppTest, AServerPasswordGoesFirst) {
+  LoopbackServer server;
+  form->Connection->serverPassword = "letmein";
+  registerOn(*form, server, {{"PASS letmein\r\nNICK Zed\r\nUSER Zed * * :Zed\r\n", ""}});
+}
+
+TEST_F(AppTest, SaslLoginOnTheWire) {
+  LoopbackServer server;
+  form->Connection->account = "zed";
+  form->Connection->password = "hunter2";
+  const std::string encoded = "emVkAHplZABodW50ZXIy";  // "zed\0zed\0hunter2"
+  registerOn(*form, server,
+             {{"CAP LS 302\r\nNICK Zed\r\nUSER Zed * * :Zed\r\n", ":srv CAP * LS :multi-prefix sasl=PLAIN\r\n"},
+              {"CAP REQ :sasl\r\n", ":srv CAP Zed ACK :sasl\r\n"},
+              {"AUTHENTICATE PLAIN\r\n", "AUTHENTICATE +\r\n"},
+              {"AUTHENTICATE " + encoded + "\r\n",
+               ":srv 900 Zed Zed!z@h zed :You are now logged in as zed\r\n"
+               ":srv 903 Zed :SASL authentication successful\r\n"},
+              {"CAP END\r\n", ":srv 001 Zed :Welcome to the net\r\n"}});
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "Welcome to the net"); }));
+  for (const std::string& line : linesOf(*form, "Server")) {
+    EXPECT_EQ(line.find("hunter2"), std::string::npos) << line;
+    EXPECT_EQ(line.find(encoded), std::string::npos) << line;
+  }
+  EXPECT_TRUE(hasLine(*form, "Server", "SASL authentication successful"));
+}
+
+TEST_F(AppTest, AFailedSaslLoginStillRegisters) {
+  LoopbackServer server;
+  form->Connection->password = "wrong";
+  registerOn(*form, server,
+             {{"CAP LS 302\r\nNICK Zed\r\nUSER Zed * * :Zed\r\n", "CAP * LS :sasl\r\n"},
+              {"CAP REQ :sasl\r\n", "CAP * ACK :sasl\r\n"},
+              {"AUTHENTICATE PLAIN\r\n", "AUTHENTICATE +\r\n"},
+              {"AUTHENTICATE WmVkAFplZAB3cm9uZw==\r\n", ":srv 904 Zed :SASL authentication failed\r\n"},
+              {"CAP END\r\n", ":srv 001 Zed :Welcome to the net\r\n"}});
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "Welcome to the net"); }));
+  EXPECT_TRUE(hasLine(*form, "Server", "SASL authentication failed"));
+  EXPECT_TRUE(hasLine(*form, "Server", "*** SASL login failed; going on without logging in"));
+}
+
+}  // namespace
