@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <exception>
+#include <utility>
 
 #include "About.h"
 #include "Channel.h"
@@ -33,6 +34,7 @@
 #include "NamesReply.h"
 #include "Outbound.h"
 #include "Product.h"
+#include "SettingsLocation.h"
 #include "Text.h"
 #include "WindowPlacement.h"
 #include "ClientOptions.h"
@@ -271,7 +273,7 @@ QString TMainForm::SettingsFile() const { return IniOut1 ? IniOut1->FileName() :
 void TMainForm::FormCreate() {
   // Hints reach the status line through the status tips of controls and menu
   // items; the active-window handler is connected in the constructor.
-  zorv::ConfigureMainSettings(*IniOut1, programDir_);
+  zorv::ConfigureMainSettings(*IniOut1, zorv::SettingsDirectory(programDir_));
   IniOut1->setItems(IniOut1->Items() + WindowPlacement::settingsItems() + ClientOptions::settingsItems() +
                     KeepAliveSettings::settingsItems() + ConnectionSettings::settingsItems());
   IniOut1->LoadProperties();
@@ -398,6 +400,8 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
   ChildFocus(kServerWindow);
 }
 
+void TMainForm::JoinWhenRegistered(std::vector<std::string> channels) { pendingJoins_ = std::move(channels); }
+
 void TMainForm::CliWSocketSessionClosed(TCustomWSocket*, uint16_t error) {
   for (TMDIChild* c : Children())
     if (zorv::isChannelName(c->WindowName())) c->resetnamelist();
@@ -411,7 +415,11 @@ void TMainForm::CliWSocketDataAvailable(TCustomWSocket*, uint16_t) {
   engine_->DataAvailable([this](char* buf, int room) { return CliWSocket->Receive(buf, room); });
 }
 
-void TMainForm::Registered() { Keeper->Registered(); }
+void TMainForm::Registered() {
+  Keeper->Registered();
+  // Once only: a later connection made by hand joins nothing by itself.
+  for (const std::string& channel : std::exchange(pendingJoins_, {})) SendMsg("JOIN " + channel);
+}
 
 void TMainForm::BtnDisConnectClick() {
   Keeper->UserDisconnect();

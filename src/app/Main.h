@@ -53,7 +53,10 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void CliWSocketSessionConnected(TCustomWSocket* sender, uint16_t error);
   void CliWSocketSessionClosed(TCustomWSocket* sender, uint16_t error);
   void CliWSocketDataAvailable(TCustomWSocket* sender, uint16_t error);
-  // The server's welcome: a restored connection joins its channels again.
+  // Channels to join when the server's welcome arrives (from a link given at start).
+  void JoinWhenRegistered(std::vector<std::string> channels);
+  // The server's welcome: a restored connection joins its channels again, and
+  // a link's channels are joined.
   void Registered() override;
 
   // --- Window registry ------------------------------------------------------
@@ -191,6 +194,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   bool shown_ = false;
   bool destroying_ = false;
   std::vector<QAction*> windowListActions_;
+  std::vector<std::string> pendingJoins_;
 };
 
 // The one main window of the program (set while it exists).
