@@ -15,7 +15,7 @@ struct StartRequest {
 };
 
 // Reads the arguments after the program's name. --help (or -h) and --version
-// win wherever they stand; apart from them one irc:// or ircs:// link may be
+// win wherever they stand (the first of them given); apart from them one irc:// or ircs:// link may be
 // given; anything else is refused.
 StartRequest ReadCommandLine(const std::vector<std::string>& args);
 

@@ -1,70 +1,33 @@
 // The real program across runs: what one run saves, the next one reads; a
-// missing or damaged settings file gives the defaults and never a crash.
+// missing or damaged settings file gives the defaults and never a crash; where
+// the settings file is kept; what the command line does.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <csignal>
 #include <fstream>
 #include <random>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "CommandLine.h"
 #include "IniOut.h"
 #include "Main.h"
 #include "Profile.h"
+#include "ProgramRun.h"
 #include "TestSupport.h"
 
 namespace {
 
-// True once the process catches SIGTERM, that is once the program has set up
-// its orderly end (read from /proc, so no guessing with delays).
-bool catchesSigterm(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("SigCgt:", 0) == 0) {
-      const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
-      return (mask >> (SIGTERM - 1)) & 1ULL;
-    }
-  }
-  return false;
-}
-
 // Starts a copy of the program in `dir`, ends it with SIGTERM once it is up,
-// and returns its exit status (-1 when it did not end in time).
-int runProgramIn(const QString& dir) {
-  const QString exe = dir + "/zorv";
-  QFile::remove(exe);
-  if (!QFile::copy(ZORV_BINARY, exe)) return -2;
-  QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ::execl(exe.toLocal8Bit().constData(), "zorv", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = 0;
-  bool exited = false;
-  const bool up = testsupport::waitFor([&] {
-    if (::waitpid(pid, &status, WNOHANG) == pid) exited = true;
-    return exited || catchesSigterm(pid);
-  }, 20000);
-  if (!up || exited) {
-    if (!exited) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-    }
-    return -1;
-  }
-  ::kill(pid, SIGTERM);
-  testsupport::waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 20000) || ([&] {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    return false;
-  }());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+// and returns its exit status (-1 when it did not end in time). The user's
+// configuration folder is one of the test's own, never the real one.
+int runProgramIn(const QString& dir, programrun::Options options = {}) {
+  if (programrun::installCopy(dir).isEmpty()) return -2;
+  options.env.emplace_back("XDG_CONFIG_HOME", (dir + "/.config-of-test").toStdString());
+  return programrun::runUntilUp(dir, options);
 }
 
 struct Values {
@@ -128,4 +91,204 @@ TEST(ProgramRuns, DamagedSettingsFileGivesDefaultsWithoutCrash) {
   }
   ASSERT_EQ(runProgramIn(dir.path()), 0);
   expectDefaults(readBack(dir.path()));
+}
+
+// ---------------------------------------------------------------------------
+// Where the settings file is kept
+
+namespace {
+
+QByteArray fileBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void chownTree(const QString& path, uid_t uid, gid_t gid) {
+  ::chown(QFile::encodeName(path).constData(), uid, gid);
+  for (const QFileInfo& e : QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    if (e.isDir() && !e.isSymLink()) chownTree(e.filePath(), uid, gid);
+    else ::chown(QFile::encodeName(e.filePath()).constData(), uid, gid);
+  }
+}
+
+// A program folder and a home for one test. To make the program folder one
+// the program cannot write: as root (whom no mode keeps out) the run is made
+// as nobody, with the folder left root's; as any other user the folder is
+// made read-only. Either way the home belongs to whoever runs the program.
+class Places {
+ public:
+  Places() {
+    ok_ = tmp_.isValid() && QDir().mkpath(program()) && QDir().mkpath(home()) && QDir().mkpath(other());
+    for (const QString& d : {tmp_.path(), program()})
+      QFile::setPermissions(d, QFileDevice::Permissions(0x7755));
+    ok_ = ok_ && !programrun::installCopy(program()).isEmpty();
+  }
+  ~Places() { QFile::setPermissions(program(), QFileDevice::Permissions(0x7755)); }
+  bool ok() const { return ok_; }
+  QString program() const { return tmp_.path() + "/prog"; }
+  QString home() const { return tmp_.path() + "/home"; }
+  QString other() const { return tmp_.path() + "/xdg"; }  // a separate $XDG_CONFIG_HOME
+  QString homeConfig() const { return home() + "/.config/zorv"; }
+
+  // Options for a run with HOME set and no $XDG_CONFIG_HOME.
+  programrun::Options writable() const {
+    programrun::Options o;
+    o.env = {{"HOME", home().toStdString()}};
+    o.unset = {"XDG_CONFIG_HOME"};
+    return o;
+  }
+  programrun::Options readOnly() {
+    programrun::Options o = writable();
+    if (::geteuid() == 0) {
+      const auto [uid, gid] = programrun::nobodyIds();
+      chownTree(home(), uid, gid);
+      o.asNobody = true;
+    } else {
+      QFile::setPermissions(program(), QFileDevice::Permissions(0x5555));
+    }
+    return o;
+  }
+
+ private:
+  QTemporaryDir tmp_;
+  bool ok_ = false;
+};
+
+}  // namespace
+
+TEST(SettingsPlace, WritableProgramFolderKeepsTheFileBesideTheProgram) {
+  Places p;
+  ASSERT_TRUE(p.ok());
+  ASSERT_EQ(programrun::runUntilUp(p.program(), p.writable()), 0);
+  expectDefaults(readBack(p.program()));
+  EXPECT_FALSE(QFileInfo::exists(p.home() + "/.config"));
+}
+
+TEST(SettingsPlace, ReadOnlyProgramFolderUsesTheUsersConfigFolder) {
+  Places p;
+  ASSERT_TRUE(p.ok());
+  const programrun::Options o = p.readOnly();
+  // No "Cannot save settings" box: one would block the program's end.
+  ASSERT_EQ(programrun::runUntilUp(p.program(), o), 0);
+  EXPECT_FALSE(QFileInfo::exists(p.program() + "/ZORV.INI"));
+  expectDefaults(readBack(p.homeConfig()));
+  EXPECT_EQ(QFileInfo(p.homeConfig()).permissions() & QFileDevice::Permissions(0x7777),
+            QFileDevice::Permissions(0x7700));
+
+  // The next run reads that file (and saves what it read).
+  const QString file = p.homeConfig() + "/ZORV.INI";
+  ASSERT_TRUE(zorv::writeProfileString("User Info", "Nick", "carol", file));
+  if (o.asNobody) chownTree(p.home(), programrun::nobodyIds().first, programrun::nobodyIds().second);
+  ASSERT_EQ(programrun::runUntilUp(p.program(), o), 0);
+  EXPECT_EQ(readBack(p.homeConfig()).nick, "carol");
+  EXPECT_FALSE(QFileInfo::exists(p.program() + "/ZORV.INI"));
+}
+
+TEST(SettingsPlace, ProgramFolderWinsOverTheConfigFolderWhenWritable) {
+  Places p;
+  ASSERT_TRUE(p.ok());
+  ASSERT_TRUE(zorv::writeProfileString("User Info", "Nick", "alice", p.program() + "/ZORV.INI"));
+  ASSERT_TRUE(QDir().mkpath(p.other() + "/zorv"));
+  ASSERT_TRUE(zorv::writeProfileString("User Info", "Nick", "bob", p.other() + "/zorv/ZORV.INI"));
+  const QByteArray before = fileBytes(p.other() + "/zorv/ZORV.INI");
+  programrun::Options o = p.writable();
+  o.unset.clear();
+  o.env.emplace_back("XDG_CONFIG_HOME", p.other().toStdString());
+  ASSERT_EQ(programrun::runUntilUp(p.program(), o), 0);
+  EXPECT_EQ(readBack(p.program()).nick, "alice");
+  EXPECT_EQ(readBack(p.program()).port, "6667");  // the rest was written out by this run
+  EXPECT_EQ(fileBytes(p.other() + "/zorv/ZORV.INI"), before);
+}
+
+// The message about settings stays for a save that really fails, and only then.
+TEST(SettingsPlace, SaveFailureIsReportedOnlyWhenNoFolderTakesTheFile) {
+  struct Case {
+    const char* configHome;  // "$T" stands for a temporary folder
+    bool message;
+  };
+  for (const Case c : {Case{"$T/cfg", false}, Case{"/proc/zorv-nowhere", true}}) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString configHome = QString(c.configHome).replace("$T", tmp.path());
+    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+    const bool hadOld = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", configHome.toLocal8Bit());
+    testsupport::shownMessages().clear();
+    {
+      TMainForm form("/proc");  // a program folder no user can write
+      EXPECT_EQ(form.SettingsFile(), configHome + "/zorv/ZORV.INI");
+      form.EditNick->setText("dave");
+    }
+    if (hadOld) qputenv("XDG_CONFIG_HOME", old);
+    else qunsetenv("XDG_CONFIG_HOME");
+    const QStringList shown = testsupport::shownMessages();
+    EXPECT_EQ(shown.size(), c.message ? 1 : 0) << c.configHome;
+    if (c.message && !shown.isEmpty()) {
+      EXPECT_TRUE(shown[0].startsWith("Cannot save settings to " + configHome + "/zorv/ZORV.INI"))
+          << shown[0].toStdString();
+    }
+    if (!c.message) {
+      EXPECT_EQ(readBack(configHome + "/zorv").nick, "dave");
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The command line
+
+TEST(ProgramCommandLine, HelpAndVersionNeedNoWindowAndBadArgumentsAreRefused) {
+  struct Case {
+    std::vector<std::string> args;
+    bool display;  // false: the window system is one that cannot start here
+    int status;
+    std::string out;
+    std::string err;  // a part of what is written to stderr
+  };
+  const std::vector<Case> cases = {
+      {{"--version"}, false, 0, zorv::VersionText(), ""},
+      {{"--help"}, false, 0, zorv::HelpText(), ""},
+      {{"irc://127.0.0.1/%23x", "-h"}, false, 0, zorv::HelpText(), ""},
+      {{"--bogus"}, true, 2, "", "zorv: unknown option --bogus\n"},
+      {{"irc.example.org"}, true, 2, "", "zorv: not an irc:// or ircs:// link: irc.example.org\n"},
+      {{"irc://a", "irc://b"}, true, 2, "", "only one link"},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    programrun::Options o;
+    o.args = c.args;
+    o.env = {{"XDG_CONFIG_HOME", (dir.path() + "/cfg").toStdString()}};
+    o.unset = {"DISPLAY", "WAYLAND_DISPLAY"};
+    if (!c.display) o.env.emplace_back("QT_QPA_PLATFORM", "xcb");  // without a display it would abort
+    const programrun::Finished f = programrun::runToEnd(dir.path(), o);
+    EXPECT_EQ(f.status, c.status) << c.args[0] << "\n" << f.err;
+    EXPECT_EQ(f.out, c.out) << c.args[0];
+    if (c.err.empty()) {
+      EXPECT_EQ(f.err, "") << c.args[0];
+    } else {
+      EXPECT_NE(f.err.find(c.err), std::string::npos) << c.args[0] << ": " << f.err;
+    }
+    // Nothing ran: no settings were read or written.
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/ZORV.INI")) << c.args[0];
+  }
+}
+
+TEST(ProgramCommandLine, LinkConnectsAndJoins) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  testsupport::LoopbackServer server;
+  programrun::Options o;
+  o.args = {"irc://127.0.0.1:" + std::to_string(server.port()) + "/%23zorv"};
+  o.env = {{"XDG_CONFIG_HOME", (dir.path() + "/cfg").toStdString()}};
+  const pid_t pid = programrun::start(dir.path(), o);
+  ASSERT_GT(pid, 0);
+  const bool accepted = server.accept(20000) && server.waitReceived("USER ", 10000);
+  if (accepted) {
+    server.send(":srv 001 YourNick :Welcome\r\n");
+    EXPECT_TRUE(server.waitReceived("JOIN #zorv\r\n", 10000)) << server.received();
+  }
+  EXPECT_EQ(programrun::endWhenUp(pid), 0);
+  ASSERT_TRUE(accepted);
+  EXPECT_TRUE(server.waitReceived("QUIT "));
+  EXPECT_EQ(readBack(dir.path()).server, "127.0.0.1");
 }

@@ -1,0 +1,111 @@
+// The command line: what it asks for, and an irc:// link opened in the main
+// window (connect, then join once the server's welcome has arrived).
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "AppFixture.h"
+#include "CommandLine.h"
+#include "LinkStart.h"
+
+using namespace apptest;
+using testsupport::LoopbackServer;
+using zorv::StartAction;
+
+namespace {
+
+TEST(CommandLine, WhatTheArgumentsAskFor) {
+  struct Case {
+    std::vector<std::string> args;
+    StartAction action;
+    std::string link;
+  };
+  const std::vector<Case> cases = {
+      {{}, StartAction::Run, ""},
+      {{"irc://host/zorv"}, StartAction::Run, "irc://host/zorv"},
+      {{"IRCS://host"}, StartAction::Run, "IRCS://host"},
+      {{"irc://host/zo%0Arv"}, StartAction::Run, "irc://host/zo%0Arv"},  // refused later, in the window
+      {{"--help"}, StartAction::PrintHelp, ""},
+      {{"-h"}, StartAction::PrintHelp, ""},
+      {{"--version"}, StartAction::PrintVersion, ""},
+      {{"irc://host", "--version"}, StartAction::PrintVersion, ""},
+      {{"--bogus", "--help"}, StartAction::PrintHelp, ""},
+      {{"--version", "--help"}, StartAction::PrintVersion, ""},  // the first one given
+      {{"--bogus"}, StartAction::Refuse, ""},
+      {{"-v"}, StartAction::Refuse, ""},
+      {{""}, StartAction::Refuse, ""},
+      {{"irc.example.org"}, StartAction::Refuse, ""},
+      {{"http://host/zorv"}, StartAction::Refuse, ""},
+      {{"irc://a", "irc://b"}, StartAction::Refuse, ""},
+      {{"irc://a", "extra"}, StartAction::Refuse, ""},
+  };
+  for (const Case& c : cases) {
+    const zorv::StartRequest r = zorv::ReadCommandLine(c.args);
+    const std::string shown = c.args.empty() ? "(none)" : c.args[0];
+    EXPECT_EQ(r.action, c.action) << shown;
+    EXPECT_EQ(r.link, c.link) << shown;
+    EXPECT_EQ(r.error.empty(), c.action != StartAction::Refuse) << shown;
+  }
+}
+
+TEST_F(AppTest, LinkConnectsAndJoinsOnceRegistered) {
+  LoopbackServer server;
+  form->EditNick->setText("Zed");
+  zorv::OpenLink(*form, "irc://127.0.0.1:" + std::to_string(server.port()) + "/%23zorv,other");
+  EXPECT_EQ(form->EditServer->text(), "127.0.0.1");
+  EXPECT_EQ(form->EditPort->text(), QString::number(server.port()));
+  ASSERT_TRUE(server.accept(5000));
+  ASSERT_TRUE(server.waitReceived("USER "));
+  testsupport::pumpFor(50);
+  EXPECT_EQ(server.received(), "NICK Zed\r\nUSER Zed * * :Zed\r\n");  // nothing joined before the welcome
+  server.clearReceived();
+  server.send(":srv 001 Zed :Welcome\r\n");
+  ASSERT_TRUE(server.waitReceived("JOIN #other\r\n"));
+  EXPECT_EQ(server.received(), "JOIN #zorv\r\nJOIN #other\r\n");
+  server.clearReceived();
+  server.send(":srv 001 Zed :Welcome again\r\nPING :after\r\n");
+  ASSERT_TRUE(server.waitReceived("PONG :after\r\n"));
+  EXPECT_EQ(server.received(), "PONG :after\r\n");  // joined once only
+}
+
+TEST_F(AppTest, LinksThatDoNotConnect) {
+  struct Case {
+    std::string link;  // "$P" stands for the listening port
+    const char* server;
+    const char* port;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {"ircs://127.0.0.1:$P/zorv", "127.0.0.1", "$P",
+       "*** Secure connections (ircs://) are not available yet: not connecting to 127.0.0.1 port $P"},
+      {"ircs://127.0.0.1", "127.0.0.1", "6697",
+       "*** Secure connections (ircs://) are not available yet: not connecting to 127.0.0.1 port 6697"},
+      {"irc://127.0.0.1:$P/zo%0D%0AQUIT", "irc.libera.chat", "6667",
+       "*** Cannot open the link: a channel name holds a control character, blank, comma or colon"},
+      {"irc://127.0.0.1:0/zorv", "irc.libera.chat", "6667",
+       "*** Cannot open the link: the port is not a number from 1 to 65535"},
+  };
+  for (const Case& c : cases) {
+    LoopbackServer server;
+    QTemporaryDir fresh;  // the defaults, not what the previous case saved
+    ASSERT_TRUE(fresh.isValid());
+    const std::string port = std::to_string(server.port());
+    auto fill = [&](std::string s) {
+      for (size_t at; (at = s.find("$P")) != std::string::npos;) s.replace(at, 2, port);
+      return s;
+    };
+    form = std::make_unique<TMainForm>(fresh.path());
+    form->show();
+    zorv::OpenLink(*form, fill(c.link));
+    EXPECT_EQ(form->EditServer->text().toStdString(), c.server) << c.link;
+    EXPECT_EQ(form->EditPort->text().toStdString(), fill(c.port)) << c.link;
+    EXPECT_EQ(linesOf(*form, "Server"), std::vector<std::string>{fill(c.line)}) << c.link;
+    EXPECT_TRUE(form->BtnConnect->isEnabled()) << c.link;
+    testsupport::pumpFor(100);
+    EXPECT_FALSE(server.accept(0)) << c.link;
+    EXPECT_EQ(form->CliWSocket->State(), wsClosed) << c.link;
+    form->close();
+    form.reset();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+// Runs of the real program: a copy of the zorv executable in a program folder
+// of the test's choosing, started with given arguments and environment,
+// optionally as the user nobody (when the test runs as root).
+#include <QString>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+namespace programrun {
+
+struct Options {
+  std::vector<std::string> args;
+  std::vector<std::pair<std::string, std::string>> env;  // set in the child
+  std::vector<std::string> unset;                        // removed from the child's environment
+  bool asNobody = false;                                 // drop to nobody first (needs root)
+};
+
+struct Finished {
+  int status = -1;  // exit code, 128 + signal, or -1 when it did not end in time
+  std::string out, err;
+};
+
+// Copies the program into dir (mode 0755) and returns the copy's path ("" on failure).
+QString installCopy(const QString& dir);
+
+// Starts the copy in dir (installCopy first); returns its process id.
+pid_t start(const QString& dir, const Options& options);
+
+// Waits until the started program has set up its orderly end, ends it with
+// SIGTERM and returns its exit status; -1 when it did not come up or end in time.
+int endWhenUp(pid_t pid);
+
+// Starts the copy in dir (installCopy first), waits until it has set up its
+// orderly end, ends it with SIGTERM and returns its exit status; -1 when it
+// did not come up or end in time.
+int runUntilUp(const QString& dir, const Options& options = {});
+
+// Starts the copy in dir and lets it end by itself; stdout and stderr are
+// collected.
+Finished runToEnd(const QString& dir, const Options& options);
+
+// The user and group ids of nobody.
+std::pair<uid_t, gid_t> nobodyIds();
+
+}  // namespace programrun
