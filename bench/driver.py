@@ -2,7 +2,7 @@
 flood server, scenario by scenario, interleaved, and writes bench/RESULTS.md.
 
 Clients (each started fresh per run, with a fresh settings directory):
-  zorv        build/<dir>/bench/harness/zorv_bench_app: the program as main.cpp
+  zorv        build/<dir>/bench/harness/zorv_bench_app: the program as Program.cpp
               makes it, pressing Connect itself after its first paint; offscreen
               by default, on Xvfb with --xvfb
   zorv-x      the release zorv binary itself on Xvfb, Connect pressed with xdotool

@@ -1,8 +1,8 @@
-// The Zorv program as src/app/main.cpp starts it, plus one step: once the main
+// The Zorv program as src/app/Program.cpp starts it, plus one step: once the main
 // window has been painted for the first time, it writes the monotonic clock
 // ("painted <ns>") to standard output and presses Connect. Server and port come
 // from the settings file beside the executable, as for zorv itself. The shipped
-// program has no such step and reads no options; this one exists so that a
+// program has no such step; this one exists so that a
 // driver can start the whole program on the offscreen platform, where nothing
 // can click the button.
 //
