@@ -39,8 +39,8 @@ std::string HelpText() {
          "      --version               print the version and exit\n"
          "\n"
          "Settings are kept in ZORV.INI beside the program when that folder can be\n"
-         "written, otherwise in $XDG_CONFIG_HOME/zorv/ZORV.INI (by default\n"
-         "~/.config/zorv/ZORV.INI).\n";
+         "written and is not the folder Zorv was installed to, otherwise in\n"
+         "$XDG_CONFIG_HOME/zorv/ZORV.INI (by default ~/.config/zorv/ZORV.INI).\n";
 }
 
 std::string VersionText() { return std::string("Zorv ") + kProductVersion + "\n"; }
