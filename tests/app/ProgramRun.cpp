@@ -4,6 +4,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <string_view>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/wait.h>
@@ -14,9 +15,14 @@
 namespace programrun {
 namespace {
 
-// True once the process catches SIGTERM, that is once the program has set up
-// its orderly end (read from /proc, so no guessing with delays).
+// True once the process is the program (not the test's forked copy before its
+// exec) and catches SIGTERM, that is once the program has set up its orderly
+// end (read from /proc, so no guessing with delays).
 bool catchesSigterm(pid_t pid) {
+  char exe[4096];
+  const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+  const ssize_t n = ::readlink(link.c_str(), exe, sizeof exe - 1);
+  if (n <= 0 || !std::string_view(exe, static_cast<size_t>(n)).ends_with("/zorv")) return false;
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
