@@ -23,7 +23,7 @@ void OpenLink(TMainForm& form, const std::string& link) {
                  true);
     return;
   }
-  form.JoinWhenRegistered(l.channels);
+  form.JoinWhenRegistered(l.host, l.port, l.channels);
   form.BtnConnectClick();
 }
 

@@ -400,7 +400,10 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
   ChildFocus(kServerWindow);
 }
 
-void TMainForm::JoinWhenRegistered(std::vector<std::string> channels) { pendingJoins_ = std::move(channels); }
+void TMainForm::JoinWhenRegistered(const std::string& server, const std::string& port,
+                                   std::vector<std::string> channels) {
+  pendingJoins_ = {server, port, std::move(channels)};
+}
 
 void TMainForm::CliWSocketSessionClosed(TCustomWSocket*, uint16_t error) {
   for (TMDIChild* c : Children())
@@ -417,8 +420,12 @@ void TMainForm::CliWSocketDataAvailable(TCustomWSocket*, uint16_t) {
 
 void TMainForm::Registered() {
   Keeper->Registered();
-  // Once only: a later connection made by hand joins nothing by itself.
-  for (const std::string& channel : std::exchange(pendingJoins_, {})) SendMsg("JOIN " + channel);
+  // Once only, and only on the server the link named: after a failed attempt,
+  // a connection made by hand to another server joins nothing by itself.
+  const PendingJoins joins = std::exchange(pendingJoins_, {});
+  if (zorv::fromInput(fieldText(EditServer)) != joins.server || zorv::fromInput(fieldText(EditPort)) != joins.port)
+    return;
+  for (const std::string& channel : joins.channels) SendMsg("JOIN " + channel);
 }
 
 void TMainForm::BtnDisConnectClick() {

@@ -53,8 +53,9 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void CliWSocketSessionConnected(TCustomWSocket* sender, uint16_t error);
   void CliWSocketSessionClosed(TCustomWSocket* sender, uint16_t error);
   void CliWSocketDataAvailable(TCustomWSocket* sender, uint16_t error);
-  // Channels to join when the server's welcome arrives (from a link given at start).
-  void JoinWhenRegistered(std::vector<std::string> channels);
+  // Channels to join when the welcome of that server and port arrives (from a
+  // link given at start).
+  void JoinWhenRegistered(const std::string& server, const std::string& port, std::vector<std::string> channels);
   // The server's welcome: a restored connection joins its channels again, and
   // a link's channels are joined.
   void Registered() override;
@@ -194,7 +195,10 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   bool shown_ = false;
   bool destroying_ = false;
   std::vector<QAction*> windowListActions_;
-  std::vector<std::string> pendingJoins_;
+  struct PendingJoins {
+    std::string server, port;
+    std::vector<std::string> channels;
+  } pendingJoins_;
 };
 
 // The one main window of the program (set while it exists).

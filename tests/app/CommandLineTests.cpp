@@ -67,6 +67,20 @@ TEST_F(AppTest, LinkConnectsAndJoinsOnceRegistered) {
   EXPECT_EQ(server.received(), "PONG :after\r\n");  // joined once only
 }
 
+TEST_F(AppTest, LinkJoinsNothingOnAnotherServer) {
+  // The link's server refuses; the user then connects elsewhere by hand.
+  zorv::OpenLink(*form, "irc://127.0.0.1:" + std::to_string(testsupport::unusedPort()) + "/%23zorv");
+  ASSERT_TRUE(testsupport::waitFor([&] { return hasLine(*form, "Server", "No server available"); }));
+  form->BtnDisConnectClick();
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->BtnConnect->isEnabled(); }));
+  LoopbackServer server;
+  connectTo(server);
+  server.clearReceived();
+  server.send(":srv 001 YourNick :Welcome\r\nPING :after\r\n");
+  ASSERT_TRUE(server.waitReceived("PONG :after\r\n"));
+  EXPECT_EQ(server.received(), "PONG :after\r\n");
+}
+
 TEST_F(AppTest, LinksThatDoNotConnect) {
   struct Case {
     std::string link;  // "$P" stands for the listening port
