@@ -24,5 +24,5 @@ zorv_install() {
   [ -n "$made_policy" ] && $sudo rm -f "$policy"
   return $rc
 }
-ZORV_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-dejavu-core)
-ZORV_TEST_PACKAGES=(libgtest-dev ngircd dante-server python3 passwd)
+ZORV_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-dejavu-core libssl-dev)
+ZORV_TEST_PACKAGES=(libgtest-dev ngircd dante-server python3 passwd openssl)
