@@ -553,6 +553,7 @@ class TCustomSslWSocket : public TCustomSocksWSocket {
   void Connect() override;
   int Send(const void* data, int len) override;
   int RcvdCount() override;
+  void Resume() override;
 
   // Without a handler only a verified chain for the right host is accepted.
   TSslVerifyEvent OnSslVerify;
@@ -562,6 +563,7 @@ class TCustomSslWSocket : public TCustomSocksWSocket {
   // A proxy negotiation or a TLS handshake is under way: the bytes read now
   // are not the user's.
   bool Negotiating() const { return SocksState() != 0 || tls_ == Tls::Handshaking; }
+  void WndProc(zorv::TSocketMessage& msg) override;
   void AssignDefaultValue() override;
   bool TriggerDataAvailable(uint16_t error) override;
   void TriggerSessionConnected(uint16_t error) override;
@@ -580,6 +582,9 @@ class TCustomSslWSocket : public TCustomSocksWSocket {
   void Decrypt();
   void FlushCipher();
   void EndSession();
+  // Decrypted bytes left over with nothing more on the descriptor get a read
+  // notification of their own, or they would wait for the next packet.
+  void PostLeftover();
 
   std::unique_ptr<zorv::detail::SslSession> ssl_;
   Tls tls_ = Tls::Off;

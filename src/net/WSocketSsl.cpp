@@ -300,6 +300,31 @@ int TCustomSslWSocket::RcvdCount() {
   return static_cast<int>(plainIn_.size());
 }
 
+void TCustomSslWSocket::PostLeftover() {
+  if (tls_ != Tls::Established || plainIn_.empty() || hSocket_ < 0 || State() != wsConnected) return;
+  TSocketMessage m;
+  m.Msg = WM_ASYNCSELECT;
+  m.WParam = hSocket_;
+  m.Session = Session();
+  m.EventBits = FD_READ;
+  Window()->Post(m);
+}
+
+void TCustomSslWSocket::WndProc(TSocketMessage& msg) {
+  const Watch w(this);
+  const bool select = msg.Msg == WM_ASYNCSELECT;
+  const size_t before = plainIn_.size();
+  TCustomSocksWSocket::WndProc(msg);
+  // A handler that took nothing and nothing new: no repeat, or it would spin.
+  if (select && !w.Gone() && plainIn_.size() != before) PostLeftover();
+}
+
+void TCustomSslWSocket::Resume() {
+  const Watch w(this);
+  TCustomSocksWSocket::Resume();
+  if (!w.Gone()) PostLeftover();
+}
+
 bool TCustomSslWSocket::TriggerDataAvailable(uint16_t error) {
   if (tls_ == Tls::Handshaking) {
     if (error != 0) {
@@ -331,8 +356,10 @@ int TCustomSslWSocket::Send(const void* data, int len) {
     case Tls::Off:
       return TCustomSocksWSocket::Send(data, len);
     case Tls::Waiting:
-      // Before the connect event: the proxy negotiation, or a send that fails as not connected.
-      return TCustomSocksWSocket::Send(data, len);
+      // The proxy negotiation, or a send that fails as not connected, goes
+      // the plain way; a send made once connected waits for the handshake.
+      if (SocksState() != 0 || state_ != wsConnected) return TCustomSocksWSocket::Send(data, len);
+      [[fallthrough]];
     case Tls::Handshaking:
       if (state_ != wsConnected) break;
       if (len > 0) early_.append(static_cast<const char*>(data), static_cast<size_t>(len));
