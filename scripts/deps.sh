@@ -24,7 +24,7 @@ zorv_install() {
   [ -n "$made_policy" ] && $sudo rm -f "$policy"
   return $rc
 }
-ZORV_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-dejavu-core)
-ZORV_TEST_PACKAGES=(libgtest-dev ngircd dante-server python3 passwd desktop-file-utils appstream)
+ZORV_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-dejavu-core libssl-dev)
+ZORV_TEST_PACKAGES=(libgtest-dev ngircd dante-server python3 passwd openssl desktop-file-utils appstream)
 # What scripts/package needs besides the build: dpkg-shlibdeps and apt.
 ZORV_PACKAGE_PACKAGES=(dpkg-dev file apt util-linux)

@@ -30,5 +30,5 @@ class ConnectionSettings : public QObject {
   QString serverPassword;
   QString account;
   QString password;
-  bool tls = false;  // kept for the TLS connection; nothing else reads it yet
+  bool tls = false;  // shown and set by the main window's TLS check box too
 };

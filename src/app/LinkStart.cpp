@@ -1,5 +1,6 @@
 #include "LinkStart.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 
 #include "IrcLink.h"
@@ -16,13 +17,7 @@ void OpenLink(TMainForm& form, const std::string& link) {
   const IrcLink& l = parsed.link;
   form.EditServer->setText(QString::fromLatin1(l.host));
   form.EditPort->setText(QString::fromLatin1(l.port));
-  if (l.secure) {
-    form.AddText("Server",
-                 "*** Secure connections (ircs://) are not available yet: not connecting to " + l.host + " port " +
-                     l.port,
-                 true);
-    return;
-  }
+  form.CheckTLS->setChecked(l.secure);
   form.JoinWhenRegistered(l.host, l.port, l.channels);
   form.BtnConnectClick();
 }

@@ -6,10 +6,9 @@ class TMainForm;
 
 namespace zorv {
 
-// Fills Server and Port from the link, connects and joins its channels once
-// registered. A link that cannot be used, and a secure link (secure
-// connections do not exist yet), only write a line into the Server window
-// saying why nothing is connected.
+// Fills Server, Port and TLS (on for ircs://) from the link, connects and
+// joins its channels once registered. A link that cannot be used only writes
+// a line into the Server window saying why nothing is connected.
 void OpenLink(TMainForm& form, const std::string& link);
 
 }  // namespace zorv

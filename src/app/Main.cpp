@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QDir>
 #include <QHBoxLayout>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -27,6 +28,7 @@
 #include "ConnectionKeeper.h"
 #include "HeaderBar.h"
 #include "IconCache.h"
+#include "CertificatePrompt.h"
 #include "IniOut.h"
 #include "Inbound.h"
 #include "MessageBox.h"
@@ -75,6 +77,10 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   CliWSocket->SetFlushTimeout(60);
   CliWSocket->OnDnsLookupDone = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDnsLookupDone(s, e); };
   CliWSocket->OnSessionConnected = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionConnected(s, e); };
+  CliWSocket->OnSslError = [this](TCustomWSocket*, const std::string& m) { AddText(kServerWindow, m, true); };
+  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p) {
+    return zorv::acceptCertificate(p, SettingsFile());
+  };
   CliWSocket->OnSessionClosed = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionClosed(s, e); };
   CliWSocket->OnDataAvailable = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDataAvailable(s, e); };
 
@@ -179,6 +185,31 @@ void TMainForm::BuildToolbar() {
   EditNick = addEdit("EditNick", "Nick :", "YourNick", "Your IRC nickname", 90);
   EditServer = addEdit("EditServer", "Server :", zorv::kDefaultServer, "IRC server that you want to connect", 130);
   EditPort = addEdit("EditPort", "Port :", "6667", "Port of IRC server (default is \"6667\")", 45);
+  CheckTLS = new QCheckBox("TLS");
+  CheckTLS->setObjectName("CheckTLS");
+  CheckTLS->setStatusTip("Secure connection (TLS); port 6697 is the usual one");
+  CheckTLS->setToolTip(CheckTLS->statusTip());
+  row->addWidget(CheckTLS);
+  // The box shows the stored TLS setting, which the connection settings
+  // dialog edits too.
+  connect(CheckTLS, &QCheckBox::toggled, this, [this](bool on) {
+    if (Connection) Connection->tls = on;
+  });
+  // Typing the usual TLS port checks the box; the user may uncheck it again.
+  // A check made that way goes again while the typing goes on past it (6697
+  // on the way to 66970); one the user made stays.
+  auto autoChecked = std::make_shared<bool>(false);
+  connect(CheckTLS, &QCheckBox::clicked, this, [autoChecked] { *autoChecked = false; });
+  connect(EditPort, &QLineEdit::textEdited, this, [this, autoChecked](const QString& t) {
+    const bool tlsPort = t.trimmed() == QLatin1String(zorv::kTlsPort);
+    if (tlsPort && !CheckTLS->isChecked()) {
+      CheckTLS->setChecked(true);
+      *autoChecked = true;
+    } else if (!tlsPort && *autoChecked) {
+      CheckTLS->setChecked(false);
+      *autoChecked = false;
+    }
+  });
 
   auto addButton = [&](const char* name, const char* caption, const char* hint) {
     auto* b = new QPushButton(caption);
@@ -277,6 +308,7 @@ void TMainForm::FormCreate() {
   IniOut1->setItems(IniOut1->Items() + WindowPlacement::settingsItems() + ClientOptions::settingsItems() +
                     KeepAliveSettings::settingsItems() + ConnectionSettings::settingsItems());
   IniOut1->LoadProperties();
+  CheckTLS->setChecked(Connection->tls);
   Placement->applyTo(*this);
   Logs->setEnabled(Options->logging);
   Logs->setNetwork(zorv::fromInput(fieldText(EditServer)));
@@ -371,6 +403,10 @@ void TMainForm::CliWSocketDnsLookupDone(TCustomWSocket*, uint16_t error) {
   CliWSocket->SetAddr(CliWSocket->DnsResult());
   CliWSocket->SetPort(zorv::fromInput(fieldText(EditPort)));
   CliWSocket->SetProto("tcp");
+  if (CliWSocket->State() == wsClosed) {
+    CliWSocket->SetSslEnable(CheckTLS->isChecked());
+    CliWSocket->SetSslServerName(zorv::fromInput(fieldText(EditServer)));
+  }
   // A close with lingering on and a zero time-out resets the connection and can
   // lose the QUIT line sent just before it; the socket lets the system deliver
   // what was sent, then closes.

@@ -28,6 +28,7 @@ class InboundEngine;
 class TAboutBox;
 class TChannelForm;
 class TIniOut;
+class QCheckBox;
 class TMDIChild;
 class WindowPlacement;
 class ClientOptions;
@@ -123,6 +124,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QLineEdit* EditNick = nullptr;
   QLineEdit* EditServer = nullptr;
   QLineEdit* EditPort = nullptr;
+  QCheckBox* CheckTLS = nullptr;
   QPushButton* BtnConnect = nullptr;
   QPushButton* BtnDisConnect = nullptr;
   QPushButton* BtnChannel = nullptr;

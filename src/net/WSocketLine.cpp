@@ -10,12 +10,12 @@
 
 using namespace zorv;
 
-TCustomLineWSocket::TCustomLineWSocket(QObject* owner) : TCustomSocksWSocket(owner) {}
+TCustomLineWSocket::TCustomLineWSocket(QObject* owner) : TCustomSslWSocket(owner) {}
 
 void TCustomLineWSocket::Connect() {
   rcvdBuf_.clear();
   lineLength_ = 0;
-  TCustomSocksWSocket::Connect();
+  TCustomSslWSocket::Connect();
 }
 
 void TCustomLineWSocket::SetLineMode(bool on) {
@@ -30,12 +30,12 @@ void TCustomLineWSocket::SetLineMode(bool on) {
 
 void TCustomLineWSocket::WndProc(TSocketMessage& msg) {
   if (msg.Msg != WM_TRIGGER_DATA_AVAILABLE) {
-    TCustomSocksWSocket::WndProc(msg);
+    TCustomSslWSocket::WndProc(msg);
     return;
   }
   const Watch w(this);
   if (lineMode_ && !lineEnd_.empty()) {
-    if (hSocket_ >= 0 && SocksState() == 0)
+    if (hSocket_ >= 0 && !Negotiating())
       TriggerDataAvailable(0);  // takes in what waits, then delivers the lines
     else
       DeliverLines(0);
@@ -45,18 +45,18 @@ void TCustomLineWSocket::WndProc(TSocketMessage& msg) {
   // until the handler has taken them.
   while (!w.Deleted() && !rcvdBuf_.empty() && !delivering_) {
     const size_t before = rcvdBuf_.size();
-    if (!TCustomSocksWSocket::TriggerDataAvailable(0)) break;
+    if (!TCustomSslWSocket::TriggerDataAvailable(0)) break;
     if (w.Deleted() || rcvdBuf_.size() >= before) break;
   }
 }
 
 bool TCustomLineWSocket::TriggerDataAvailable(uint16_t error) {
-  if (!lineMode_ || lineEnd_.empty() || SocksState() != 0)
-    return TCustomSocksWSocket::TriggerDataAvailable(error);
+  if (!lineMode_ || lineEnd_.empty() || Negotiating())
+    return TCustomSslWSocket::TriggerDataAvailable(error);
   // Take in everything that waits now, then hand out the complete lines.
   char buf[4096];
   for (;;) {
-    const int n = TCustomSocksWSocket::DoRecv(buf, sizeof buf, 0);
+    const int n = TCustomSslWSocket::DoRecv(buf, sizeof buf, 0);
     if (n <= 0) break;
     rcvdBuf_.append(buf, static_cast<size_t>(n));
     if (n < static_cast<int>(sizeof buf)) break;
@@ -74,7 +74,7 @@ void TCustomLineWSocket::DeliverLines(uint16_t error) {
     if (pos == std::string::npos) break;
     lineLength_ = static_cast<int>(pos + lineEnd_.size());
     try {
-      TCustomSocksWSocket::TriggerDataAvailable(error);
+      TCustomSslWSocket::TriggerDataAvailable(error);
     } catch (...) {
       if (!w.Deleted()) {
         delivering_ = false;
@@ -101,7 +101,7 @@ void TCustomLineWSocket::TriggerSessionClosed(uint16_t error) {
       delivering_ = true;
       lineLength_ = static_cast<int>(rcvdBuf_.size());
       try {
-        TCustomSocksWSocket::TriggerDataAvailable(0);
+        TCustomSslWSocket::TriggerDataAvailable(0);
       } catch (...) {
       }
       if (w.Deleted()) return;
@@ -110,7 +110,7 @@ void TCustomLineWSocket::TriggerSessionClosed(uint16_t error) {
     }
   }
   rcvdBuf_.clear();
-  TCustomSocksWSocket::TriggerSessionClosed(error);
+  TCustomSslWSocket::TriggerSessionClosed(error);
 }
 
 int TCustomLineWSocket::DoRecv(void* buf, int len, int flags) {
@@ -126,19 +126,19 @@ int TCustomLineWSocket::DoRecv(void* buf, int len, int flags) {
   };
   if (lineLength_ > 0) return fromBuffer(lineLength_);
   if (!lineMode_ && !rcvdBuf_.empty()) return fromBuffer(static_cast<int>(rcvdBuf_.size()));
-  if (lineMode_ && !lineEnd_.empty() && SocksState() == 0) {
+  if (lineMode_ && !lineEnd_.empty() && !Negotiating()) {
     // In line mode bytes come out only as whole lines, from the line event.
     NoteReceiveCall();
     WSocketSetLastError(WSAEWOULDBLOCK);
     return -1;
   }
-  return TCustomSocksWSocket::DoRecv(buf, len, flags);
+  return TCustomSslWSocket::DoRecv(buf, len, flags);
 }
 
 int TCustomLineWSocket::RcvdCount() {
   if (lineLength_ > 0) return lineLength_;
   if (!lineMode_ && !rcvdBuf_.empty()) return static_cast<int>(rcvdBuf_.size());
-  return TCustomSocksWSocket::RcvdCount();
+  return TCustomSslWSocket::RcvdCount();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // The command line: what it asks for, and an irc:// link opened in the main
 // window (connect, then join once the server's welcome has arrived).
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -81,6 +82,29 @@ TEST_F(AppTest, LinkJoinsNothingOnAnotherServer) {
   EXPECT_EQ(server.received(), "PONG :after\r\n");
 }
 
+// An ircs:// link turns TLS on and its first bytes are a TLS handshake; an
+// irc:// link turns it off again.
+TEST_F(AppTest, AnIrcsLinkConnectsWithTls) {
+  LoopbackServer secure;
+  zorv::OpenLink(*form, "ircs://127.0.0.1:" + std::to_string(secure.port()) + "/zorv");
+  EXPECT_TRUE(form->CheckTLS->isChecked());
+  ASSERT_TRUE(secure.accept(5000));
+  ASSERT_TRUE(testsupport::waitFor([&] {
+    secure.poll();
+    return !secure.received().empty();
+  }));
+  EXPECT_EQ(secure.received()[0], '\x16');
+  EXPECT_EQ(secure.received().find("NICK"), std::string::npos);
+  form->BtnDisConnectClick();
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->BtnConnect->isEnabled(); }));
+
+  LoopbackServer plain;
+  zorv::OpenLink(*form, "irc://127.0.0.1:" + std::to_string(plain.port()) + "/zorv");
+  EXPECT_FALSE(form->CheckTLS->isChecked());
+  ASSERT_TRUE(plain.accept(5000));
+  EXPECT_TRUE(plain.waitReceived("NICK "));
+}
+
 TEST_F(AppTest, LinksThatDoNotConnect) {
   struct Case {
     std::string link;  // "$P" stands for the listening port
@@ -89,10 +113,6 @@ TEST_F(AppTest, LinksThatDoNotConnect) {
     std::string line;
   };
   const std::vector<Case> cases = {
-      {"ircs://127.0.0.1:$P/zorv", "127.0.0.1", "$P",
-       "*** Secure connections (ircs://) are not available yet: not connecting to 127.0.0.1 port $P"},
-      {"ircs://127.0.0.1", "127.0.0.1", "6697",
-       "*** Secure connections (ircs://) are not available yet: not connecting to 127.0.0.1 port 6697"},
       {"irc://127.0.0.1:$P/zo%0D%0AQUIT", "irc.libera.chat", "6667",
        "*** Cannot open the link: a channel name holds a control character, blank, comma or colon"},
       {"irc://127.0.0.1:0/zorv", "irc.libera.chat", "6667",

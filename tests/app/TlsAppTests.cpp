@@ -1,0 +1,132 @@
+// The TLS switch of the main window, and the certificate prompt with its pins.
+#include <QCheckBox>
+#include <QFile>
+#include <QTest>
+
+#include "AppFixture.h"
+#include "CertificatePrompt.h"
+#include "Profile.h"
+
+using namespace apptest;
+using testsupport::LoopbackServer;
+using testsupport::waitFor;
+
+namespace {
+
+const std::string kFp = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF";
+const std::string kNew = "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA";
+
+TEST_F(AppTest, TypingTheTlsPortChecksTlsAndTheUserMayUncheckIt) {
+  EXPECT_FALSE(form->CheckTLS->isChecked());
+  const std::pair<const char*, bool> rows[] = {{"6667", false}, {"66970", false}, {"6697", true}};
+  for (const auto& [port, checked] : rows) {
+    form->CheckTLS->setChecked(false);
+    form->EditPort->clear();
+    QTest::keyClicks(form->EditPort, port);
+    EXPECT_EQ(form->CheckTLS->isChecked(), checked) << port;
+  }
+  QTest::mouseClick(form->CheckTLS, Qt::LeftButton);  // the user unchecks it: it stays so
+  EXPECT_FALSE(form->CheckTLS->isChecked());
+  EXPECT_EQ(form->EditPort->text(), "6697");
+  // A box the user checked stays checked whatever port is typed.
+  QTest::mouseClick(form->CheckTLS, Qt::LeftButton);
+  form->EditPort->clear();
+  QTest::keyClicks(form->EditPort, "7000");
+  EXPECT_TRUE(form->CheckTLS->isChecked());
+}
+
+TEST_F(AppTest, TlsIsSavedInUserInfoAndReadBack) {
+  form->CheckTLS->setChecked(true);
+  const QString ini = form->SettingsFile();
+  form->close();
+  form.reset();
+  zorv::ProfileFile f(ini);
+  ASSERT_TRUE(f.load());
+  EXPECT_EQ(f.value("User Info", "TLS", "?"), "1");
+  form = std::make_unique<TMainForm>(dir.path());
+  form->show();
+  EXPECT_TRUE(form->CheckTLS->isChecked());
+}
+
+TEST_F(AppTest, TlsOnAPlainServerSendsNoPlainByteAndReportsTheFailure) {
+  LoopbackServer server;
+  form->CheckTLS->setChecked(true);
+  form->EditServer->setText("127.0.0.1");
+  form->EditPort->setText(QString::number(server.port()));
+  form->BtnConnectClick();
+  ASSERT_TRUE(server.accept(5000));
+  ASSERT_TRUE(waitFor([&] { server.poll(); return !server.received().empty(); }));
+  EXPECT_EQ(static_cast<unsigned char>(server.received()[0]), 0x16);
+  EXPECT_EQ(server.received().find("NICK"), std::string::npos);
+  server.send("ERROR :plain text here\r\n");
+  ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
+  bool reported = false;
+  for (const auto& l : linesOf(*form, "Server"))
+    if (l.rfind("TLS handshake failed: ", 0) == 0) reported = true;
+  EXPECT_TRUE(reported) << ::testing::PrintToString(linesOf(*form, "Server"));
+  EXPECT_FALSE(hasLine(*form, "Server", "Connected"));
+}
+
+// acceptCertificate over a settings file, with the prompt replaced.
+struct PinRow {
+  const char* name;
+  const char* stored;  // pin in the file before ("" none)
+  long verify;
+  zorv::CertChoice answer;
+  bool asked;
+  bool accepted;
+  const char* storedAfter;
+};
+
+TEST(CertificatePromptTest, PinsAndAnswers) {
+  QTemporaryDir dir;
+  const QString ini = dir.filePath("Zorv.ini");
+  const std::string lower = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+  const PinRow rows[] = {
+      {"trusted, no pin", "", 0, zorv::CertChoice::Cancel, false, true, ""},
+      {"untrusted, connect once", "", 18, zorv::CertChoice::ConnectOnce, true, true, ""},
+      {"untrusted, always", "", 18, zorv::CertChoice::AlwaysTrust, true, true, kFp.c_str()},
+      {"untrusted, cancel", "", 18, zorv::CertChoice::Cancel, true, false, ""},
+      {"pinned in lower case", lower.c_str(), 18, zorv::CertChoice::Cancel, false, true, lower.c_str()},
+      {"changed, connect once is no way in", kNew.c_str(), 18, zorv::CertChoice::ConnectOnce, true, false,
+       kNew.c_str()},
+      {"changed, cancel", kNew.c_str(), 0, zorv::CertChoice::Cancel, true, false, kNew.c_str()},
+      {"changed, trust the new one", kNew.c_str(), 18, zorv::CertChoice::AlwaysTrust, true, true, kFp.c_str()},
+  };
+  for (const PinRow& r : rows) {
+    QFile::remove(ini);
+    {
+      zorv::ProfileFile f(ini);
+      f.load();
+      f.setValue("User Info", "Nick", "Zed");
+      if (*r.stored) f.setValue("Certificates", "irc.example.org:6697", r.stored);
+      ASSERT_TRUE(f.save());
+    }
+    std::vector<QString> texts;
+    auto old = zorv::setCertificatePrompt([&](const QString& server, const zorv::CertDecision& d) {
+      texts.push_back(zorv::certificatePromptText(server, d));
+      return r.answer;
+    });
+    TSslPeer peer;
+    peer.Host = "irc.example.org";
+    peer.Port = 6697;
+    peer.VerifyResult = r.verify;
+    peer.HostMatches = true;
+    peer.Sha256 = kFp;
+    EXPECT_EQ(zorv::acceptCertificate(peer, ini), r.accepted) << r.name;
+    zorv::setCertificatePrompt(old);
+    ASSERT_EQ(texts.size(), r.asked ? 1u : 0u) << r.name;
+    if (r.asked) {
+      EXPECT_TRUE(texts[0].contains(QString::fromStdString(kFp))) << r.name;
+      EXPECT_TRUE(texts[0].contains("irc.example.org:6697")) << r.name;
+      EXPECT_EQ(texts[0].contains("has changed"), *r.stored != '\0') << r.name;
+      if (r.verify == 18) EXPECT_TRUE(texts[0].contains("self-signed") || *r.stored) << r.name;
+    }
+    zorv::ProfileFile f(ini);
+    ASSERT_TRUE(f.load());
+    EXPECT_EQ(f.value("Certificates", "irc.example.org:6697", ""), r.storedAfter) << r.name;
+    EXPECT_EQ(f.value("User Info", "Nick", ""), "Zed") << r.name;
+  }
+}
+
+}  // namespace
