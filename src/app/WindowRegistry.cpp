@@ -173,6 +173,9 @@ bool WindowRegistry::MayOpenPrivate(const std::string& name, const std::string& 
 WindowRegistry::Placement WindowRegistry::PlacementForNetwork() const {
   // A window the network opens takes neither the keyboard nor the screen: in
   // front only inside the active main window while the input line is empty.
+  // The first window has nothing to stay behind: it becomes the frame's active
+  // window (which activates no program window and moves no keyboard focus).
+  if (!area_->currentSubWindow()) return Placement::Front;
   if (!area_->window()->isActiveWindow()) return Placement::Behind;
   const auto* edit = qobject_cast<const QLineEdit*>(QApplication::focusWidget());
   if (edit && area_->isAncestorOf(edit) && !edit->text().isEmpty()) return Placement::Behind;
