@@ -50,6 +50,16 @@ def proc_status(pid, key):
     return None
 
 
+def proc_cpu(pid):
+    """User plus system CPU seconds of a process so far."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except (OSError, ValueError, IndexError):
+        return None
+
+
 def stop(proc, grace=3.0):
     if proc is None or proc.poll() is not None:
         return
@@ -213,11 +223,13 @@ class Hexchat(Client):
 
 class Harness(Client):
     name = "harness"
+    extra_env = {}
 
     def start(self, port, tmp):
         self.expect_file = os.path.join(tmp, "expect.json")
         env = self.env()
         env["QT_QPA_PLATFORM"] = "offscreen"
+        env.update(self.extra_env)
         exe = os.path.join(self.opts.build, "bench", "harness", "zorv_bench_harness")
         prefix = self.opts.wrap.split() if self.opts.wrap else []
         self.proc = subprocess.Popen(prefix + [exe, str(port), self.expect_file, tmp], env=env, cwd=tmp,
@@ -237,7 +249,15 @@ class Harness(Client):
             return {"ok": False, "errors": ["harness: %s" % e]}
 
 
-CLIENTS = {c.name: c for c in (ZorvApp, ZorvX, Harness, Irssi, Weechat, Hexchat)}
+class HarnessAll(Harness):
+    """The harness with the private window budget lifted: every sender gets a
+    window (what opening thousands of windows costs)."""
+
+    name = "harness-all"
+    extra_env = {"ZORV_BENCH_UNBUDGETED": "1"}
+
+
+CLIENTS = {c.name: c for c in (ZorvApp, ZorvX, Harness, HarnessAll, Irssi, Weechat, Hexchat)}
 
 
 def run_one(client, scen_name, size, opts):
@@ -256,6 +276,7 @@ def run_one(client, scen_name, size, opts):
         if "error" in srv.result:
             raise RuntimeError(srv.result["error"])
         res["idle_rss_kb"] = proc_status(pid, "VmRSS")
+        cpu0 = proc_cpu(pid)
         srv.release.set()
         deadline = time.monotonic() + opts.timeout + 30
         while "busy_after" not in srv.result and not srv.done.is_set() and time.monotonic() < deadline:
@@ -264,11 +285,13 @@ def run_one(client, scen_name, size, opts):
             raise RuntimeError(srv.result["error"])
         res["peak_rss_kb"] = proc_status(pid, "VmHWM")
         res["rss_kb"] = proc_status(pid, "VmRSS")
-        for k in ("seconds", "busy_after", "lines", "bytes", "texts"):
+        cpu1 = proc_cpu(pid)
+        if cpu0 is not None and cpu1 is not None:
+            res["cpu"] = cpu1 - cpu0
+        for k in ("seconds", "busy_after", "lines", "bytes", "texts", "ping_max", "ping_median"):
             res[k] = srv.result.get(k)
         if isinstance(client, Harness):
             client.finish(srv.result.get("expect", {}))
-        if isinstance(client, Harness):
             res["check"] = client.report()
         srv.finish.set()
     except Exception as e:
@@ -383,6 +406,25 @@ def write_results(path, runs, opts, clients, scenarios, sizes, elapsed, versions
                                           fmt(med(hr, "seconds")),
                                           "all lines arrived (%d runs)" % len(checks) if okay
                                           else "FAILED: " + "; ".join(errs[:3])))
+    if "wave" in scenarios:
+        L.append("\n## Private-message wave: %d senders, one line each, in batches of %d every %.1f s "
+                 "(median of the runs)\n" % (sizes["wave"], flood.Wave.batch, flood.Wave.gap))
+        L.append("| client | CPU s during the wave | RSS MiB at the end | latest PING answer s | "
+                 "median PING answer s | seconds to the last PONG | windows | KiB per window |")
+        L.append("|---|---|---|---|---|---|---|---|")
+        for c in clients:
+            rows = by.get((c, "wave"), [])
+            if not rows:
+                continue
+            rss = med(rows, "rss_kb")
+            wins = [r["check"]["windows"] for r in rows if r.get("check", {}).get("windows")]
+            per = [(r["rss_kb"] - r["idle_rss_kb"]) / r["check"]["windows"] for r in rows
+                   if r.get("check", {}).get("windows", 0) > 100 and r.get("rss_kb") and r.get("idle_rss_kb")]
+            L.append("| %s | %s | %s | %s | %s | %s | %s | %s |" % (
+                c, fmt(med(rows, "cpu"), "%.2f"), fmt(rss / 1024 if rss else None, "%.1f"),
+                fmt(med(rows, "ping_max")), fmt(med(rows, "ping_median")), fmt(med(rows, "seconds")),
+                "%d" % statistics.median(wins) if wins else "-",
+                "%.0f" % statistics.median(per) if per else "-"))
     errors = [r for r in runs if "error" in r]
     if errors:
         L.append("\n## Runs that failed\n")
@@ -410,7 +452,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "bench-rel"))
     ap.add_argument("--clients", default="zorv,harness,zorv-x,irssi,hexchat,weechat")
-    ap.add_argument("--scenarios", default="messages,names,list,churn,private,idle")
+    ap.add_argument("--scenarios", default="messages,names,list,churn,private,wave,idle")
     ap.add_argument("--reps", type=int, default=3)
     ap.add_argument("--scale", type=float, default=1.0, help="multiply every scenario size")
     ap.add_argument("--size", action="append", default=[], help="NAME=N for one scenario")
@@ -451,7 +493,7 @@ def main():
             for s in scenarios:
                 log("rep %d, %s (%d)" % (rep + 1, s, sizes[s]))
                 for c in clients:
-                    if c == "harness" and s == "idle":
+                    if c.startswith("harness") and s == "idle":
                         continue
                     runs.append(run_one(objs[c], s, sizes[s], opts))
     finally:

@@ -245,6 +245,35 @@ class Private(Scenario):
         return {"windows": {n: {"messages": c, "last": self.last[n]} for n, c in self.counts.items()}}
 
 
+class Wave(Scenario):
+    """A spam wave: size senders, one private message each, sent in batches of
+    250 a little apart, each batch followed by a PING; the figures are how late
+    those PINGs are answered while the wave lasts."""
+
+    name = "wave"
+    batch = 250
+    gap = 0.2   # seconds between batches
+
+    def batches(self, me):
+        self.nicks = _nicks("w", self.size)
+        self.last = {}
+        out, texts = [], 0
+        for start in range(0, self.size, self.batch):
+            lines = []
+            for i in range(start, min(start + self.batch, self.size)):
+                n = self.nicks[i]
+                text = _text(self.rng, i)
+                lines.append(":%s!u@h PRIVMSG %s :%s" % (n, me, text))
+                self.last[n] = "<%s>%s" % (n, text)
+                texts += len(n) + 2 + len(text)
+            out.append(lines)
+        self.texts = texts
+        return out
+
+    def expect(self, me):
+        return {"windows": {n: {"messages": 1, "last": self.last[n]} for n in self.nicks}}
+
+
 class Idle(Scenario):
     """No flood: five windows (server, three channels, one private) for the idle figure."""
 
@@ -261,9 +290,9 @@ class Idle(Scenario):
         return out
 
 
-SCENARIOS = {c.name: c for c in (Messages, Names, Listing, Churn, Private, Idle)}
+SCENARIOS = {c.name: c for c in (Messages, Names, Listing, Churn, Private, Wave, Idle)}
 DEFAULT_SIZES = {"messages": 100000, "names": 20000, "list": 50000, "churn": 20000,
-                 "private": 20000, "idle": 0}
+                 "private": 20000, "wave": 5000, "idle": 0}
 
 
 class FloodServer:
@@ -363,6 +392,41 @@ class FloodServer:
             self._pongs["<registered>"] = time.monotonic()
             self._cv.notify_all()
 
+    def _send_wave(self, conn, sc, me):
+        """Sends the batches, each followed by "PING :wave-<k>", gap seconds
+        apart, then "PING :bench-end"; returns when the first batch went out."""
+        batches = sc.batches(me)
+        self.result["lines"] = sum(len(b) for b in batches)
+        self.result["texts"] = sc.texts
+        self._wave_sent = {}
+        nbytes = 0
+        t0 = time.monotonic()
+        for k, lines in enumerate(batches):
+            due = t0 + k * sc.gap
+            while time.monotonic() < due:
+                time.sleep(min(0.01, due - time.monotonic()))
+            payload = ("\r\n".join(lines + ["PING :wave-%d" % k]) + "\r\n").encode("utf-8")
+            nbytes += len(payload)
+            conn.sendall(payload)
+            self._wave_sent["wave-%d" % k] = due   # a late send counts against the client too
+        self._send(conn, "PING :bench-end")
+        self.result["bytes"] = nbytes
+        return t0
+
+    def _ping_delays(self):
+        """How late each batch's PING was answered: the largest and the median."""
+        delays = []
+        with self._cv:
+            for token, sent in self._wave_sent.items():
+                got = self._pongs.get(token)
+                if got is not None:
+                    delays.append(got - sent)
+        delays.sort()
+        if delays:
+            self.result["ping_max"] = delays[-1]
+            self.result["ping_median"] = delays[len(delays) // 2]
+        self.result["pings_answered"] = len(delays)
+
     def _wait(self, token, deadline):
         with self._cv:
             while token not in self._pongs and "<closed>" not in self._pongs:
@@ -401,13 +465,16 @@ class FloodServer:
         time.sleep(self.settle)
         self.ready.set()
         self.release.wait(self.timeout)
-        payload = ("\r\n".join(sc.flood(me) + ["PING :bench-end"]) + "\r\n").encode("utf-8")
-        self.result["lines"] = payload.count(b"\n") - 1
-        self.result["bytes"] = len(payload)
-        self.result["texts"] = sc.texts
-        t0 = time.monotonic()
-        conn.sendall(payload)
-        self.result["sent"] = time.monotonic() - t0
+        if hasattr(sc, "batches"):
+            t0 = self._send_wave(conn, sc, me)
+        else:
+            payload = ("\r\n".join(sc.flood(me) + ["PING :bench-end"]) + "\r\n").encode("utf-8")
+            self.result["lines"] = payload.count(b"\n") - 1
+            self.result["bytes"] = len(payload)
+            self.result["texts"] = sc.texts
+            t0 = time.monotonic()
+            conn.sendall(payload)
+            self.result["sent"] = time.monotonic() - t0
         t1 = self._wait("bench-end", t0 + self.timeout)
         if t1 is None or "bench-end" not in self._pongs:
             raise RuntimeError("no PONG for bench-end")
@@ -431,6 +498,8 @@ class FloodServer:
                 break
             time.sleep(PROBE_GAP)
         self.result["busy_after"] = last_busy - t1
+        if hasattr(sc, "batches"):
+            self._ping_delays()
         self.result["expect"] = sc.expect(me)
         self.result["me"] = me
         self.finish.wait(self.timeout)

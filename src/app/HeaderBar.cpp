@@ -1,10 +1,17 @@
 #include "HeaderBar.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionHeader>
+#include <QToolTip>
 
 #include "Text.h"
+
+namespace {
+// Room the style leaves around a section's text (frame and margins).
+constexpr int kTextMargin = 8;
+}  // namespace
 
 HeaderBar::HeaderBar(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
@@ -13,36 +20,64 @@ HeaderBar::HeaderBar(QWidget* parent) : QWidget(parent) {
 }
 
 void HeaderBar::addSection(const std::string& text) {
-  sections_.push_back({text, 0});
+  texts_.push_back(text);
   update();
 }
 
 void HeaderBar::setSectionText(int i, const std::string& text) {
   if (i < 0 || i >= count()) return;
-  sections_[static_cast<size_t>(i)].text = text;
+  texts_[static_cast<size_t>(i)] = text;
   update();
 }
 
-void HeaderBar::setSectionWidth(int i, int width) {
-  if (i < 0 || i >= count()) return;
-  sections_[static_cast<size_t>(i)].width = width;
+void HeaderBar::setSectionWidths(int width) {
+  if (width == width_) return;
+  width_ = width;
   update();
 }
 
 void HeaderBar::clear() {
-  sections_.clear();
-  hot_ = pressed_ = -1;
+  texts_.clear();
+  hot_ = pressed_ = active_ = -1;
+  update();
+}
+
+void HeaderBar::setActiveSection(int i) {
+  if (i < -1 || i >= count()) i = -1;
+  if (i == active_) return;
+  active_ = i;
   update();
 }
 
 int HeaderBar::sectionAt(int x) const {
-  int left = 0;
-  for (int i = 0; i < count(); ++i) {
-    const int w = sections_[static_cast<size_t>(i)].width;
-    if (x >= left && x < left + w) return i;
-    left += w;
+  if (width_ <= 0 || x < 0) return -1;
+  const int i = x / width_;
+  return i < count() ? i : -1;
+}
+
+bool HeaderBar::isElided(int i) const {
+  if (i < 0 || i >= count()) return false;
+  const int needed = fontMetrics().horizontalAdvance(zorv::toDisplay(sectionText(i))) + kTextMargin;
+  return needed > width_;
+}
+
+QString HeaderBar::toolTipAt(int x) const {
+  const int i = sectionAt(x);
+  if (isElided(i)) return zorv::toDisplay(sectionText(i));
+  return toolTip();
+}
+
+bool HeaderBar::event(QEvent* e) {
+  if (e->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(e);
+    const QString tip = toolTipAt(help->pos().x());
+    if (tip.isEmpty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(help->globalPos(), tip, this);
+    return true;
   }
-  return -1;
+  return QWidget::event(e);
 }
 
 QSize HeaderBar::sizeHint() const { return {100, 17}; }
@@ -51,23 +86,26 @@ void HeaderBar::resizeEvent(QResizeEvent*) {
   if (OnResize) OnResize();
 }
 
-void HeaderBar::paintEvent(QPaintEvent*) {
+void HeaderBar::paintEvent(QPaintEvent* e) {
+  if (width_ <= 0) return;
   QPainter p(this);
-  int left = 0;
-  for (int i = 0; i < count(); ++i) {
-    const Section& s = sections_[static_cast<size_t>(i)];
+  // Only the sections inside the repainted area are drawn.
+  const int first = std::max(0, e->rect().left() / width_);
+  const int last = std::min(count() - 1, e->rect().right() / width_);
+  for (int i = first; i <= last; ++i) {
     QStyleOptionHeader opt;
     opt.initFrom(this);
-    opt.rect = QRect(left, 0, s.width, height());
-    opt.text = zorv::toDisplay(s.text);
+    opt.rect = QRect(i * width_, 0, width_, height());
+    opt.text = zorv::toDisplay(sectionText(i));
     opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
     opt.section = i;
     opt.position = QStyleOptionHeader::Middle;
     opt.state = QStyle::State_Enabled | QStyle::State_Raised;
     if (i == hot_) opt.state |= QStyle::State_MouseOver;
-    if (i == pressed_) opt.state |= QStyle::State_Sunken;
+    if (i == pressed_ || i == active_) opt.state |= QStyle::State_Sunken;
+    // The active window's tab is drawn pressed in and selected (bold text).
+    if (i == active_) opt.state |= QStyle::State_On;
     style()->drawControl(QStyle::CE_Header, &opt, &p, this);
-    left += s.width;
   }
 }
 

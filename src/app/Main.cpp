@@ -13,19 +13,20 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <exception>
 #include <utility>
 
 #include "About.h"
 #include "Channel.h"
 #include "Childwin.h"
 #include "ConnectionKeeper.h"
+#include "Guard.h"
 #include "HeaderBar.h"
 #include "IconCache.h"
 #include "CertificatePrompt.h"
@@ -39,6 +40,7 @@
 #include "SettingsLocation.h"
 #include "Text.h"
 #include "WindowPlacement.h"
+#include "WindowRegistry.h"
 #include "ClientOptions.h"
 #include "ConnectionSettings.h"
 #include "Logbook.h"
@@ -48,7 +50,6 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 const char* const kServerWindow = "Server";
-const char* const kCurrentWindow = "CURRENTMDICHILDWINDOW";
 
 std::string QuitLine() { return std::string("QUIT ") + zorv::kHomePage; }
 
@@ -68,58 +69,12 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   f.setPointSize(8);
   setFont(f);
 
-  CliWSocket = new TWSocket(this);
-  CliWSocket->setObjectName("CliWSocket");
-  CliWSocket->SetLingerOnOff(wsLingerOn);
-  CliWSocket->SetLingerTimeout(0);
-  CliWSocket->SetSendFlags(wsSendNormal);
-  CliWSocket->SetMultiThreaded(false);
-  CliWSocket->SetFlushTimeout(60);
-  CliWSocket->OnDnsLookupDone = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDnsLookupDone(s, e); };
-  CliWSocket->OnSessionConnected = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionConnected(s, e); };
-  CliWSocket->OnSslError = [this](TCustomWSocket*, const std::string& m) { AddText(kServerWindow, m, true); };
-  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p) {
-    return zorv::acceptCertificate(p, SettingsFile());
-  };
-  CliWSocket->OnSessionClosed = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionClosed(s, e); };
-  CliWSocket->OnDataAvailable = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDataAvailable(s, e); };
-
+  BuildSocket();
   engine_ = std::make_unique<InboundEngine>(*this);
 
   BuildToolbar();
 
-  MdiArea = new QMdiArea;
-  MdiArea->setObjectName("MdiArea");
-  MdiArea->setBackground(palette().brush(QPalette::Dark));
-  MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-
-  HeaderControl1 = new HeaderBar;
-  HeaderControl1->setObjectName("HeaderControl1");
-  HeaderControl1->setStatusTip("Switch to that window");
-  HeaderControl1->setToolTip("Switch to that window");
-  HeaderControl1->OnSectionClick = [this](int i) { Guard([&] { HeaderControl1SectionClick(i); }); };
-  HeaderControl1->OnResize = [this] { EvenSectionWidths(); };
-  HeaderControl1->hide();
-  HeaderControl2 = new HeaderBar(this);
-  HeaderControl2->setObjectName("HeaderControl2");
-  HeaderControl2->hide();
-
-  auto* central = new QWidget;
-  auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(SpeedPanel);
-  layout->addWidget(MdiArea, 1);
-  layout->addWidget(HeaderControl1);
-  setCentralWidget(central);
-
-  StatusBar = new QStatusBar;
-  StatusBar->setObjectName("StatusBar");
-  StatusBar->setFixedHeight(19);
-  StatusBar->setSizeGripEnabled(false);
-  setStatusBar(StatusBar);
-
+  BuildFrame();
   BuildMenus();
 
   connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
@@ -127,6 +82,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
       if (w)
         if (auto* c = qobject_cast<TMDIChild*>(w->widget()); c && !c->IsClosing()) c->FormActivate();
       UpdateMenuItems();
+      registry_->MarkActiveSection();
     });
   });
 
@@ -137,6 +93,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   IniOut1 = new TIniOut(this);
   IniOut1->setObjectName("IniOut1");
   Placement = new WindowPlacement(this);
+  registry_->FirstChildMaximized = [this] { return Placement->firstChildMaximized(); };
   Options = new ClientOptions(this);
   Connection = new ConnectionSettings(this);
   Logs = new Logbook(Logbook::defaultRoot(), this);
@@ -159,6 +116,62 @@ TMainForm::~TMainForm() {
   delete ChannelForm;
   ChannelForm = nullptr;
   if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::BuildSocket() {
+  CliWSocket = new TWSocket(this);
+  CliWSocket->setObjectName("CliWSocket");
+  CliWSocket->SetLingerOnOff(wsLingerOn);
+  CliWSocket->SetLingerTimeout(0);
+  CliWSocket->SetSendFlags(wsSendNormal);
+  CliWSocket->SetMultiThreaded(false);
+  CliWSocket->SetFlushTimeout(60);
+  CliWSocket->OnDnsLookupDone = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDnsLookupDone(s, e); };
+  CliWSocket->OnSessionConnected = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionConnected(s, e); };
+  CliWSocket->OnSslError = [this](TCustomWSocket*, const std::string& m) { AddText(kServerWindow, m, true); };
+  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p) {
+    return zorv::acceptCertificate(p, SettingsFile());
+  };
+  CliWSocket->OnSessionClosed = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionClosed(s, e); };
+  CliWSocket->OnDataAvailable = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDataAvailable(s, e); };
+}
+
+// The frame area, the switcher bar under it and the status line; the window
+// registry keeps the windows of the one and the sections of the other.
+void TMainForm::BuildFrame() {
+  MdiArea = new QMdiArea;
+  MdiArea->setObjectName("MdiArea");
+  MdiArea->setBackground(palette().brush(QPalette::Dark));
+  MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+  HeaderControl1 = new HeaderBar;
+  HeaderControl1->setObjectName("HeaderControl1");
+  HeaderControl1->setStatusTip("Switch to that window");
+  HeaderControl1->setToolTip("Switch to that window");
+  HeaderControl1->OnSectionClick = [this](int i) { Guard([&] { HeaderControl1SectionClick(i); }); };
+  HeaderControl1->OnResize = [this] { EvenSectionWidths(); };
+  HeaderControl1->hide();
+  HeaderControl2 = new HeaderBar(this);
+  HeaderControl2->setObjectName("HeaderControl2");
+  HeaderControl2->hide();
+  registry_ = std::make_unique<WindowRegistry>(MdiArea, HeaderControl1, HeaderControl2, *this,
+                                               [this] { return TimeOfDayMs(); });
+
+  auto* central = new QWidget;
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(SpeedPanel);
+  layout->addWidget(MdiArea, 1);
+  layout->addWidget(HeaderControl1);
+  setCentralWidget(central);
+
+  StatusBar = new QStatusBar;
+  StatusBar->setObjectName("StatusBar");
+  StatusBar->setFixedHeight(19);
+  StatusBar->setSizeGripEnabled(false);
+  setStatusBar(StatusBar);
 }
 
 void TMainForm::BuildToolbar() {
@@ -288,13 +301,7 @@ void TMainForm::BuildMenus() {
     a->setEnabled(false);
 }
 
-void TMainForm::Guard(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    zorv::showMessageBox(QString::fromLocal8Bit(e.what()), "Zorv", zorv::MessageIcon::Error);
-  }
-}
+void TMainForm::Guard(const std::function<void()>& action) { zorv::guarded(action, "Zorv"); }
 
 // ---------------------------------------------------------------------------
 // Program start and end
@@ -314,10 +321,7 @@ void TMainForm::FormCreate() {
   Logs->setNetwork(zorv::fromInput(fieldText(EditServer)));
 }
 
-void TMainForm::FormShow() {
-  BtnDisConnect->setEnabled(false);
-  BtnChannel->setEnabled(false);
-}
+void TMainForm::FormShow() { SetConnectionControls(ConnectionState::Idle); }
 
 void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
@@ -360,13 +364,14 @@ void TMainForm::FileExitItemClick() { close(); }
 // ---------------------------------------------------------------------------
 // Connection lifecycle
 
-void TMainForm::SetIdleControls() {
-  BtnDisConnect->setEnabled(false);
-  BtnConnect->setEnabled(true);
-  BtnChannel->setEnabled(false);
-  EditServer->setEnabled(true);
-  EditNick->setEnabled(true);
-  EditPort->setEnabled(true);
+void TMainForm::SetConnectionControls(ConnectionState state) {
+  const bool idle = state == ConnectionState::Idle;
+  BtnConnect->setEnabled(idle);
+  BtnDisConnect->setEnabled(!idle);
+  BtnChannel->setEnabled(!idle);
+  // The connection's settings can be changed until the connection is up.
+  const bool fields = state != ConnectionState::Connected;
+  for (QLineEdit* e : {EditServer, EditNick, EditPort}) e->setEnabled(fields);
 }
 
 void TMainForm::SendMsg(const std::string& line) {
@@ -382,9 +387,10 @@ void TMainForm::SendMsg(const std::string& line) {
 
 void TMainForm::BtnConnectClick() {
   Keeper->UserConnect();
-  BtnConnect->setEnabled(false);
-  BtnDisConnect->setEnabled(true);
-  BtnChannel->setEnabled(true);
+  // Asked for again while connected (through the menu), the fields stay as
+  // they are: the socket refuses the new address.
+  SetConnectionControls(CliWSocket->State() == wsConnected ? ConnectionState::Connected
+                                                           : ConnectionState::Connecting);
   Logs->setNetwork(zorv::fromInput(fieldText(EditServer)));
   CliWSocket->DnsLookup(zorv::fromInput(fieldText(EditServer)));
 }
@@ -394,9 +400,8 @@ void TMainForm::ConnectItemClick() { BtnConnectClick(); }
 void TMainForm::CliWSocketDnsLookupDone(TCustomWSocket*, uint16_t error) {
   if (error != 0) {
     AddText(kServerWindow, "Server name unknown", true);
-    BtnConnect->setEnabled(true);
-    BtnDisConnect->setEnabled(false);
-    BtnChannel->setEnabled(false);
+    SetConnectionControls(CliWSocket->State() == wsConnected ? ConnectionState::Connected
+                                                             : ConnectionState::Idle);
     Keeper->LookupFailed();
     return;
   }
@@ -428,9 +433,7 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
   engine_->Reset();
   Keeper->Connected();
   AddText(kServerWindow, "Connected", true);
-  EditServer->setEnabled(false);
-  EditNick->setEnabled(false);
-  EditPort->setEnabled(false);
+  SetConnectionControls(ConnectionState::Connected);
   // NICK and USER, after PASS and CAP LS when a login is configured.
   engine_->Register(zorv::fromInput(fieldText(EditNick)));
   ChildFocus(kServerWindow);
@@ -442,9 +445,8 @@ void TMainForm::JoinWhenRegistered(const std::string& server, const std::string&
 }
 
 void TMainForm::CliWSocketSessionClosed(TCustomWSocket*, uint16_t error) {
-  for (TMDIChild* c : Children())
-    if (zorv::isChannelName(c->WindowName())) c->resetnamelist();
-  SetIdleControls();
+  for (TMDIChild* c : registry_->ChannelWindows()) c->resetnamelist();
+  SetConnectionControls(ConnectionState::Idle);
   AddText(kServerWindow, "Disconnected", false);
   Keeper->Closed(error);
 }
@@ -492,165 +494,32 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 std::string TMainForm::LeftStr(const std::string& s) { return zorv::LeftStr(s); }
 
-std::vector<TMDIChild*> TMainForm::Children() const {
-  std::vector<TMDIChild*> out;
-  if (!MdiArea) return out;
-  const auto subs = MdiArea->subWindowList(QMdiArea::CreationOrder);
-  out.reserve(static_cast<size_t>(subs.size()));
-  for (QMdiSubWindow* s : subs)
-    if (auto* c = qobject_cast<TMDIChild*>(s->widget()); c && !c->IsClosing()) out.push_back(c);
-  return out;
-}
+std::vector<TMDIChild*> TMainForm::Children() const { return registry_->Children(); }
 
-TMDIChild* TMainForm::ActiveChild() const {
-  if (!MdiArea) return nullptr;
-  QMdiSubWindow* s = MdiArea->currentSubWindow();
-  if (!s) return nullptr;
-  auto* c = qobject_cast<TMDIChild*>(s->widget());
-  return c && !c->IsClosing() ? c : nullptr;
-}
-
-std::vector<TMDIChild*> TMainForm::Matching(const std::string& name) const {
-  // The given name is compared whole (a name holding a blank never matches)
-  // with the name read from each caption, ignoring the case of ASCII letters.
-  std::vector<TMDIChild*> out;
-  if (!MdiArea) return out;
-  if (byNameDirty_) {
-    byName_.clear();
-    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
-      if (auto* c = qobject_cast<TMDIChild*>(s->widget()))
-        byName_[zorv::upperAscii(c->WindowName())].emplace_back(c);
-    byNameDirty_ = false;
-  }
-  const auto it = byName_.find(zorv::upperAscii(name));
-  if (it == byName_.end()) return out;
-  for (const QPointer<TMDIChild>& c : it->second)
-    if (c && !c->IsClosing()) out.push_back(c);
-  return out;
-}
-
-QRect TMainForm::NextChildGeometry() const {
-  // New windows cascade from the top-left corner of the frame, each whole
-  // inside it: a frame smaller than a window shrinks the window to fit, and a
-  // window that would reach past the frame starts the cascade again at the corner.
-  const int step = 22;
-  const QSize area = MdiArea->viewport()->size();
-  QSize size(512, 315);
-  if (area.width() > 0) size.setWidth(std::min(size.width(), area.width()));
-  if (area.height() > 0) size.setHeight(std::min(size.height(), area.height()));
-  const int roomX = area.width() - size.width();
-  const int roomY = area.height() - size.height();
-  const int fit = std::max(1, std::min(roomX, roomY) / step + 1);
-  const int k = static_cast<int>(Children().size()) % fit;
-  return {QPoint(k * step, k * step), size};
-}
-
-TMDIChild* TMainForm::CreateChild(const std::string& name, bool channelMenu) {
-  const QRect geometry = NextChildGeometry();
-  auto* child = new TMDIChild(*this);
-  child->SetCaption(name);
-  const bool channel = zorv::isChannelName(name);
-  child->SetNickListVisible(channel);
-  child->SetChannelMenu(channel && channelMenu);
-  QMdiSubWindow* sub = MdiArea->addSubWindow(child);
-  sub->setAttribute(Qt::WA_DeleteOnClose);
-  // A window that is later destroyed drops out of the index by itself (the
-  // index holds guarded pointers).
-  WindowNamesChanged();
-  sub->setGeometry(geometry);
-  // The first window of a run opens maximized when they were so at the last
-  // end; later ones follow the frame's own rule (an active maximized window
-  // hands its state on).
-  if (MdiArea->subWindowList().size() == 1 && Placement->firstChildMaximized())
-    sub->showMaximized();
-  else
-    sub->show();
-  MdiArea->setActiveSubWindow(sub);
-  return child;
-}
+TMDIChild* TMainForm::ActiveChild() const { return registry_->ActiveChild(); }
 
 void TMainForm::AddText(const std::string& name, const std::string& text, bool create) {
   // The server's answer to our own lag check is not shown.
   if (!create && name == kServerWindow && Keeper->IsOwnPingReply(text)) return;
-  if (name == kCurrentWindow) {
-    if (TMDIChild* c = ActiveChild()) {
-      c->AddLine(text);
-      return;
-    }
-    // With no conversation window open the line would be lost: it goes to the
-    // Server window, which is opened for it.
-    AddText(kServerWindow, text, true);
-    return;
-  }
-  std::string clean;
-  clean.reserve(name.size());
-  for (char ch : name)
-    if (ch != '\r' && ch != '\n') clean += ch;
-
-  bool matched = false;
-  for (TMDIChild* c : Matching(clean)) {
-    c->AddLine(text);
-    matched = true;
-  }
-  if (matched || !create) return;
-
-  TMDIChild* child = CreateChild(clean, true);
-  child->AddLine(text);
-  HeaderControl1->addSection(clean);
-  HeaderControl1->show();
-  EvenSectionWidths();
+  registry_->AddText(name, text, create);
 }
 
-void TMainForm::NewChild(const std::string& name) {
-  const auto matches = Matching(name);
-  for (TMDIChild* c : matches) BringToFront(c);
-  if (!matches.empty()) return;
-  CreateChild(name, false);
-  HeaderControl1->addSection(name);
-  HeaderControl1->show();
-  EvenSectionWidths();
-}
+void TMainForm::NewChild(const std::string& name) { registry_->NewChild(name); }
 
-bool TMainForm::ChildExist(const std::string& name) const { return !Matching(name).empty(); }
+bool TMainForm::ChildExist(const std::string& name) const { return !registry_->Matching(name).empty(); }
 
-void TMainForm::BringToFront(TMDIChild* child) {
-  auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
-  if (!sub) return;
-  if (sub->isMinimized()) sub->showNormal();
-  sub->show();
-  sub->raise();
-  MdiArea->setActiveSubWindow(sub);
-}
+void TMainForm::ChildFocus(const std::string& name) { registry_->ChildFocus(name); }
 
-void TMainForm::ChildFocus(const std::string& name) {
-  for (TMDIChild* c : Matching(name)) BringToFront(c);
-}
-
-void TMainForm::CloseChild(const std::string& name) {
-  for (TMDIChild* c : Matching(name)) c->CloseWindow();
-}
+void TMainForm::CloseChild(const std::string& name) { registry_->CloseChild(name); }
 
 void TMainForm::SetTopic(const std::string& name, const std::string& text, bool wholeCaption) {
-  for (TMDIChild* c : Matching(name)) {
-    const std::string caption = wholeCaption ? text : name + " - " + text;
-    c->SetCaption(caption);
-    WindowNamesChanged();
-    for (int i = 0; i < HeaderControl1->count(); ++i)
-      if (zorv::equalsIgnoreAsciiCase(zorv::LeftStr(HeaderControl1->section(i).text), name))
-        HeaderControl1->setSectionText(i, caption);
-  }
+  registry_->SetTopic(name, text, wholeCaption);
 }
 
 // ---------------------------------------------------------------------------
 // Switcher bar and menus
 
-void TMainForm::EvenSectionWidths() {
-  const int n = HeaderControl1->count();
-  if (n == 0) return;
-  const int w = HeaderControl1->width() / n;
-  for (int i = 0; i < n; ++i)
-    if (HeaderControl1->section(i).width != w) HeaderControl1->setSectionWidth(i, w);
-}
+void TMainForm::EvenSectionWidths() { registry_->EvenSectionWidths(); }
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
@@ -663,34 +532,19 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 void TMainForm::RemoveSelectBar(const std::string& name) {
   // A closing window takes its tab away; its log is written and closed too.
   Logs->close(name);
-  HeaderControl2->clear();
-  for (int i = 0; i < HeaderControl1->count(); ++i) {
-    const std::string& text = HeaderControl1->section(i).text;
-    if (!zorv::equalsIgnoreAsciiCase(zorv::LeftStr(text), name)) HeaderControl2->addSection(text);
-  }
-  HeaderControl1->clear();
-  for (int i = 0; i < HeaderControl2->count(); ++i) HeaderControl1->addSection(HeaderControl2->section(i).text);
-  HeaderControl2->clear();
-  if (HeaderControl1->count() == 0)
-    HeaderControl1->hide();
-  else
-    EvenSectionWidths();
+  registry_->RemoveSelectBar(name);
 }
 
-void TMainForm::HeaderControl1SectionClick(int index) {
-  if (index < 0 || index >= HeaderControl1->count()) return;
-  ChildFocus(zorv::LeftStr(HeaderControl1->section(index).text));
-}
+void TMainForm::HeaderControl1SectionClick(int index) { registry_->SectionClick(index); }
 
 void TMainForm::UpdateMenuItems() {
   if (destroying_) return;
-  const bool any = !Children().empty();
+  const bool any = registry_->AnyOpen();
   for (QAction* a : {CutItem, CopyItem, PasteItem, WindowCascadeItem, WindowTileItem, WindowArrangeItem,
                      WindowMinimizeItem})
     a->setEnabled(any);
   ChannelList1->setEnabled(BtnDisConnect->isEnabled());
 }
-
 void TMainForm::RebuildWindowList() {
   for (QAction* a : windowListActions_) {
     Window1->removeAction(a);
@@ -772,50 +626,40 @@ void TMainForm::ChannelList1Click() { ChannelForm->OpenList(); }
 void TMainForm::FillNames(const std::string& p) {
   std::string channel, names;
   if (!zorv::NamesReplyChannel(p, &channel, &names)) return;
-  for (TMDIChild* c : Matching(channel))
+  for (TMDIChild* c : registry_->Matching(channel))
     if (c->nameliststatus()) c->setnamelist(names);
 }
 
 void TMainForm::EndNames(const std::string& p) {
   std::string channel, names;
   if (!zorv::NamesReplyChannel(p, &channel, &names)) return;
-  for (TMDIChild* c : Matching(channel))
+  for (TMDIChild* c : registry_->Matching(channel))
     if (c->nameliststatus()) c->togglenamelist();
 }
 
 void TMainForm::AddNick(const std::string& channel, const std::string& nick) {
-  for (TMDIChild* c : Matching(channel)) c->addnamelist(nick);
+  for (TMDIChild* c : registry_->Matching(channel)) c->addnamelist(nick);
 }
 
 void TMainForm::DelNick(const std::string& channel, const std::string& nick) {
-  for (TMDIChild* c : Matching(channel)) c->delnamelist(nick, std::string());
+  for (TMDIChild* c : registry_->Matching(channel)) c->delnamelist(nick, std::string());
 }
 
 void TMainForm::QuitNick(const std::string& nick, const std::string& text) {
-  for (TMDIChild* c : Children())
-    if (zorv::isChannelName(c->WindowName())) c->delnamelist(nick, text);
+  for (TMDIChild* c : registry_->ChannelWindows()) c->delnamelist(nick, text);
 }
 
 void TMainForm::ChangeNick(const std::string& oldNick, const std::string& newNick) {
-  for (TMDIChild* c : Children()) {
-    if (zorv::isChannelName(c->WindowName()))
-      c->changenamelist(oldNick, newNick);
-    else if (zorv::equalsIgnoreAsciiCase(c->WindowName(), oldNick)) {
-      c->SetCaption(newNick);
-      WindowNamesChanged();
-    }
-  }
-  for (int i = 0; i < HeaderControl1->count(); ++i)
-    if (zorv::equalsIgnoreAsciiCase(zorv::LeftStr(HeaderControl1->section(i).text), oldNick))
-      HeaderControl1->setSectionText(i, newNick);
+  for (TMDIChild* c : registry_->ChannelWindows()) c->changenamelist(oldNick, newNick);
+  registry_->RenamePrivate(oldNick, newNick);
 }
 
 void TMainForm::ModeNick(const std::string& channel, const std::string& nick, bool give) {
-  for (TMDIChild* c : Matching(channel)) c->modenamelist(nick, give);
+  for (TMDIChild* c : registry_->Matching(channel)) c->modenamelist(nick, give);
 }
 
 void TMainForm::ResetNames(const std::string& channel) {
-  for (TMDIChild* c : Matching(channel)) c->resetnamelist();
+  for (TMDIChild* c : registry_->Matching(channel)) c->resetnamelist();
 }
 
 // ---------------------------------------------------------------------------

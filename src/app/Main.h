@@ -1,14 +1,13 @@
 #pragma once
 // The main window: the frame of every conversation window, the one connection
-// to the server, the window registry, the switcher bar, the menus and the
-// status line.
+// to the server, the menus and the status line. The open windows and their
+// switcher bar sections are kept by WindowRegistry; the main window passes the
+// engine's and the windows' requests on to it.
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "ChildHost.h"
@@ -36,6 +35,11 @@ class Logbook;
 class ConnectionKeeper;
 class KeepAliveSettings;
 class ConnectionSettings;
+class WindowRegistry;
+
+// What the connection controls show: no connection, one being made (the
+// lookup and the connect), one established.
+enum class ConnectionState { Idle, Connecting, Connected };
 
 class TMainForm : public QMainWindow, public Frame, public ChildHost {
   Q_OBJECT
@@ -173,25 +177,19 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
  private:
   void BuildMenus();
   void BuildToolbar();
+  void BuildSocket();
+  void BuildFrame();
   void FormCreate();
   void FormShow();
   void FormDestroy();
-  void SetIdleControls();
-  TMDIChild* CreateChild(const std::string& name, bool channelMenu);
-  QRect NextChildGeometry() const;
-  void BringToFront(TMDIChild* child);
-  std::vector<TMDIChild*> Matching(const std::string& name) const;
+  // The one place the Connect, Disconnect and Channel List buttons and the
+  // Nick, Server and Port fields are set.
+  void SetConnectionControls(ConnectionState state);
   void RebuildWindowList();
   // Runs a user action; an exception is shown in a message box and the program goes on.
   void Guard(const std::function<void()>& action);
 
-  // Open windows by upper-cased name, in creation order: every line that
-  // arrives is routed by name, so the captions are read once per change of
-  // the window set or of a caption, not once per line.
-  void WindowNamesChanged() { byNameDirty_ = true; }
-  mutable std::unordered_map<std::string, std::vector<QPointer<TMDIChild>>> byName_;
-  mutable bool byNameDirty_ = true;
-
+  std::unique_ptr<WindowRegistry> registry_;
   std::unique_ptr<InboundEngine> engine_;
   QString programDir_;
   bool shown_ = false;

@@ -3,6 +3,7 @@
 // platform, plus helpers to read what its conversation windows hold.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiArea>
@@ -51,12 +52,13 @@ class AppTest : public ::testing::Test {
     testsupport::shownMessages().clear();
     form = std::make_unique<TMainForm>(dir.path());
     form->show();
-    testsupport::pumpFor(20);
+    ASSERT_TRUE(testsupport::waitFor([&] { return form->isVisible() && form->isActiveWindow(); }));
   }
   void TearDown() override {
     if (form) form->close();
     form.reset();
-    testsupport::pumpFor(10);
+    // Whatever the closed windows left to be deleted goes now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 
   // Connects the form to a scripted loopback server and waits for registration.

@@ -86,24 +86,25 @@ TEST_F(AppTest, CurrentWindowGoesToTheActiveWindowOrOpensServer) {
 }
 
 TEST_F(AppTest, SectionsKeepEvenWidths) {
-  form->resize(form->width() + 10, form->height());
-  testsupport::pumpFor(20);
+  const int wider = form->width() + 10;
+  form->resize(wider, form->height());
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->centralWidget()->width() == wider; }));
   for (const char* n : {"Server", "#a", "#b"}) form->AddText(n, "x", true);
   const int barWidth = form->HeaderControl1->width();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(form->HeaderControl1->section(i).width, barWidth / 3);
   window(*form, "#a")->CloseWindow();
-  testsupport::pumpFor(20);
+  ASSERT_TRUE(testsupport::waitFor([&] { return window(*form, "#a") == nullptr; }));
   EXPECT_EQ(sectionTexts(*form), (std::vector<std::string>{"Server", "#b"}));
   for (int i = 0; i < 2; ++i) EXPECT_EQ(form->HeaderControl1->section(i).width, barWidth / 2);
   form->resize(700, form->height());
-  testsupport::pumpFor(20);
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->centralWidget()->width() == 700; }));
   EXPECT_EQ(form->HeaderControl1->section(0).width, form->HeaderControl1->width() / 2);
 }
 
 TEST_F(AppTest, ClosingTheLastWindowHidesTheBar) {
   form->AddText("#a", "x", true);
   window(*form, "#a")->CloseWindow();
-  testsupport::pumpFor(20);
+  ASSERT_TRUE(testsupport::waitFor([&] { return window(*form, "#a") == nullptr; }));
   EXPECT_TRUE(form->Children().empty());
   EXPECT_FALSE(form->HeaderControl1->isVisible());
   form->AddText("#b", "x", true);
@@ -139,7 +140,8 @@ TEST_F(AppTest, MenuStatesFollowWindowsAndTheDisconnectButton) {
   EXPECT_FALSE(form->WindowCascadeItem->isEnabled());
   EXPECT_FALSE(form->CutItem->isEnabled());
   form->AddText("#a", "x", true);
-  testsupport::pumpFor(20);
+  // The menu states follow the change of the active window.
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->CutItem->isEnabled(); }));
   for (QAction* a : {form->CutItem, form->CopyItem, form->PasteItem, form->WindowCascadeItem,
                      form->WindowTileItem, form->WindowArrangeItem, form->WindowMinimizeItem})
     EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
@@ -183,7 +185,9 @@ TEST_F(AppTest, NewWindowsCascadeInsideTheFrame) {
 
 TEST_F(AppTest, FirstSectionTakesTheWholeBarOnceShown) {
   form->AddText("Server", "x", true);
-  testsupport::pumpFor(30);
+  ASSERT_TRUE(testsupport::waitFor([&] {
+    return form->HeaderControl1->isVisible() && form->HeaderControl1->width() == form->centralWidget()->width();
+  }));
   ASSERT_TRUE(form->HeaderControl1->isVisible());
   EXPECT_EQ(form->HeaderControl1->width(), form->centralWidget()->width());
   EXPECT_EQ(form->HeaderControl1->section(0).width, form->HeaderControl1->width());

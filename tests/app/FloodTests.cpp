@@ -1,0 +1,215 @@
+// Windows the network opens: the budget for new private windows, the rule that
+// such a window never takes the keyboard or the screen, and the switcher bar's
+// active tab and tooltips.
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QWidget>
+
+#include "AppFixture.h"
+#include "WindowBudget.h"
+
+using namespace apptest;
+
+namespace {
+
+const std::string kHeldNotice =
+    "*** Too many new private windows at once: messages from new senders are shown here for now";
+
+// A main window whose clock the test sets.
+class ClockedForm : public TMainForm {
+ public:
+  using TMainForm::TMainForm;
+  int TimeOfDayMs() const override { return nowMs; }
+  int nowMs = 1000;
+};
+
+class BudgetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    form = std::make_unique<ClockedForm>(dir.path());
+    form->show();
+    ASSERT_TRUE(testsupport::waitFor([&] { return form->isVisible(); }));
+  }
+  void TearDown() override {
+    form->close();
+    form.reset();
+  }
+  // A private message from nick, as the engine writes it.
+  void message(const std::string& nick) { form->AddText(nick, "<" + nick + ">hi", true); }
+  size_t windows() const { return form->Children().size(); }
+  int countInServer(const std::string& line) {
+    int n = 0;
+    for (const auto& l : linesOf(*form, "Server")) n += l == line ? 1 : 0;
+    return n;
+  }
+
+  QTemporaryDir dir;
+  std::unique_ptr<ClockedForm> form;
+};
+
+}  // namespace
+
+TEST(WindowBudget, BurstThenOnePerSecondAcrossMidnight) {
+  struct Step {
+    int nowMs;
+    int takes;    // how many windows are asked for at that time
+    int granted;  // how many the budget gives
+  };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;
+  };
+  const int day = WindowBudget::kDayMs;
+  const std::vector<Case> cases = {
+      {"burst of ten, then none at the same moment", {{5000, 12, 10}}},
+      {"one a second after the burst", {{5000, 10, 10}, {5999, 1, 0}, {6000, 2, 1}, {8000, 3, 2}}},
+      {"a long pause refills only the burst", {{0, 10, 10}, {3600000, 12, 10}}},
+      {"midnight passing counts as time going on", {{day - 500, 10, 10}, {500, 2, 1}}},
+      {"a clock set back refills nothing", {{600000, 10, 10}, {300000, 1, 0}, {301000, 1, 1}}},
+  };
+  for (const Case& c : cases) {
+    WindowBudget b;
+    for (const Step& s : c.steps) {
+      int granted = 0;
+      for (int i = 0; i < s.takes; ++i) granted += b.Take(s.nowMs) ? 1 : 0;
+      EXPECT_EQ(granted, s.granted) << c.what << " at " << s.nowMs;
+    }
+  }
+}
+
+TEST_F(BudgetTest, NewSendersBeyondTheBurstAreShownInTheServerWindow) {
+  form->AddText("Server", "Connected", true);
+  form->AddText("#chat", "*** JOIN: me (m@h) #chat", true);
+  for (int i = 0; i < 13; ++i) message("p" + std::to_string(i));
+  // Server, #chat and ten private windows; three senders were held back.
+  EXPECT_EQ(windows(), 12u);
+  EXPECT_EQ(window(*form, "p9") != nullptr, true);
+  EXPECT_EQ(window(*form, "p10"), nullptr);
+  EXPECT_EQ(countInServer(kHeldNotice), 1);
+  for (const char* held : {"p10", "p11", "p12"})
+    EXPECT_EQ(countInServer(std::string("*** Private from ") + held + ": <" + held + ">hi"), 1) << held;
+
+  // Partners that have a window still reach it; channels still open.
+  form->AddText("p3", "<p3>again", true);
+  EXPECT_TRUE(hasLine(*form, "p3", "<p3>again"));
+  form->AddText("#other", "*** JOIN: me (m@h) #other", true);
+  EXPECT_NE(window(*form, "#other"), nullptr);
+  // A window the user asks for is never held back.
+  form->NewChild("carol");
+  EXPECT_NE(window(*form, "carol"), nullptr);
+
+  // A second later one more window opens and the hold-back is over; the next
+  // one held starts a new hold-back, said once again.
+  form->nowMs += 1000;
+  message("p13");
+  EXPECT_NE(window(*form, "p13"), nullptr);
+  message("p14");
+  message("p15");
+  EXPECT_EQ(window(*form, "p14"), nullptr);
+  EXPECT_EQ(countInServer(kHeldNotice), 2);
+  EXPECT_EQ(countInServer("*** Private from p15: <p15>hi"), 1);
+}
+
+TEST_F(BudgetTest, OrdinaryUseOpensEveryWindow) {
+  // A few new partners a minute: every one gets a window, nothing is held.
+  for (int i = 0; i < 30; ++i) {
+    form->nowMs += 20000;
+    message("friend" + std::to_string(i));
+  }
+  EXPECT_EQ(windows(), 30u);
+  EXPECT_EQ(window(*form, "Server"), nullptr);
+}
+
+// A window opened by a line from the network comes up in front only inside the
+// active main window while the input line is empty.
+TEST_F(AppTest, NetworkWindowsNeverTakeTheKeyboard) {
+  struct Case {
+    const char* what;
+    QString typed;     // text in #lounge's input line
+    bool zorvActive;   // the main window is the active window
+    bool front;        // frank's window comes up in front
+  };
+  const std::vector<Case> cases = {
+      {"text in the input line", "half a sent", true, false},
+      {"empty input line", "", true, true},
+      {"another program is active", "", false, false},
+  };
+  QWidget other;
+  other.setWindowTitle("another program");
+  for (const Case& c : cases) {
+    form->AddText("#lounge", "joined", true);
+    TMDIChild* lounge = window(*form, "#lounge");
+    ASSERT_NE(lounge, nullptr);
+    QWidget* active = c.zorvActive ? static_cast<QWidget*>(form.get()) : &other;
+    active->show();
+    active->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(active)) << c.what;
+    form->ChildFocus("#lounge");
+    lounge->Edit1->setFocus();
+    lounge->Edit1->setText(c.typed);
+    if (c.zorvActive) ASSERT_TRUE(testsupport::waitFor([&] { return lounge->Edit1->hasFocus(); })) << c.what;
+
+    form->AddText("frank", "<frank>hello", true);
+    TMDIChild* frank = window(*form, "frank");
+    ASSERT_NE(frank, nullptr) << c.what;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), active) << c.what;
+    EXPECT_EQ(form->ActiveChild() == frank, c.front) << c.what;
+    EXPECT_EQ(frank->Caption(), c.front ? "frank" : "*frank") << c.what;
+    EXPECT_EQ(lounge->Edit1->text(), c.typed) << c.what;
+    if (c.zorvActive) EXPECT_EQ(QApplication::focusWidget() == lounge->Edit1, !c.front) << c.what;
+    if (!c.front) {
+      // Behind the active window, and in front once its tab is clicked.
+      EXPECT_EQ(form->ActiveChild(), lounge) << c.what;
+      form->HeaderControl1SectionClick(1);
+      EXPECT_EQ(form->ActiveChild(), frank) << c.what;
+      EXPECT_EQ(frank->Caption(), "frank") << c.what;
+    }
+    frank->CloseWindow();
+    lounge->CloseWindow();
+    ASSERT_TRUE(testsupport::waitFor([&] { return form->Children().empty(); })) << c.what;
+  }
+}
+
+TEST_F(AppTest, UserOpenedWindowsComeToTheFrontEvenWhileTyping) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  form->AddText("#lounge", "joined", true);
+  TMDIChild* lounge = window(*form, "#lounge");
+  lounge->Edit1->setFocus();
+  lounge->Edit1->setText("typing");
+  form->NewChild("carol");
+  EXPECT_EQ(form->ActiveChild(), window(*form, "carol"));
+}
+
+TEST_F(AppTest, TheActiveWindowsTabIsDrawnActive) {
+  for (const char* n : {"Server", "#a", "bob"}) form->AddText(n, "x", true);
+  EXPECT_EQ(form->HeaderControl1->activeSection(), 2);
+  form->HeaderControl1SectionClick(0);
+  EXPECT_EQ(form->HeaderControl1->activeSection(), 0);
+  // Closing a window moves the mark with the sections.
+  form->ChildFocus("bob");
+  window(*form, "#a")->CloseWindow();
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->HeaderControl1->count() == 2; }));
+  EXPECT_EQ(form->HeaderControl1->activeSection(), 1);
+  // The active tab looks different from the same tab inactive.
+  form->HeaderControl1->resize(400, form->HeaderControl1->height());
+  const QImage active = form->HeaderControl1->grab(QRect(200, 0, 200, 17)).toImage();
+  form->HeaderControl1->setActiveSection(-1);
+  const QImage inactive = form->HeaderControl1->grab(QRect(200, 0, 200, 17)).toImage();
+  EXPECT_NE(active, inactive);
+}
+
+TEST_F(AppTest, NarrowTabsShowTheirWholeNameInTheTooltip) {
+  const std::string longName = "#a-channel-with-a-name-far-too-long-for-its-tab";
+  for (int i = 0; i < 8; ++i) form->AddText(i == 3 ? longName : "#c" + std::to_string(i), "x", true);
+  form->SetTopic(longName, "and its topic", false);
+  HeaderBar* bar = form->HeaderControl1;
+  const int w = bar->sectionWidth();
+  ASSERT_GT(w, 0);
+  EXPECT_EQ(bar->toolTipAt(3 * w + 1).toStdString(), longName + " - and its topic");
+  EXPECT_EQ(bar->toolTipAt(1 * w + 1), "Switch to that window");
+  EXPECT_EQ(bar->toolTipAt(bar->count() * w + 1), "Switch to that window");
+}
