@@ -12,7 +12,7 @@
 #include <exception>
 
 #include "ChannelGridModel.h"
-#include "MessageBox.h"
+#include "Guard.h"
 #include "Text.h"
 
 namespace {
@@ -132,13 +132,7 @@ TChannelForm::TChannelForm(std::function<void(const std::string&)> sendMsg, QWid
   KeepCurrentRow();
 }
 
-void TChannelForm::Guarded(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    zorv::showMessageBox(QString::fromLocal8Bit(e.what()));
-  }
-}
+void TChannelForm::Guarded(const std::function<void()>& handler) { zorv::guarded(handler); }
 
 void TChannelForm::SyncView() const { model_->flush(); }
 

@@ -18,6 +18,7 @@
 #include <functional>
 
 #include "Formatting.h"
+#include "Guard.h"
 #include "Interpreter.h"
 #include "MessageBox.h"
 #include "Names.h"
@@ -34,15 +35,9 @@ constexpr int kLargestFontSize = 200;
 constexpr int kBackgroundLineLimit = 300;
 constexpr int kOpBatch = 4;
 
-// Every entry from Qt into the window's code goes through here: an error is
-// shown to the user and the program goes on.
-void guarded(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    zorv::showMessageBox(QString::fromLocal8Bit(e.what()));
-  }
-}
+// Every entry from Qt into the window's code goes through the shared guard:
+// an error is shown to the user and the program goes on.
+using zorv::guarded;
 
 // A font size that cannot be used is reported once per distinct text, not
 // for every window that opens (windows also open for incoming messages).
