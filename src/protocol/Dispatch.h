@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "Frame.h"
+#include "RateBudget.h"
 #include "Sasl.h"
 
 struct InboundLine;
@@ -31,20 +32,12 @@ inline Output Show(std::string_view window, std::string_view text, bool create =
   return {true, window, text, create};
 }
 
-// The CTCP reply budget: a burst of kBurst answers, then one per kIntervalMs,
-// refilled by the local time of day (midnight passing refills, a clock set
-// back refills nothing).
-class ReplyBudget {
+// The CTCP reply budget: a burst of kBurst answers, then one per kIntervalMs.
+class ReplyBudget : public RateBudget {
  public:
   static constexpr int kBurst = 8;
   static constexpr int kIntervalMs = 1000;
-  // Takes one answer at time of day nowMs; false when none is left.
-  bool Take(int nowMs);
-
- private:
-  std::int64_t budgetMs_ = std::int64_t{kBurst} * kIntervalMs;
-  int lastMs_ = 0;
-  bool seen_ = false;
+  ReplyBudget() : RateBudget(kBurst, kIntervalMs) {}
 };
 
 // Where the connection stands in its registration.
