@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
@@ -29,16 +30,36 @@ bool canConnect(int port) {
 
 }  // namespace
 
-IrcServer::IrcServer() {
+IrcServer::IrcServer(bool tls) : tls_(tls) {
   if (!dir_.isValid()) {
     error_ = "no temporary directory";
     return;
   }
+  if (tls_ && !makeCertificates()) {
+    error_ = "no test certificate (is the openssl command installed?)";
+    return;
+  }
   for (int attempt = 0; attempt < 5 && !ready_; ++attempt) {
     port_ = unusedPort();
+    if (tls_) tlsPort_ = unusedPort();
     launch();
   }
   if (!ready_) error_ = "ngircd did not start (is the ngircd package installed?)";
+}
+
+// A CA and a server certificate for 127.0.0.1 signed by it, made with the
+// openssl command in the server's folder (read by ngircd before it drops
+// its privileges).
+bool IrcServer::makeCertificates() {
+  const std::string d = dir_.path().toStdString();
+  const std::string cmd =
+      "cd '" + d + "' && "
+      "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj '/CN=Zorv test CA' "
+      "&& openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj '/CN=127.0.0.1' "
+      "&& printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\n' > server.ext "
+      "&& openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 "
+      "-extfile server.ext >/dev/null 2>&1";
+  return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 bool IrcServer::launch() {
@@ -51,6 +72,9 @@ bool IrcServer::launch() {
     if (::geteuid() == 0) f << "ServerUID = nobody\nServerGID = nogroup\n";
     f << "[Limits]\nMaxConnectionsIP = 0\nMaxNickLength = 30\nPingTimeout = 300\nPongTimeout = 300\n"
       << "[Options]\nPAM = no\nIdent = no\nDNS = no\nMorePrivacy = no\n";
+    if (tls_)
+      f << "[SSL]\nCertFile = " << dir_.path().toStdString() << "/server.pem\nKeyFile = "
+        << dir_.path().toStdString() << "/server.key\nPorts = " << tlsPort_ << "\n";
   }
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -69,7 +93,7 @@ bool IrcServer::launch() {
       pid_ = -1;
       break;
     }
-    ready_ = canConnect(port_);
+    ready_ = canConnect(port_) && (!tls_ || canConnect(tlsPort_));
     if (!ready_) ::poll(nullptr, 0, 10);
   }
   if (!ready_ && pid_ > 0) {

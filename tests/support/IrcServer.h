@@ -10,13 +10,17 @@ namespace testsupport {
 
 class IrcServer {
  public:
-  IrcServer();  // starts ngircd and waits until it accepts connections
+  // Starts ngircd and waits until it accepts connections; with tls, also on a
+  // TLS port whose certificate (for 127.0.0.1) a test CA made here signs.
+  explicit IrcServer(bool tls = false);
   ~IrcServer();
   IrcServer(const IrcServer&) = delete;
   IrcServer& operator=(const IrcServer&) = delete;
 
   bool running() const { return pid_ > 0 && ready_; }
   int port() const { return port_; }
+  int tlsPort() const { return tlsPort_; }
+  std::string caFile() const { return dir_.path().toStdString() + "/ca.pem"; }
   const std::string& error() const { return error_; }
   // Stops the server; its clients see it go.
   void stop();
@@ -26,10 +30,13 @@ class IrcServer {
 
  private:
   bool launch();  // starts ngircd on port_ and waits until it accepts connections
+  bool makeCertificates();
 
   QTemporaryDir dir_;
   int pid_ = -1;
   int port_ = 0;
+  bool tls_ = false;
+  int tlsPort_ = 0;
   bool ready_ = false;
   std::string error_;
 };
