@@ -127,6 +127,7 @@ class ZorvApp(Client):
         shutil.copy2(os.path.join(self.opts.build, "bench", "harness", "zorv_bench_app"), exe)
         write_zorv_ini(tmp, port)
         env = self.env(display=self.opts.xvfb)
+        env["XDG_DATA_HOME"] = os.path.join(tmp, "data")  # its logs go with the run
         if not self.opts.xvfb:
             env["QT_QPA_PLATFORM"] = "offscreen"
         t0 = time.monotonic_ns()
