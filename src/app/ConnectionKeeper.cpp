@@ -13,10 +13,11 @@
 #include "MessageBox.h"
 #include "Names.h"
 #include "Text.h"
+#include "WindowNames.h"
 
 namespace {
 
-const char* const kServerWindow = "Server";
+using zorv::kServerWindow;
 // Longer settings are taken as this (a week), which the timers can still hold.
 constexpr long long kLongestSeconds = 7LL * 24 * 3600;
 

@@ -35,10 +35,10 @@
 #include "MessageBox.h"
 #include "Names.h"
 #include "NamesReply.h"
-#include "Outbound.h"
 #include "Product.h"
 #include "SettingsLocation.h"
 #include "Text.h"
+#include "WindowNames.h"
 #include "WindowPlacement.h"
 #include "WindowRegistry.h"
 #include "ClientOptions.h"
@@ -49,7 +49,7 @@ TMainForm* MainForm = nullptr;
 
 namespace {
 
-const char* const kServerWindow = "Server";
+using zorv::kServerWindow;
 
 std::string QuitLine() { return std::string("QUIT ") + zorv::kHomePage; }
 
@@ -378,7 +378,7 @@ void TMainForm::SendMsg(const std::string& line) {
   if (CliWSocket->State() != wsConnected) return;
   // A CR, LF or NUL inside the line would end it early and smuggle a second
   // command to the server: they are removed.
-  std::string out = zorv::SanitizeOutboundLine(line);
+  std::string out = zorv::stripLineBreaks(line);
   Keeper->Sent(out);
   out += "\r\n";
   if (!Keeper->MaySend(CliWSocket->BufferedByteCount(), out.size())) return;

@@ -31,9 +31,7 @@ QString Logbook::pathFor(const std::string& window) const {
 
 void Logbook::append(const std::string& window, const std::string& text) {
   if (!enabled_) return;
-  const QString path = pathFor(window);
-  const std::string key = path.toStdString();
-  Open* open = openFor(key, window);
+  Open* open = openFor(keyFor(window));
   if (!open) return;
   open->pending += stamp();
   open->pending += text;
@@ -42,7 +40,15 @@ void Logbook::append(const std::string& window, const std::string& text) {
   if (!flushTimer_.isActive()) flushTimer_.start();
 }
 
-Logbook::Open* Logbook::openFor(const std::string& key, const std::string&) {
+// The path of a window's file, made once per window and network: every line
+// shown comes through here.
+const std::string& Logbook::keyFor(const std::string& window) {
+  auto it = keys_.find(window);
+  if (it == keys_.end()) it = keys_.emplace(window, pathFor(window).toStdString()).first;
+  return it->second;
+}
+
+Logbook::Open* Logbook::openFor(const std::string& key) {
   if (auto it = open_.find(key); it != open_.end()) {
     lru_.splice(lru_.end(), lru_, it->second.age);
     return &it->second;
@@ -81,7 +87,10 @@ void Logbook::flush() {
   for (auto& [key, open] : open_) write(open);
 }
 
-void Logbook::close(const std::string& window) { closeKey(pathFor(window).toStdString()); }
+void Logbook::close(const std::string& window) {
+  closeKey(keyFor(window));
+  keys_.erase(window);
+}
 
 void Logbook::closeKey(const std::string& key) {
   auto it = open_.find(key);

@@ -35,7 +35,10 @@ class Logbook : public QObject {
 
   void setEnabled(bool on) { enabled_ = on; }
   bool enabled() const { return enabled_; }
-  void setNetwork(const std::string& network) { network_ = network; }
+  void setNetwork(const std::string& network) {
+    network_ = network;
+    keys_.clear();
+  }
   void setErrorHandler(ErrorHandler handler) { onError_ = std::move(handler); }
   void setClock(Clock clock) { clock_ = std::move(clock); }
 
@@ -56,7 +59,8 @@ class Logbook : public QObject {
     std::list<std::string>::iterator age;
   };
 
-  Open* openFor(const std::string& key, const std::string& window);
+  const std::string& keyFor(const std::string& window);
+  Open* openFor(const std::string& key);
   void write(Open& open);
   void closeKey(const std::string& key);
   const std::string& stamp();
@@ -67,6 +71,7 @@ class Logbook : public QObject {
   bool enabled_ = true;
   ErrorHandler onError_;
   Clock clock_;
+  std::unordered_map<std::string, std::string> keys_;  // window name -> the file's path
   std::unordered_map<std::string, Open> open_;  // by the file's path
   std::list<std::string> lru_;                  // oldest first
   std::unordered_set<std::string> failed_;      // files that could not be opened

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "Channel.h"
+#include "E2eWindows.h"
 #include "Childwin.h"
 #include "IrcServer.h"
 #include "Main.h"
@@ -25,11 +26,7 @@ using testsupport::waitFor;
 
 namespace {
 
-std::vector<std::string> paneLines(const TMDIChild* c) {
-  std::vector<std::string> out;
-  for (int i = 0; i < c->Memo1->lineCount(); ++i) out.push_back(c->Memo1->line(i));
-  return out;
-}
+using e2e::paneLines;
 
 class E2e : public ::testing::Test {
  protected:
@@ -45,40 +42,16 @@ class E2e : public ::testing::Test {
     form.reset();
   }
 
-  TMDIChild* window(const std::string& name) {
-    for (TMDIChild* c : form->Children())
-      if (zorv::equalsIgnoreAsciiCase(c->WindowName(), name)) return c;
-    return nullptr;
-  }
+  TMDIChild* window(const std::string& name) { return e2e::window(*form, name); }
   bool windowHas(const std::string& name, const std::string& part) {
-    TMDIChild* c = window(name);
-    if (!c) return false;
-    for (const auto& l : paneLines(c))
-      if (l.find(part) != std::string::npos) return true;
-    return false;
+    return e2e::countInWindow(*form, name, part) > 0;
   }
   bool waitWindowHas(const std::string& name, const std::string& part, int ms = 5000) {
     return waitFor([&] { return windowHas(name, part); }, ms);
   }
-  std::vector<std::string> nicks(const std::string& channel) {
-    std::vector<std::string> out;
-    TMDIChild* c = window(channel);
-    if (!c) return out;
-    auto* m = c->ListBox1->model();
-    for (int i = 0; i < m->rowCount(); ++i) out.push_back(m->index(i, 0).data().toString().toStdString());
-    return out;
-  }
-  bool listed(const std::string& channel, const std::string& entry) {
-    for (const auto& n : nicks(channel))
-      if (n == entry) return true;
-    return false;
-  }
-  void type(const std::string& windowName, const std::string& text) {
-    TMDIChild* c = window(windowName);
-    ASSERT_NE(c, nullptr) << windowName;
-    c->Edit1->setText(QString::fromStdString(text));
-    c->Button1Click();
-  }
+  std::vector<std::string> nicks(const std::string& channel) { return e2e::nicks(*form, channel); }
+  bool listed(const std::string& channel, const std::string& entry) { return e2e::listed(*form, channel, entry); }
+  void type(const std::string& windowName, const std::string& text) { e2e::type(*form, windowName, text); }
   void connectZorv(const std::string& nick) {
     form->EditNick->setText(QString::fromStdString(nick));
     form->EditServer->setText("127.0.0.1");

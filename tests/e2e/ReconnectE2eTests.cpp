@@ -10,6 +10,7 @@
 
 #include "Childwin.h"
 #include "ConnectionKeeper.h"
+#include "E2eWindows.h"
 #include "IrcServer.h"
 #include "Main.h"
 #include "TestSupport.h"
@@ -37,32 +38,12 @@ class ReconnectE2e : public ::testing::Test {
     form.reset();
   }
 
-  TMDIChild* window(const std::string& name) {
-    for (TMDIChild* c : form->Children())
-      if (zorv::equalsIgnoreAsciiCase(c->WindowName(), name)) return c;
-    return nullptr;
-  }
+  TMDIChild* window(const std::string& name) { return e2e::window(*form, name); }
   int countInWindow(const std::string& name, const std::string& part) {
-    TMDIChild* c = window(name);
-    int n = 0;
-    for (int i = 0; c && i < c->Memo1->lineCount(); ++i)
-      if (c->Memo1->line(i).find(part) != std::string::npos) ++n;
-    return n;
+    return e2e::countInWindow(*form, name, part);
   }
-  bool listed(const std::string& channel, const std::string& entry) {
-    TMDIChild* c = window(channel);
-    if (!c) return false;
-    auto* m = c->ListBox1->model();
-    for (int i = 0; i < m->rowCount(); ++i)
-      if (m->index(i, 0).data().toString().toStdString() == entry) return true;
-    return false;
-  }
-  void type(const std::string& windowName, const std::string& text) {
-    TMDIChild* c = window(windowName);
-    ASSERT_NE(c, nullptr) << windowName;
-    c->Edit1->setText(QString::fromStdString(text));
-    c->Button1Click();
-  }
+  bool listed(const std::string& channel, const std::string& entry) { return e2e::listed(*form, channel, entry); }
+  void type(const std::string& windowName, const std::string& text) { e2e::type(*form, windowName, text); }
 
   std::unique_ptr<IrcServer> server;
   QTemporaryDir dir;

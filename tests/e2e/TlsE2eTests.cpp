@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "Childwin.h"
+#include "E2eWindows.h"
 #include "IrcServer.h"
 #include "Main.h"
 #include "TestSupport.h"
@@ -23,25 +23,8 @@ using testsupport::IrcClient;
 using testsupport::IrcServer;
 using testsupport::waitFor;
 
-TMDIChild* window(TMainForm& form, const std::string& name) {
-  for (TMDIChild* c : form.Children())
-    if (zorv::equalsIgnoreAsciiCase(c->WindowName(), name)) return c;
-  return nullptr;
-}
-
 bool windowHas(TMainForm& form, const std::string& name, const std::string& part) {
-  TMDIChild* c = window(form, name);
-  if (!c) return false;
-  for (int i = 0; i < c->Memo1->lineCount(); ++i)
-    if (c->Memo1->line(i).find(part) != std::string::npos) return true;
-  return false;
-}
-
-void type(TMainForm& form, const std::string& name, const std::string& text) {
-  TMDIChild* c = window(form, name);
-  ASSERT_NE(c, nullptr) << name;
-  c->Edit1->setText(QString::fromStdString(text));
-  c->Button1Click();
+  return e2e::countInWindow(form, name, part) > 0;
 }
 
 TEST(E2eTls, RegistersJoinsAndTalksOverTls) {
@@ -66,10 +49,10 @@ TEST(E2eTls, RegistersJoinsAndTalksOverTls) {
   ASSERT_TRUE(waitFor([&] { return windowHas(*form, "Server", "Welcome to the Internet Relay Network"); }, 15000));
   EXPECT_FALSE(windowHas(*form, "Server", "TLS handshake failed"));
 
-  type(*form, "Server", "/join #secure");
+  e2e::type(*form, "Server", "/join #secure");
   ASSERT_FALSE(watcher.waitLine(":zorvtls!").empty());
-  ASSERT_TRUE(waitFor([&] { return window(*form, "#secure") != nullptr; }));
-  type(*form, "#secure", "hello over TLS");
+  ASSERT_TRUE(waitFor([&] { return e2e::window(*form, "#secure") != nullptr; }));
+  e2e::type(*form, "#secure", "hello over TLS");
   const std::string heard = watcher.waitLine("hello over TLS");
   EXPECT_NE(heard.find(":zorvtls!"), std::string::npos) << heard;
   EXPECT_NE(heard.find("PRIVMSG #secure :hello over TLS"), std::string::npos) << heard;

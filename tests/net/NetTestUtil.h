@@ -82,21 +82,27 @@ struct Recorder {
   }
 };
 
+// A TCP listener on a loopback port the system hands out (written to *port);
+// extraFlags go to socket(), rcvbuf (when > 0) sizes the receive buffer of
+// the connections it accepts.
+inline int listenLoopback(int* port, int extraFlags = 0, int rcvbuf = 0) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | extraFlags, 0);
+  if (rcvbuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::listen(fd, 4);
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  *port = ntohs(a.sin_port);
+  return fd;
+}
+
 // A loopback TCP listener with the accepted descriptor exposed.
 class RawPeer {
  public:
-  explicit RawPeer(int rcvbuf = 0) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (rcvbuf > 0) ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listener_, 4);
-    socklen_t len = sizeof a;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-  }
+  explicit RawPeer(int rcvbuf = 0) { listener_ = listenLoopback(&port_, SOCK_NONBLOCK, rcvbuf); }
   ~RawPeer() {
     closeClient();
     ::close(listener_);

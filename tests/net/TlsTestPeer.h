@@ -17,6 +17,8 @@
 #include <string>
 #include <thread>
 
+#include "NetTestUtil.h"
+
 namespace tlstest {
 
 // A CA, a server certificate it signed for 127.0.0.1 and localhost, and an
@@ -80,15 +82,7 @@ enum class Mode {
 class TlsServer {
  public:
   TlsServer(Mode mode, const std::string& cert, const std::string& key) : mode_(mode) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listener_, 4);
-    socklen_t len = sizeof a;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listener_ = nettest::listenLoopback(&port_);
     std::signal(SIGPIPE, SIG_IGN);  // the server writes to a descriptor the client may have closed
     ctx_ = SSL_CTX_new(TLS_server_method());
     SSL_CTX_use_certificate_file(ctx_, cert.c_str(), SSL_FILETYPE_PEM);

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "NamesReply.h"
-#include "Outbound.h"
+#include "Bytes.h"
 #include "ProtocolFixtures.h"
 
 using namespace std::string_literals;
@@ -118,7 +118,7 @@ TEST(Helpers, ParseInboundLineNamesReplyAndSanitize) {
     EXPECT_EQ(channel, c.found ? c.channel : "unchanged") << c.p;
     EXPECT_EQ(names, c.found ? c.names : "unchanged") << c.p;
   }
-  EXPECT_EQ(zorv::SanitizeOutboundLine("JOIN #a\r\nPRIVMSG x :\x01y\xff\0\n"s), "JOIN #aPRIVMSG x :\x01y\xff");
+  EXPECT_EQ(zorv::stripLineBreaks("JOIN #a\r\nPRIVMSG x :\x01y\xff\0\n"s), "JOIN #aPRIVMSG x :\x01y\xff");
 }
 
 }  // namespace

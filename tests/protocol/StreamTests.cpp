@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "Outbound.h"
+#include "Bytes.h"
 #include "ProtocolFixtures.h"
 
 using protocoltest::Calls;
@@ -146,7 +146,7 @@ TEST(HostileInput, MillionLinesInRandomChunks) {
     for (const std::string& c : frame.calls) {
       if (c.rfind("SendMsg ", 0) == 0) {
         ++sends;
-        lastSent = zorv::SanitizeOutboundLine(c.substr(8));
+        lastSent = zorv::stripLineBreaks(c.substr(8));
         ASSERT_EQ(lastSent.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
         ASSERT_TRUE(Allowed(lastSent)) << testing::PrintToString(lastSent);
         nickRetries += lastSent.rfind("NICK ", 0) == 0;
@@ -209,7 +209,7 @@ TEST(HostileInput, LoginExchangeAmongDamagedLines) {
         ASSERT_EQ(c.find(answer.substr(13)), std::string::npos) << "shown: " << c;
         continue;
       }
-      const std::string out = lastSent = zorv::SanitizeOutboundLine(c.substr(8));
+      const std::string out = lastSent = zorv::stripLineBreaks(c.substr(8));
       if (out == answer) {
         ASSERT_TRUE(askedPlain && !answered && !capEnd) << "block " << block;
         answered = true;
