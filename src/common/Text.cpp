@@ -38,9 +38,14 @@ bool isValidUtf8(std::string_view s) {
 QString toDisplay(std::string_view bytes) {
   const auto len = static_cast<qsizetype>(bytes.size());
   if (isValidUtf8(bytes)) {
-    // fromUtf8 drops a leading byte order mark; here it is text like any other.
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
-      return QChar(0xFEFF) + QString::fromUtf8(bytes.data() + 3, len - 3);
+    // fromUtf8 drops a leading byte order mark; here every one is text like any
+    // other, so the marks at the start are taken off before and put back after.
+    size_t marks = 0;
+    while (bytes.substr(marks * 3, 3) == "\xEF\xBB\xBF") ++marks;
+    if (marks > 0) {
+      const auto skip = static_cast<qsizetype>(marks * 3);
+      return QString(static_cast<qsizetype>(marks), QChar(0xFEFF)) + QString::fromUtf8(bytes.data() + skip, len - skip);
+    }
     return QString::fromUtf8(bytes.data(), len);
   }
   return QString::fromLatin1(bytes.data(), len);

@@ -163,6 +163,11 @@ bool ProfileFile::setValue(const QString& section, const QString& key, const QSt
       k.startsWith(u';') || k.startsWith(u'#') || k.startsWith(u'[')) {
     return false;
   }
+  // A name the file cannot spell (a lone surrogate, say) would be written as
+  // something else and never be found again: refuse it rather than lose it.
+  QString readBack;
+  if (!sectionName("[" + utf8(sec) + "]", &readBack) || readBack != sec) return false;
+  if (!keyName(utf8(k) + "=", &readBack) || readBack != k) return false;
   int si;
   const auto sit = sectionIndex_.constFind(fold(sec));
   if (sit != sectionIndex_.cend()) {

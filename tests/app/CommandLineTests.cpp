@@ -46,6 +46,9 @@ TEST(CommandLine, WhatTheArgumentsAskFor) {
     EXPECT_EQ(r.link, c.link) << shown;
     EXPECT_EQ(r.error.empty(), c.action != StartAction::Refuse) << shown;
   }
+  // ircs:// links connect over TLS; the help must not say otherwise.
+  EXPECT_EQ(zorv::HelpText().find("not available"), std::string::npos);
+  EXPECT_NE(zorv::HelpText().find("ircs://HOST[:PORT]/CHANNEL  the same over TLS"), std::string::npos);
 }
 
 TEST_F(AppTest, LinkConnectsAndJoinsOnceRegistered) {

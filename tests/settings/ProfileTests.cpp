@@ -62,16 +62,23 @@ TEST(ProfileWrite, KeepsOtherLinesAndTheFilesLineEnds) {
 TEST(ProfileWrite, NewFileTakesLfAndEveryValueReadsBack) {
   QTemporaryDir dir;
   const QString path = dir.filePath("ZORV.INI");
+  const QString mark(QChar(0xFEFF));
   const QString values[] = {"plain", "with = sign", "ünïcödé ✓", "[not a section]", "",
-                            QString(QChar(0xFEFF)) + "starts with a byte order mark"};
-  for (int i = 0; i < 6; ++i) ASSERT_TRUE(writeProfileString("S", QString("K%1").arg(i), values[i], path));
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(readProfileString("S", QString("K%1").arg(i), "x", path), values[i]);
+                            mark + "starts with a byte order mark", mark + mark + QChar(0xFFFD)};
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(writeProfileString("S", QString("K%1").arg(i), values[i], path));
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(readProfileString("S", QString("K%1").arg(i), "x", path), values[i]);
+  // Names read back as they were written, byte order marks included (a fuzz finding).
+  ASSERT_TRUE(writeProfileString(mark + mark + "S", mark + mark + QChar(0xFFFD), "v", path));
+  EXPECT_EQ(readProfileString(mark + mark + "S", mark + mark + QChar(0xFFFD), "x", path), "v");
   EXPECT_TRUE(readBytes(path).startsWith("[S]\nK0=plain\nK1=with = sign\n"));
 
   // What one line cannot hold is refused, and the file stays as it was.
   const QByteArray before = readBytes(path);
   const char* refused[][3] = {{"S", "K", "two\nlines"}, {"S", "K", "cr\rhere"}, {"S", "K=2", "v"},
                               {"S]x", "K", "v"},        {"S", ";K", "v"},       {"S", "[K", "v"}};
+  const QString lone(QChar(0xD800));  // no UTF-8 spelling: would come back as something else
+  EXPECT_FALSE(writeProfileString("S", "K" + lone, "v", path));
+  EXPECT_FALSE(writeProfileString("S" + lone, "K", "v", path));
   for (const auto& r : refused) EXPECT_FALSE(writeProfileString(r[0], r[1], r[2], path)) << r[1] << "=" << r[2];
   EXPECT_EQ(readBytes(path), before);
 }
