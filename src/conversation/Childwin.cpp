@@ -563,8 +563,8 @@ void TMDIChild::Privateobsolate1Click() { sendMode(" +p"); }
 void TMDIChild::Public1Click() { sendMode(" -p"); }
 void TMDIChild::Secret2Click() { sendMode(" +s"); }
 void TMDIChild::nonSecret1Click() { sendMode(" -s"); }
-void TMDIChild::Moderated2Click() { sendMode(" +v"); }
-void TMDIChild::Unmoderated2Click() { sendMode(" -v"); }
+void TMDIChild::Moderated2Click() { sendMode(" +m"); }
+void TMDIChild::Unmoderated2Click() { sendMode(" -m"); }
 void TMDIChild::Set1Click() { prepare("/MODE " + WindowName() + " +k  "); }
 void TMDIChild::Unset1Click() { prepare("/MODE " + WindowName() + " -k  "); }
 void TMDIChild::N5persons1Click() { sendMode(" +l 5"); }
