@@ -395,7 +395,12 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Panel1 && event->type() == QEvent::Resize) {
     FormResize();
   } else if (watched == Edit1 && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto* keyEvent = static_cast<QKeyEvent*>(event);
+    const int key = keyEvent->key();
+    const Qt::KeyboardModifiers mods = keyEvent->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+    // Tab would take the focus out of the input line and the next key would
+    // be lost; with Ctrl it stays the frame's key for switching windows.
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !(mods & Qt::ControlModifier)) return true;
     guarded([&] { Edit1KeyDown(key); });
   }
   return QWidget::eventFilter(watched, event);  // the key goes on to the input line
