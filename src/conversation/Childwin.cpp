@@ -61,6 +61,17 @@ QString titleText(const std::string& caption) {
 
 QColor silver() { return QColor::fromRgb(zorv::fmt::kChatBackground); }
 
+// A key that types a character: printable text, without Ctrl, Alt or Meta
+// (Ctrl+C and the like stay commands). Ctrl+Alt together is AltGr on some
+// systems, which types characters too.
+bool isTyping(const QKeyEvent& event) {
+  const QString text = event.text();
+  if (text.isEmpty() || !text.at(0).isPrint()) return false;
+  const Qt::KeyboardModifiers mods =
+      event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  return mods == Qt::NoModifier || mods == (Qt::ControlModifier | Qt::AltModifier);
+}
+
 }  // namespace
 
 TMDIChild::TMDIChild(ChildHost& host, QWidget* parent) : QWidget(parent), host_(host) {
@@ -75,6 +86,7 @@ void TMDIChild::buildControls() {
   Memo1 = new TextPane(this);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+  Memo1->installEventFilter(this);
   connect(Memo1, &TextPane::changed, this, [this] { guarded([this] { Memo1Change(); }); });
   connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     if (!channelMenu_) return;
@@ -98,6 +110,7 @@ void TMDIChild::buildControls() {
   listPalette.setColor(QPalette::Text, Qt::black);
   ListBox1->setPalette(listPalette);
   ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+  ListBox1->installEventFilter(this);
   connect(ListBox1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) {
             EnsureMenus();
@@ -402,6 +415,13 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
     // be lost; with Ctrl it stays the frame's key for switching windows.
     if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !(mods & Qt::ControlModifier)) return true;
     guarded([&] { Edit1KeyDown(key); });
+  } else if ((watched == Memo1 || watched == ListBox1) && event->type() == QEvent::KeyPress &&
+             isTyping(*static_cast<QKeyEvent*>(event))) {
+    // Text typed while the text or the nick list has the focus (after a click
+    // to select) is meant for the input line: the key and the focus go there.
+    Edit1->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(Edit1, event);
+    return true;
   }
   return QWidget::eventFilter(watched, event);  // the key goes on to the input line
 }

@@ -131,7 +131,7 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
     Qt::Key key;
     Qt::KeyboardModifiers mods = Qt::NoModifier;
   };
-  const Key tab{Qt::Key_Tab}, x{Qt::Key_X}, up{Qt::Key_PageUp}, down{Qt::Key_PageDown};
+  const Key tab{Qt::Key_Tab}, x{Qt::Key_X};
   const struct {
     const char* what;
     Control focus;
@@ -144,6 +144,9 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
       {"Tab in the input line", inputLine, {tab, x}, "x", inputLine, 0, false},
       {"Shift+Tab in the input line", inputLine, {{Qt::Key_Backtab, Qt::ShiftModifier}, x}, "x", inputLine, 0, false},
       {"Ctrl+Tab switches windows", inputLine, {{Qt::Key_Tab, Qt::ControlModifier}}, "", nullptr, 0, true},
+      {"typing in the text", textPane, {{Qt::Key_A}, {Qt::Key_B}, {Qt::Key_C}}, "abc", inputLine, 0, false},
+      {"typing in the nick list", nickList, {{Qt::Key_A}, {Qt::Key_Space}, x}, "a x", inputLine, 0, false},
+      {"Ctrl+C in the text", textPane, {{Qt::Key_C, Qt::ControlModifier}}, "", textPane, 0, false},
   };
   for (const auto& c : cases) {
     QPointer<TMDIChild> other = host.make("#other", area.get());
@@ -157,7 +160,9 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
     EXPECT_EQ(w->Edit1->text().toStdString(), c.typed) << c.what;
     EXPECT_EQ(v->value(), v->maximum() - c.pagesUp * v->pageStep()) << c.what;
     EXPECT_EQ(area->activeSubWindow()->widget(), c.switched ? other.data() : w.data()) << c.what;
-    if (c.focusAfter) EXPECT_EQ(QApplication::focusWidget(), c.focusAfter(w)) << c.what;
+    if (c.focusAfter) {
+      EXPECT_EQ(QApplication::focusWidget(), c.focusAfter(w)) << c.what;
+    }
     delete other.data();
     delete w.data();
   }
