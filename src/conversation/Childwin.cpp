@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -414,6 +415,12 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
     // Tab would take the focus out of the input line and the next key would
     // be lost; with Ctrl it stays the frame's key for switching windows.
     if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !(mods & Qt::ControlModifier)) return true;
+    // The page keys scroll the window's text; the input line has no use for them.
+    if ((key == Qt::Key_PageUp || key == Qt::Key_PageDown) && (mods & ~Qt::ShiftModifier) == Qt::NoModifier) {
+      Memo1->verticalScrollBar()->triggerAction(key == Qt::Key_PageUp ? QAbstractSlider::SliderPageStepSub
+                                                                       : QAbstractSlider::SliderPageStepAdd);
+      return true;
+    }
     guarded([&] { Edit1KeyDown(key); });
   } else if ((watched == Memo1 || watched == ListBox1) && event->type() == QEvent::KeyPress &&
              isTyping(*static_cast<QKeyEvent*>(event))) {

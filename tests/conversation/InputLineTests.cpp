@@ -131,7 +131,7 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
     Qt::Key key;
     Qt::KeyboardModifiers mods = Qt::NoModifier;
   };
-  const Key tab{Qt::Key_Tab}, x{Qt::Key_X};
+  const Key tab{Qt::Key_Tab}, x{Qt::Key_X}, up{Qt::Key_PageUp}, down{Qt::Key_PageDown};
   const struct {
     const char* what;
     Control focus;
@@ -147,6 +147,10 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
       {"typing in the text", textPane, {{Qt::Key_A}, {Qt::Key_B}, {Qt::Key_C}}, "abc", inputLine, 0, false},
       {"typing in the nick list", nickList, {{Qt::Key_A}, {Qt::Key_Space}, x}, "a x", inputLine, 0, false},
       {"Ctrl+C in the text", textPane, {{Qt::Key_C, Qt::ControlModifier}}, "", textPane, 0, false},
+      {"PageUp", inputLine, {up}, "", inputLine, 1, false},
+      {"PageUp twice, PageDown", inputLine, {up, up, down}, "", inputLine, 1, false},
+      {"Shift+PageUp", inputLine, {{Qt::Key_PageUp, Qt::ShiftModifier}}, "", inputLine, 1, false},
+      {"PageDown at the bottom", inputLine, {{Qt::Key_PageDown, Qt::ShiftModifier}}, "", inputLine, 0, false},
   };
   for (const auto& c : cases) {
     QPointer<TMDIChild> other = host.make("#other", area.get());
