@@ -147,8 +147,10 @@ void WindowRegistry::AddText(const std::string& name, const std::string& text, b
   if (!MayOpenPrivate(clean, text)) return;
 
   TMDIChild* child = CreateChild(clean, true, PlacementForNetwork());
-  child->AddLine(text);
+  // The tab comes before the first line, so that the unread mark that line
+  // sets on a window opened behind shows on its tab too.
   AddSection(clean);
+  child->AddLine(text);
 }
 
 bool WindowRegistry::MayOpenPrivate(const std::string& name, const std::string& text) {
