@@ -35,8 +35,10 @@ void WindowPlacement::takeFrom(const QMainWindow& frame, const QMdiArea& area) {
     height = normal.height();
   }
   maximized = frame.isMaximized();
-  const QMdiSubWindow* active = area.activeSubWindow();
-  childMaximized = active && active->isMaximized();
+  // The current window, not the active one: a frame that is closing is no
+  // longer the application's active window, and its area then has none.
+  const QMdiSubWindow* current = area.currentSubWindow();
+  childMaximized = current && current->isMaximized();
 }
 
 namespace zorv {

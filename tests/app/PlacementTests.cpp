@@ -90,6 +90,17 @@ TEST_F(PlacementRun, TheFrameAndAMaximizedConversationComeBackWhereTheyWere) {
   EXPECT_EQ(saved("Height"), "450");
   EXPECT_EQ(saved("Maximized"), "0");
   EXPECT_EQ(saved("ChildMaximized"), "0");
+
+  // Maximized by the user, the conversation window is saved so and comes back so.
+  for (const bool expected : {false, true}) {
+    start();
+    form->AddText("Server", "hello", true);
+    ASSERT_NE(form->MdiArea->activeSubWindow(), nullptr);
+    EXPECT_EQ(form->MdiArea->activeSubWindow()->isMaximized(), expected);
+    form->MdiArea->activeSubWindow()->showMaximized();
+    end();
+    EXPECT_EQ(saved("ChildMaximized"), "1");
+  }
 }
 
 TEST_F(PlacementRun, AMaximizedFrameIsMaximizedAgainAndKeepsItsNormalPlace) {
