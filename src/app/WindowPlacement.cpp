@@ -17,11 +17,12 @@ QStringList WindowPlacement::settingsItems() {
 }
 
 void WindowPlacement::applyTo(QMainWindow& frame) const {
-  if (width > 0 && height > 0) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect saved(left, top, width, height);
-    frame.setGeometry(screen ? zorv::fitInside(saved, screen->availableGeometry()) : saved);
-  }
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect available = screen ? screen->availableGeometry() : QRect();
+  if (width > 0 && height > 0)
+    frame.setGeometry(zorv::fitInside(QRect(left, top, width, height), available));
+  else if (available.isValid())
+    frame.setGeometry(zorv::firstPlace(available, frame.minimumSizeHint()));
   if (maximized) frame.setWindowState(frame.windowState() | Qt::WindowMaximized);
 }
 
@@ -34,8 +35,10 @@ void WindowPlacement::takeFrom(const QMainWindow& frame, const QMdiArea& area) {
     height = normal.height();
   }
   maximized = frame.isMaximized();
-  const QMdiSubWindow* active = area.activeSubWindow();
-  childMaximized = active && active->isMaximized();
+  // The current window, not the active one: a frame that is closing is no
+  // longer the application's active window, and its area then has none.
+  const QMdiSubWindow* current = area.currentSubWindow();
+  childMaximized = current && current->isMaximized();
 }
 
 namespace zorv {
@@ -47,6 +50,14 @@ QRect fitInside(const QRect& saved, const QRect& available) {
   const int x = std::clamp(saved.x(), available.left(), available.left() + available.width() - w);
   const int y = std::clamp(saved.y(), available.top(), available.top() + available.height() - h);
   return {x, y, w, h};
+}
+
+QRect firstPlace(const QRect& available, const QSize& minimum) {
+  const QSize size = QSize(available.width() * 2 / 3, available.height() * 2 / 3)
+                         .expandedTo(minimum)
+                         .boundedTo(available.size());
+  return {available.x() + (available.width() - size.width()) / 2,
+          available.y() + (available.height() - size.height()) / 2, size.width(), size.height()};
 }
 
 }  // namespace zorv

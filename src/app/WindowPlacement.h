@@ -26,8 +26,8 @@ class WindowPlacement : public QObject {
   // The settings component's item lines for the properties above.
   static QStringList settingsItems();
 
-  // Gives the frame the saved place (nothing when none was saved), inside the
-  // screen's available area, and the saved maximized state.
+  // Gives the frame the saved place inside the screen's available area (the
+  // first place when none was saved), and the saved maximized state.
   void applyTo(QMainWindow& frame) const;
   // Takes the frame's current place and state, before they are saved.
   void takeFrom(const QMainWindow& frame, const QMdiArea& area);
@@ -36,7 +36,7 @@ class WindowPlacement : public QObject {
 
   int left = 0;
   int top = 0;
-  int width = 0;  // 0: nothing saved yet, the frame keeps its own size
+  int width = 0;  // 0: nothing saved yet
   int height = 0;
   bool maximized = false;
   bool childMaximized = false;
@@ -48,5 +48,9 @@ namespace zorv {
 // available area; a screen set-up that changed since must not leave the
 // window out of reach.
 QRect fitInside(const QRect& saved, const QRect& available);
+
+// The frame's place on a first start: two thirds of the available area,
+// centred, grown to the frame's minimum size where the screen allows.
+QRect firstPlace(const QRect& available, const QSize& minimum);
 
 }  // namespace zorv

@@ -147,8 +147,10 @@ void WindowRegistry::AddText(const std::string& name, const std::string& text, b
   if (!MayOpenPrivate(clean, text)) return;
 
   TMDIChild* child = CreateChild(clean, true, PlacementForNetwork());
-  child->AddLine(text);
+  // The tab comes before the first line, so that the unread mark that line
+  // sets on a window opened behind shows on its tab too.
   AddSection(clean);
+  child->AddLine(text);
 }
 
 bool WindowRegistry::MayOpenPrivate(const std::string& name, const std::string& text) {
@@ -195,7 +197,10 @@ QRect WindowRegistry::NextChildGeometry() const {
   // inside it: a frame smaller than a window shrinks the window to fit, and a
   // window that would reach past the frame starts the cascade again at the corner.
   const int step = 22;
-  const QSize area = area_->viewport()->size();
+  QSize area = area_->viewport()->size();
+  // The switcher bar appears with the first window and takes its height from
+  // the frame's client area.
+  if (bar_->isHidden()) area.setHeight(area.height() - bar_->sizeHint().height());
   QSize size(512, 315);
   if (area.width() > 0) size.setWidth(std::min(size.width(), area.width()));
   if (area.height() > 0) size.setHeight(std::min(size.height(), area.height()));
@@ -213,15 +218,16 @@ QMdiSubWindow* WindowRegistry::NewSubWindow(TMDIChild* child) {
   // Filled before it paints, the window hides what lies under it, so a repaint
   // does not draw the windows stacked below it.
   sub->setAutoFillBackground(true);
-  // Placed before it joins the frame: the frame then does not search the
-  // other windows for a free place.
-  sub->setGeometry(NextChildGeometry());
   // Every window "stays on top", so all are equal in the stacking order; the
   // frame then raises a window directly instead of first looking through all
   // windows for ones that stay on top (a walk over all windows for each one).
   // The menu entry that would let the user change it goes.
   sub->setWindowFlags(sub->windowFlags() | Qt::WindowStaysOnTopHint);
+  const QRect geometry = NextChildGeometry();
   area_->addSubWindow(sub);
+  // Placed after it joined the frame: the frame would move it to a free place
+  // of its own, partly outside the client area.
+  sub->setGeometry(geometry);
   for (QAction* a : sub->systemMenu()->actions())
     if (a->isCheckable()) sub->systemMenu()->removeAction(a);
   return sub;

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -61,6 +62,17 @@ QString titleText(const std::string& caption) {
 
 QColor silver() { return QColor::fromRgb(zorv::fmt::kChatBackground); }
 
+// A key that types a character: printable text, without Ctrl, Alt or Meta
+// (Ctrl+C and the like stay commands). Ctrl+Alt together is AltGr on some
+// systems, which types characters too.
+bool isTyping(const QKeyEvent& event) {
+  const QString text = event.text();
+  if (text.isEmpty() || !text.at(0).isPrint()) return false;
+  const Qt::KeyboardModifiers mods =
+      event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  return mods == Qt::NoModifier || mods == (Qt::ControlModifier | Qt::AltModifier);
+}
+
 }  // namespace
 
 TMDIChild::TMDIChild(ChildHost& host, QWidget* parent) : QWidget(parent), host_(host) {
@@ -75,6 +87,7 @@ void TMDIChild::buildControls() {
   Memo1 = new TextPane(this);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+  Memo1->installEventFilter(this);
   connect(Memo1, &TextPane::changed, this, [this] { guarded([this] { Memo1Change(); }); });
   connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     if (!channelMenu_) return;
@@ -98,6 +111,7 @@ void TMDIChild::buildControls() {
   listPalette.setColor(QPalette::Text, Qt::black);
   ListBox1->setPalette(listPalette);
   ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+  ListBox1->installEventFilter(this);
   connect(ListBox1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) {
             EnsureMenus();
@@ -395,8 +409,26 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Panel1 && event->type() == QEvent::Resize) {
     FormResize();
   } else if (watched == Edit1 && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto* keyEvent = static_cast<QKeyEvent*>(event);
+    const int key = keyEvent->key();
+    const Qt::KeyboardModifiers mods = keyEvent->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+    // Tab would take the focus out of the input line and the next key would
+    // be lost; with Ctrl it stays the frame's key for switching windows.
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !(mods & Qt::ControlModifier)) return true;
+    // The page keys scroll the window's text; the input line has no use for them.
+    if ((key == Qt::Key_PageUp || key == Qt::Key_PageDown) && (mods & ~Qt::ShiftModifier) == Qt::NoModifier) {
+      Memo1->verticalScrollBar()->triggerAction(key == Qt::Key_PageUp ? QAbstractSlider::SliderPageStepSub
+                                                                       : QAbstractSlider::SliderPageStepAdd);
+      return true;
+    }
     guarded([&] { Edit1KeyDown(key); });
+  } else if ((watched == Memo1 || watched == ListBox1) && event->type() == QEvent::KeyPress &&
+             isTyping(*static_cast<QKeyEvent*>(event))) {
+    // Text typed while the text or the nick list has the focus (after a click
+    // to select) is meant for the input line: the key and the focus go there.
+    Edit1->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(Edit1, event);
+    return true;
   }
   return QWidget::eventFilter(watched, event);  // the key goes on to the input line
 }
@@ -563,8 +595,8 @@ void TMDIChild::Privateobsolate1Click() { sendMode(" +p"); }
 void TMDIChild::Public1Click() { sendMode(" -p"); }
 void TMDIChild::Secret2Click() { sendMode(" +s"); }
 void TMDIChild::nonSecret1Click() { sendMode(" -s"); }
-void TMDIChild::Moderated2Click() { sendMode(" +v"); }
-void TMDIChild::Unmoderated2Click() { sendMode(" -v"); }
+void TMDIChild::Moderated2Click() { sendMode(" +m"); }
+void TMDIChild::Unmoderated2Click() { sendMode(" -m"); }
 void TMDIChild::Set1Click() { prepare("/MODE " + WindowName() + " +k  "); }
 void TMDIChild::Unset1Click() { prepare("/MODE " + WindowName() + " -k  "); }
 void TMDIChild::N5persons1Click() { sendMode(" +l 5"); }

@@ -158,6 +158,7 @@ TEST_F(AppTest, NetworkWindowsNeverTakeTheKeyboard) {
     EXPECT_EQ(QApplication::activeWindow(), active) << c.what;
     EXPECT_EQ(form->ActiveChild() == frank, c.front) << c.what;
     EXPECT_EQ(frank->Caption(), c.front ? "frank" : "*frank") << c.what;
+    EXPECT_EQ(form->HeaderControl1->section(1).text, frank->Caption()) << c.what;  // the tab shows the mark too
     EXPECT_EQ(lounge->Edit1->text(), c.typed) << c.what;
     if (c.zorvActive) EXPECT_EQ(QApplication::focusWidget() == lounge->Edit1, !c.front) << c.what;
     if (!c.front) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -28,6 +30,23 @@ TEST(WindowPlacement, ASavedPlaceIsKeptOnTheScreen) {
   };
   for (const Case& c : cases) EXPECT_EQ(zorv::fitInside(c.saved, screen), c.expected) << c.saved.x();
   EXPECT_EQ(zorv::fitInside({700, 500, 300, 200}, QRect(800, 0, 1024, 768)), QRect(800, 500, 300, 200));
+}
+
+// Without a saved place the frame takes two thirds of the screen's available
+// area, centred, but never less than the frame needs nor more than the screen.
+TEST(WindowPlacement, TheFirstPlaceIsTwoThirdsOfTheScreenCentred) {
+  struct Case {
+    QRect available;
+    QSize minimum;
+    QRect expected;
+  } cases[] = {
+      {{0, 0, 1280, 900}, {698, 200}, {213, 150, 853, 600}},
+      {{1920, 24, 1920, 1056}, {698, 200}, {2240, 200, 1280, 704}},  // a second screen, a panel at the top
+      {{0, 0, 800, 600}, {698, 200}, {51, 100, 698, 400}},            // the frame needs more than two thirds
+      {{0, 0, 640, 480}, {698, 200}, {0, 80, 640, 320}},              // not even that fits: the screen's width
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(zorv::firstPlace(c.available, c.minimum), c.expected) << c.available.width();
 }
 
 class PlacementRun : public ::testing::Test {
@@ -71,6 +90,17 @@ TEST_F(PlacementRun, TheFrameAndAMaximizedConversationComeBackWhereTheyWere) {
   EXPECT_EQ(saved("Height"), "450");
   EXPECT_EQ(saved("Maximized"), "0");
   EXPECT_EQ(saved("ChildMaximized"), "0");
+
+  // Maximized by the user, the conversation window is saved so and comes back so.
+  for (const bool expected : {false, true}) {
+    start();
+    form->AddText("Server", "hello", true);
+    ASSERT_NE(form->MdiArea->activeSubWindow(), nullptr);
+    EXPECT_EQ(form->MdiArea->activeSubWindow()->isMaximized(), expected);
+    form->MdiArea->activeSubWindow()->showMaximized();
+    end();
+    EXPECT_EQ(saved("ChildMaximized"), "1");
+  }
 }
 
 TEST_F(PlacementRun, AMaximizedFrameIsMaximizedAgainAndKeepsItsNormalPlace) {
@@ -84,13 +114,15 @@ TEST_F(PlacementRun, AMaximizedFrameIsMaximizedAgainAndKeepsItsNormalPlace) {
   EXPECT_EQ(saved("Width"), "720");
 }
 
-TEST_F(PlacementRun, WithoutASavedPlaceTheFrameKeepsItsOwnSize) {
-  start();
-  const QSize own = form->size();
-  end();
-  writeSettings("[User Info]\nNick=zoe\n");
-  start();
-  EXPECT_EQ(form->size(), own);
+TEST_F(PlacementRun, WithoutASavedPlaceTheFrameTakesItsFirstPlace) {
+  const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const QByteArray& settings : {QByteArray(), QByteArray("[User Info]\nNick=zoe\n")}) {
+    if (!settings.isEmpty()) writeSettings(settings);
+    start();
+    EXPECT_EQ(form->geometry(), zorv::firstPlace(available, form->minimumSizeHint())) << settings.size();
+    EXPECT_EQ(form->height(), available.height() * 2 / 3) << settings.size();
+    end();
+  }
 }
 
 }  // namespace

@@ -289,8 +289,8 @@ TEST_F(ChildwinTest, EveryChannelModeItem) {
       {"Show &Ban list", "+b"},     {ext + "&Not allow", "+n"},          {ext + "&Allow", "-n"},
       {top + "&Moderated", "+t"},   {top + "&Unmoderated", "-t"},        {sec + "&Invite only", "+i"},
       {sec + "&Anyone can join", "-i"}, {sec + "&Private (obsolate)", "+p"}, {sec + "P&ublic", "-p"},
-      {sec + "&Secret", "+s"},      {sec + "&non-Secret", "-s"},         {dis + "&Moderated", "+v"},
-      {dis + "&Unmoderated", "-v"}, {size + "&Unlimited", "-l"}};
+      {sec + "&Secret", "+s"},      {sec + "&non-Secret", "-s"},         {dis + "&Moderated", "+m"},
+      {dis + "&Unmoderated", "-m"}, {size + "&Unlimited", "-l"}};
   for (const int n : {5, 10, 15, 20, 30, 40, 50})
     sends[size + QString("&Limited/%1 persons").arg(n)] = "+l " + std::to_string(n);
   const std::map<QString, QString> prepared = {{"&Channel Topic", "/TOPIC #x  "},

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTest>
 #include <memory>
 
@@ -33,6 +34,7 @@ class InputLineTest : public ::testing::Test {
   using Control = QWidget* (*)(TMDIChild*);
   static QWidget* inputLine(TMDIChild* w) { return w->Edit1; }
   static QWidget* textPane(TMDIChild* w) { return w->Memo1; }
+  static QWidget* nickList(TMDIChild* w) { return w->ListBox1; }
   TMDIChild* activeWindow(const std::string& caption, Control focus = inputLine) {
     TMDIChild* w = host.make(caption, area.get());
     area->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(w->parentWidget()));
@@ -118,6 +120,55 @@ TEST_F(InputLineTest, CtrlF4ClosesTheWindowFromItsFocusedControl) {
     EXPECT_EQ(host.removedBars, Lines{"#a"}) << c.scheme;
     EXPECT_FALSE(other.isNull()) << c.scheme;
     delete other.data();
+  }
+}
+
+// Keys go where the user means them: Tab stays in the input line, a printable
+// key in the text or the nick list goes on to the input line, the page keys in
+// the input line scroll the text; Ctrl+Tab and Ctrl+C keep their meaning.
+TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
+  struct Key {
+    Qt::Key key;
+    Qt::KeyboardModifiers mods = Qt::NoModifier;
+  };
+  const Key tab{Qt::Key_Tab}, x{Qt::Key_X}, up{Qt::Key_PageUp}, down{Qt::Key_PageDown};
+  const struct {
+    const char* what;
+    Control focus;
+    std::vector<Key> keys;  // each to the control that has the focus then
+    std::string typed;      // the input line's text afterwards
+    QWidget* (*focusAfter)(TMDIChild*);
+    int pagesUp;  // the text scrolled up from the bottom, in pages
+    bool switched;  // the other window became the active one
+  } cases[] = {
+      {"Tab in the input line", inputLine, {tab, x}, "x", inputLine, 0, false},
+      {"Shift+Tab in the input line", inputLine, {{Qt::Key_Backtab, Qt::ShiftModifier}, x}, "x", inputLine, 0, false},
+      {"Ctrl+Tab switches windows", inputLine, {{Qt::Key_Tab, Qt::ControlModifier}}, "", nullptr, 0, true},
+      {"typing in the text", textPane, {{Qt::Key_A}, {Qt::Key_B}, {Qt::Key_C}}, "abc", inputLine, 0, false},
+      {"typing in the nick list", nickList, {{Qt::Key_A}, {Qt::Key_Space}, x}, "a x", inputLine, 0, false},
+      {"Ctrl+C in the text", textPane, {{Qt::Key_C, Qt::ControlModifier}}, "", textPane, 0, false},
+      {"PageUp", inputLine, {up}, "", inputLine, 1, false},
+      {"PageUp twice, PageDown", inputLine, {up, up, down}, "", inputLine, 1, false},
+      {"Shift+PageUp", inputLine, {{Qt::Key_PageUp, Qt::ShiftModifier}}, "", inputLine, 1, false},
+      {"PageDown at the bottom", inputLine, {{Qt::Key_PageDown, Qt::ShiftModifier}}, "", inputLine, 0, false},
+  };
+  for (const auto& c : cases) {
+    QPointer<TMDIChild> other = host.make("#other", area.get());
+    QPointer<TMDIChild> w = activeWindow("#a", c.focus);
+    for (int i = 0; i < 200; ++i) w->AddLine("line " + std::to_string(i));
+    w->Memo1->flushLayout();
+    QScrollBar* v = w->Memo1->verticalScrollBar();
+    ASSERT_GT(v->maximum(), 2 * v->pageStep()) << c.what;
+    ASSERT_EQ(v->value(), v->maximum()) << c.what;
+    for (const Key& k : c.keys) QTest::keyClick(QApplication::focusWidget(), k.key, k.mods);
+    EXPECT_EQ(w->Edit1->text().toStdString(), c.typed) << c.what;
+    EXPECT_EQ(v->value(), v->maximum() - c.pagesUp * v->pageStep()) << c.what;
+    EXPECT_EQ(area->activeSubWindow()->widget(), c.switched ? other.data() : w.data()) << c.what;
+    if (c.focusAfter) {
+      EXPECT_EQ(QApplication::focusWidget(), c.focusAfter(w)) << c.what;
+    }
+    delete other.data();
+    delete w.data();
   }
 }
 
