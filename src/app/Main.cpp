@@ -31,6 +31,7 @@
 #include "IconCache.h"
 #include "CertificatePrompt.h"
 #include "IniOut.h"
+#include "IrcLink.h"
 #include "Inbound.h"
 #include "MessageBox.h"
 #include "Names.h"
@@ -54,6 +55,8 @@ using zorv::kServerWindow;
 std::string QuitLine() { return std::string("QUIT ") + zorv::kHomePage; }
 
 QString fieldText(const QLineEdit* e) { return e->text(); }
+// The host the Server field names ("[::1]" is "::1").
+std::string serverHost(const QLineEdit* e) { return zorv::ServerFieldHost(zorv::fromInput(fieldText(e))); }
 
 }  // namespace
 
@@ -318,7 +321,7 @@ void TMainForm::FormCreate() {
   CheckTLS->setChecked(Connection->tls);
   Placement->applyTo(*this);
   Logs->setEnabled(Options->logging);
-  Logs->setNetwork(zorv::fromInput(fieldText(EditServer)));
+  Logs->setNetwork(serverHost(EditServer));
 }
 
 void TMainForm::FormShow() { SetConnectionControls(ConnectionState::Idle); }
@@ -391,8 +394,8 @@ void TMainForm::BtnConnectClick() {
   // they are: the socket refuses the new address.
   SetConnectionControls(CliWSocket->State() == wsConnected ? ConnectionState::Connected
                                                            : ConnectionState::Connecting);
-  Logs->setNetwork(zorv::fromInput(fieldText(EditServer)));
-  CliWSocket->DnsLookup(zorv::fromInput(fieldText(EditServer)));
+  Logs->setNetwork(serverHost(EditServer));
+  CliWSocket->DnsLookup(serverHost(EditServer));
 }
 
 void TMainForm::ConnectItemClick() { BtnConnectClick(); }
@@ -410,7 +413,7 @@ void TMainForm::CliWSocketDnsLookupDone(TCustomWSocket*, uint16_t error) {
   CliWSocket->SetProto("tcp");
   if (CliWSocket->State() == wsClosed) {
     CliWSocket->SetSslEnable(CheckTLS->isChecked());
-    CliWSocket->SetSslServerName(zorv::fromInput(fieldText(EditServer)));
+    CliWSocket->SetSslServerName(serverHost(EditServer));
   }
   // A close with lingering on and a zero time-out resets the connection and can
   // lose the QUIT line sent just before it; the socket lets the system deliver
@@ -461,7 +464,7 @@ void TMainForm::Registered() {
   // Once only, and only on the server the link named: after a failed attempt,
   // a connection made by hand to another server joins nothing by itself.
   const PendingJoins joins = std::exchange(pendingJoins_, {});
-  if (zorv::fromInput(fieldText(EditServer)) != joins.server || zorv::fromInput(fieldText(EditPort)) != joins.port)
+  if (serverHost(EditServer) != joins.server || zorv::fromInput(fieldText(EditPort)) != joins.port)
     return;
   for (const std::string& channel : joins.channels) SendMsg("JOIN " + channel);
 }

@@ -63,6 +63,11 @@ CertDecision DecideCertificate(long verifyResult, bool hostMatches, const std::s
   return d;
 }
 
-std::string CertificateKey(const std::string& host, int port) { return host + ":" + std::to_string(port); }
+// An IPv6 literal is kept without brackets (a settings key cannot start with
+// "["); the port is after the last colon.
+std::string CertificateKey(const std::string& host, int port) {
+  const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
+  return (bracketed ? host.substr(1, host.size() - 2) : host) + ":" + std::to_string(port);
+}
 
 }  // namespace zorv

@@ -24,7 +24,8 @@ std::optional<std::string> NormalizeFingerprint(const std::string& text);
 CertDecision DecideCertificate(long verifyResult, bool hostMatches, const std::string& fingerprint,
                                const std::optional<std::string>& pinned);
 
-// The [Certificates] key of a server: "<host>:<port>".
+// The [Certificates] key of a server: "<host>:<port>", an IPv6 literal without
+// brackets ("::1:6697").
 std::string CertificateKey(const std::string& host, int port);
 
 }  // namespace zorv

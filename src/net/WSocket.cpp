@@ -55,6 +55,7 @@ TCustomWSocket::~TCustomWSocket() {
   } catch (...) {
   }
   forgetLookup(dnsRequest_);
+  EndRace();
   if (state_ != wsClosed) {
     try {
       Close();
@@ -77,7 +78,10 @@ int TCustomWSocket::SocketCount() { return g_socketCount; }
 
 void TCustomWSocket::AssignDefaultValue() {
   std::memset(&sin_, 0, sizeof sin_);
-  sin_.sin_family = AF_INET;
+  sin_.ss_family = AF_INET;
+  sinPort_ = 0;
+  alternates_.clear();
+  nextAlternate_ = 0;
   portAssigned_ = false;
   addrAssigned_ = false;
   addrResolved_ = portResolved_ = protoResolved_ = false;
@@ -233,7 +237,12 @@ int TCustomWSocket::DetachHandle() {
 // A new non-blocking socket of the resolved type; -1 (reported as `failure`)
 // when the platform refuses one.
 int TCustomWSocket::CreateSocket(const char* failure) {
-  const int fd = ::socket(AF_INET, type_ | SOCK_NONBLOCK | SOCK_CLOEXEC, proto_);
+  int fd = ::socket(sin_.ss_family, type_ | SOCK_NONBLOCK | SOCK_CLOEXEC, proto_);
+  // A dual-stack connect skips an address whose family the system cannot open.
+  while (fd < 0 && type_ == SOCK_STREAM && nextAlternate_ < alternates_.size()) {
+    sin_ = alternates_[nextAlternate_++];
+    fd = ::socket(sin_.ss_family, type_ | SOCK_NONBLOCK | SOCK_CLOEXEC, proto_);
+  }
   if (fd < 0) FailErrno(failure);
   return fd;
 }
@@ -261,6 +270,8 @@ void TCustomWSocket::EnterDatagramConnected() {
 
 void TCustomWSocket::Connect() {
   if (!CheckConnectable() || !ResolveFor("connect:")) return;
+  EndRace();
+  nextAlternate_ = 0;
   DeleteBufferedData();
   const int fd = CreateSocket("Connect (socket)");
   if (fd < 0) return;
@@ -309,7 +320,7 @@ bool TCustomWSocket::SetStreamOptions() {
 bool TCustomWSocket::PrepareDatagram() {
   BindSocket();
   const int on = 1;
-  if (sin_.sin_addr.s_addr == INADDR_BROADCAST &&
+  if (sin_.ss_family == AF_INET && reinterpret_cast<sockaddr_in&>(sin_).sin_addr.s_addr == INADDR_BROADCAST &&
       ::setsockopt(hSocket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
     FailErrno("setsockopt(SO_BROADCAST)");
     return false;
@@ -319,8 +330,8 @@ bool TCustomWSocket::PrepareDatagram() {
 
 void TCustomWSocket::StartStreamConnect() {
   int answeredAtOnce = 0;
-  if (::connect(hSocket_, reinterpret_cast<sockaddr*>(&sin_), sizeof sin_) == 0 || errno == EINPROGRESS ||
-      errno == EAGAIN) {
+  if (::connect(hSocket_, reinterpret_cast<sockaddr*>(&sin_), WSocketAddrLen(sin_)) == 0 ||
+      errno == EINPROGRESS || errno == EAGAIN) {
     connectWait_ = ConnectWait::Writable;  // completion shows as writability
   } else if (isAsyncConnectError(errno)) {
     answeredAtOnce = WSocketErrorFromErrno(errno);
@@ -334,6 +345,7 @@ void TCustomWSocket::StartStreamConnect() {
   ChangeState(wsConnecting);
   if (w.Gone()) return;
   UpdateNotifiers();
+  ArmAttemptTimer();
   // The platform answered at once (loopback); the outcome still arrives as
   // the connect event, from the event loop, as on a platform that always
   // reports it asynchronously.
@@ -406,6 +418,7 @@ bool TCustomWSocket::WaitLingerDrain(int fd) {
 }
 
 void TCustomWSocket::InternalClose(bool shut, uint16_t error) {
+  EndRace();
   if (hSocket_ < 0) {
     const Watch w(this);
     if (state_ == wsClosed) return;

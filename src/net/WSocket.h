@@ -20,6 +20,7 @@
 #include <memory>
 #include <netinet/in.h>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,45 @@ void WSocketSetLastError(int error);
 // with the resolution message.
 int WSocketResolveProto(const std::string& proto);
 int WSocketResolvePort(const std::string& port, const std::string& proto);
-uint32_t WSocketResolveHost(const std::string& addr);  // network byte order
+uint32_t WSocketResolveHost(const std::string& addr);  // IPv4 only, network byte order
+// Addr as a socket address of either family, port 0: a dotted IPv4 address,
+// an IPv6 literal ("::1", "2001:db8::1"), or a name (its IPv4 address when
+// it has one, else its IPv6 address). Fails as WSocketResolveHost does.
+sockaddr_storage WSocketResolveHostAddr(const std::string& addr);
+// An IPv4 or IPv6 literal as a socket address (port 0); false for anything
+// else, names included. Brackets are not part of a literal here.
+bool WSocketParseLiteral(const std::string& text, sockaddr_storage& out);
+// The address of a socket address as text: dotted IPv4, or the IPv6 literal
+// without brackets; "" for another family.
+std::string WSocketAddrText(const sockaddr_storage& a);
+// The length of a socket address of the family it holds.
+socklen_t WSocketAddrLen(const sockaddr_storage& a);
+
+// A host look-up as the socket runs it, on a worker thread: the addresses of
+// the name as literals, in the order of preference, or a Windows Sockets
+// look-up error (11001...). Tests put in their own.
+struct TLookupAnswer {
+  int Error = 0;
+  std::vector<std::string> Addrs;
+};
+using TResolver = std::function<TLookupAnswer(const std::string& host)>;
+// getaddrinfo of both families (IPv6 and IPv4), in the resolver's order.
+TLookupAnswer WSocketSystemResolve(const std::string& host);
+
+// The addresses of a look-up in the order a dual-stack connect tries them:
+// the families alternate, starting with the family of the first address.
+std::vector<std::string> WSocketInterleave(const std::vector<std::string>& addrs);
+
+// The timer that paces the connection attempts of a dual-stack connect.
+// Start (re)arms it for one shot; Stop disarms it; when it fires it calls
+// OnFire. The socket owns one; tests put in a timer they fire themselves.
+class TAttemptTimer {
+ public:
+  virtual ~TAttemptTimer() = default;
+  virtual void Start(int ms) = 0;
+  virtual void Stop() = 0;
+  std::function<void()> OnFire;
+};
 
 // A message delivered to a socket's hidden notification object.
 struct TSocketMessage {
@@ -238,12 +277,29 @@ class TCustomWSocket : public QObject {
   virtual int Receive(void* buf, int size);
   virtual std::string ReceiveStr();
   virtual int ReceiveFrom(void* buf, int size, sockaddr_in& from, int& fromLen);
+  // The same for a datagram socket of either family.
+  int ReceiveFrom(void* buf, int size, sockaddr_storage& from, int& fromLen);
   virtual int RcvdCount();
 
   virtual std::string GetPeerAddr();
   virtual int GetPeerName(sockaddr_in& name, int& nameLen);
   virtual std::string GetXPort();
   virtual int GetSockName(sockaddr_in& name, int& nameLen);
+  int GetPeerName(sockaddr_storage& name, int& nameLen);
+  int GetSockName(sockaddr_storage& name, int& nameLen);
+
+  // Dual-stack connects. When Connect is given the Addr that the socket's own
+  // last look-up returned as DnsResult, it tries every address of that
+  // look-up (DnsResultList), families alternating: the first attempt at once,
+  // each next one kAttemptDelayMs later while none has connected, or at once
+  // when an attempt fails. The first to connect becomes the session and the
+  // others are closed; when every attempt fails, the connect event reports
+  // the last failure. With one address it is the plain connect.
+  static constexpr int kAttemptDelayMs = 250;
+  void SetResolver(zorv::TResolver resolver) { resolver_ = std::move(resolver); }
+  void SetAttemptTimer(std::unique_ptr<zorv::TAttemptTimer> timer);
+  // Connection attempts under way besides the one HSocket holds.
+  int PendingAttempts() const { return static_cast<int>(racers_.size()); }
 
   TSocketState State() const { return state_; }
   int LastError() const { return lastError_; }
@@ -337,8 +393,13 @@ class TCustomWSocket : public QObject {
   // Moves on whenever the descriptor is adopted or released.
   uint64_t Session() const { return session_; }
 
-  // Resolution results, kept while the properties are unchanged.
-  sockaddr_in sin_{};
+  // Resolution results, kept while the properties are unchanged. sin_ is the
+  // remote address of either family, with the resolved port.
+  sockaddr_storage sin_{};
+  uint16_t sinPort_ = 0;  // network byte order
+  // Puts an address (of either family) into sin_, with the resolved port;
+  // the address is then the only one Connect tries.
+  void SetRemote(const sockaddr_storage& a);
   int proto_ = 6;
   int type_ = 1;
   bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
@@ -371,6 +432,32 @@ class TCustomWSocket : public QObject {
   void EnterDatagramConnected();
   void ResolveAll();
   bool WaitLingerDrain(int fd);
+
+  // Dual-stack connect: further addresses to try, the attempts under way
+  // besides hSocket_, and the timer that paces them.
+  struct Racer {
+    int fd = -1;
+    QSocketNotifier* notifier = nullptr;
+  };
+  // A socket for one attempt, its options set and its connect started; -1
+  // with wsaError when it failed at once.
+  int StartAttempt(const sockaddr_storage& a, int& wsaError);
+  // Starts the next address that gets going, as a racer; false when none is left.
+  bool StartNextRacer();
+  // The attempt hSocket_ holds failed: hand the session to the next attempt.
+  // False when nothing is left to try.
+  bool NextAttempt(int& error);
+  void OnRacerReady(int fd, uint64_t race);
+  void OnAttemptTimer();
+  void ArmAttemptTimer();
+  void CloseRacer(size_t i);
+  void EndRace();
+  std::vector<sockaddr_storage> alternates_;
+  size_t nextAlternate_ = 0;
+  std::vector<Racer> racers_;
+  uint64_t race_ = 0;
+  std::unique_ptr<zorv::TAttemptTimer> attemptTimer_;
+  zorv::TResolver resolver_;
 
   // Notifications.
   void OnReadReady(uint64_t session);
@@ -492,12 +579,13 @@ class TCustomSocksWSocket : public TCustomWSocket {
   void SocksMethodReply();
   void SocksAuthReply();
   void SocksConnectReply();
-  bool SocksCheckConnectReply(int& length);
 
   std::string socksServer_, socksPort_, socksUsercode_, socksPassword_;
   TSocksAuthentication socksAuthentication_ = socksNoAuthentication;
   Phase phase_ = Phase::Idle;
-  unsigned char socksRcvBuf_[128] = {};
+  // Room for the longest reply (a domain name of 255 bytes: 262) and the
+  // target's bytes that may follow it in the same read.
+  unsigned char socksRcvBuf_[512] = {};
   int socksRcvCnt_ = 0;
   int socksAuthMethod_ = 0;
   int socksTargetPort_ = 0;
@@ -506,6 +594,23 @@ class TCustomSocksWSocket : public TCustomWSocket {
   int pendingStart_ = 0, pendingCount_ = 0;
   bool sinIsProxy_ = false;  // the resolved remote address is the proxy's
 };
+
+namespace zorv {
+
+// How far a SOCKS 5 proxy's answer to CONNECT has come: more bytes needed,
+// refused (the error code and text OnSocksError reports), or complete with
+// the bound address (dotted IPv4, IPv6 literal or domain name), the bound
+// port and the reply's length (the bytes after it are the target's).
+struct TSocksReply {
+  enum { NeedMore, Failed, Done } Status = NeedMore;
+  int Error = 0;
+  std::string Text;
+  std::string BoundAddr, BoundPort;
+  int Length = 0;
+};
+TSocksReply WSocketParseSocksReply(const unsigned char* data, size_t count);
+
+}  // namespace zorv
 
 // What the TLS layer learnt about the server's certificate once the
 // handshake has finished; the verify handler decides on it.

@@ -135,6 +135,13 @@ std::string TCustomWSocket::ReceiveStr() {
 }
 
 int TCustomWSocket::ReceiveFrom(void* buf, int size, sockaddr_in& from, int& fromLen) {
+  sockaddr_storage a{};
+  const int n = ReceiveFrom(buf, size, a, fromLen);
+  if (n >= 0) std::memcpy(&from, &a, sizeof from);
+  return n;
+}
+
+int TCustomWSocket::ReceiveFrom(void* buf, int size, sockaddr_storage& from, int& fromLen) {
   NoteReceiveCall();
   socklen_t len = sizeof from;
   ssize_t n = hSocket_ < 0 ? (errno = EBADF, -1)
@@ -201,7 +208,7 @@ int TCustomWSocket::RealSend(const void* data, int len) {
   ssize_t n;
   if (type_ == SOCK_DGRAM)
     n = ::sendto(hSocket_, data, static_cast<size_t>(len), flags, reinterpret_cast<sockaddr*>(&sin_),
-                 sizeof sin_);
+                 WSocketAddrLen(sin_));
   else
     n = ::send(hSocket_, data, static_cast<size_t>(len), flags);
   if (n < 0) return setErrnoError();

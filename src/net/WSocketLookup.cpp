@@ -1,6 +1,8 @@
 // Host lookups (on worker threads, results posted back) and the resolution
 // of the Addr, Port and Proto texts.
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cstring>
 #include <mutex>
 #include <netdb.h>
 #include <sys/socket.h>
@@ -57,49 +59,46 @@ LookupRegistry& lookups() {
   return *r;
 }
 
-void lookupByName(const std::string& name, TSocketMessage& m) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* res = nullptr;
-  const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &res);
-  if (rc != 0) {
-    m.Error = WSocketErrorFromGai(rc);
-    return;
-  }
-  for (addrinfo* p = res; p; p = p->ai_next) {
-    if (p->ai_family != AF_INET) continue;
-    m.Results.push_back(dotted(reinterpret_cast<sockaddr_in*>(p->ai_addr)->sin_addr.s_addr));
-  }
-  ::freeaddrinfo(res);
-  if (m.Results.empty()) m.Error = WSANO_DATA;
+void lookupByName(const std::string& name, const TResolver& resolver, TSocketMessage& m) {
+  TLookupAnswer a = resolver ? resolver(name) : WSocketSystemResolve(name);
+  m.Error = a.Error;
+  if (a.Error == 0) m.Results = std::move(a.Addrs);
+  if (m.Error == 0 && m.Results.empty()) m.Error = WSANO_DATA;
 }
 
 void lookupByAddr(const std::string& addr, TSocketMessage& m) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = ::inet_addr(addr.c_str());
-  if (sa.sin_addr.s_addr == INADDR_NONE && addr != "255.255.255.255") {
+  sockaddr_storage sa{};
+  if (!WSocketParseLiteral(addr, sa) && addr != "255.255.255.255") {
     m.Error = WSAEINVAL;
     return;
   }
+  if (addr == "255.255.255.255") {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&sa);
+    v4->sin_family = AF_INET;
+    v4->sin_addr.s_addr = INADDR_BROADCAST;
+  }
   char host[NI_MAXHOST] = {};
-  const int rc =
-      ::getnameinfo(reinterpret_cast<sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0, NI_NAMEREQD);
+  const int rc = ::getnameinfo(reinterpret_cast<sockaddr*>(&sa), WSocketAddrLen(sa), host, sizeof host, nullptr, 0,
+                               NI_NAMEREQD);
   if (rc != 0)
     m.Error = WSocketErrorFromGai(rc);
   else
     m.Results.push_back(host);
 }
 
-void lookupWorker(int handle, std::string name, bool reverse) {
+void lookupWorker(int handle, std::string name, bool reverse, TResolver resolver) {
   TSocketMessage m;
   m.Msg = reverse ? WM_ASYNCGETHOSTBYADDR : WM_ASYNCGETHOSTBYNAME;
   m.WParam = handle;
-  if (reverse)
-    lookupByAddr(name, m);
-  else
-    lookupByName(name, m);
+  try {
+    if (reverse)
+      lookupByAddr(name, m);
+    else
+      lookupByName(name, resolver, m);
+  } catch (...) {
+    m.Results.clear();
+    m.Error = WSANO_RECOVERY;
+  }
   LookupRegistry& r = lookups();
   std::lock_guard<std::mutex> lock(r.mutex);
   auto it = r.pending.find(handle);
@@ -175,7 +174,120 @@ uint32_t WSocketResolveHost(const std::string& addr) {
   throw ESocketException("WSocketResolveHost: Cannot convert host address '" + addr + "'");
 }
 
+sockaddr_storage WSocketResolveHostAddr(const std::string& addr) {
+  if (addr.empty() || addr.size() > 256) throw ESocketException("WSocketResolveHost: Invalid Hostname.");
+  sockaddr_storage out{};
+  if (WSocketParseLiteral(trim(addr).substr(0, 255), out)) return out;
+  try {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&out);
+    v4->sin_family = AF_INET;
+    v4->sin_addr.s_addr = WSocketResolveHost(addr);
+    return out;
+  } catch (const ESocketException&) {
+    // A name with no IPv4 address may still have an IPv6 one.
+    const std::string t = trim(addr).substr(0, 255);
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* res = nullptr;
+    if (t.empty() || ::getaddrinfo(t.c_str(), nullptr, &hints, &res) != 0 || !res) throw;
+    out = {};
+    std::memcpy(&out, res->ai_addr, std::min<size_t>(res->ai_addrlen, sizeof out));
+    ::freeaddrinfo(res);
+    return out;
+  }
+}
+
+bool WSocketParseLiteral(const std::string& text, sockaddr_storage& out) {
+  out = {};
+  const in_addr_t a = ::inet_addr(text.c_str());
+  if (a != INADDR_NONE) {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&out);
+    v4->sin_family = AF_INET;
+    v4->sin_addr.s_addr = a;
+    return true;
+  }
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&out);
+  if (text.find(':') != std::string::npos && ::inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    return true;
+  }
+  out = {};
+  return false;
+}
+
+std::string WSocketAddrText(const sockaddr_storage& a) {
+  if (a.ss_family == AF_INET) return dotted(reinterpret_cast<const sockaddr_in&>(a).sin_addr.s_addr);
+  if (a.ss_family != AF_INET6) return {};
+  char buf[INET6_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(a).sin6_addr, buf, sizeof buf);
+  return buf;
+}
+
+socklen_t WSocketAddrLen(const sockaddr_storage& a) {
+  return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+TLookupAnswer WSocketSystemResolve(const std::string& host) {
+  TLookupAnswer answer;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
+  if (rc != 0) {
+    answer.Error = WSocketErrorFromGai(rc);
+    return answer;
+  }
+  for (addrinfo* p = res; p; p = p->ai_next) {
+    if (p->ai_family != AF_INET && p->ai_family != AF_INET6) continue;
+    sockaddr_storage a{};
+    std::memcpy(&a, p->ai_addr, std::min<size_t>(p->ai_addrlen, sizeof a));
+    std::string text = WSocketAddrText(a);
+    // getaddrinfo may give an address once per socket type or more.
+    if (std::find(answer.Addrs.begin(), answer.Addrs.end(), text) == answer.Addrs.end())
+      answer.Addrs.push_back(std::move(text));
+  }
+  ::freeaddrinfo(res);
+  if (answer.Addrs.empty()) answer.Error = WSANO_DATA;
+  return answer;
+}
+
+std::vector<std::string> WSocketInterleave(const std::vector<std::string>& addrs) {
+  std::vector<std::string> first, other;
+  bool firstIsV6 = false;
+  for (size_t i = 0; i < addrs.size(); ++i) {
+    const bool v6 = addrs[i].find(':') != std::string::npos;
+    if (i == 0) firstIsV6 = v6;
+    (v6 == firstIsV6 ? first : other).push_back(addrs[i]);
+  }
+  std::vector<std::string> out;
+  for (size_t i = 0; i < first.size() || i < other.size(); ++i) {
+    if (i < first.size()) out.push_back(first[i]);
+    if (i < other.size()) out.push_back(other[i]);
+  }
+  return out;
+}
+
 }  // namespace zorv
+
+namespace {
+
+void setPort(sockaddr_storage& a, uint16_t port) {
+  if (a.ss_family == AF_INET6)
+    reinterpret_cast<sockaddr_in6&>(a).sin6_port = port;
+  else
+    reinterpret_cast<sockaddr_in&>(a).sin_port = port;
+}
+
+}  // namespace
+
+void TCustomWSocket::SetRemote(const sockaddr_storage& a) {
+  sin_ = a;
+  setPort(sin_, sinPort_);
+  alternates_.clear();
+  nextAlternate_ = 0;
+}
 
 void TCustomWSocket::ResolveAll() {
   if (!protoResolved_) {
@@ -184,12 +296,24 @@ void TCustomWSocket::ResolveAll() {
     protoResolved_ = true;
   }
   if (!portResolved_) {
-    sin_.sin_port = htons(static_cast<uint16_t>(WSocketResolvePort(portStr_, protoStr_)));
+    sinPort_ = htons(static_cast<uint16_t>(WSocketResolvePort(portStr_, protoStr_)));
+    setPort(sin_, sinPort_);
+    for (sockaddr_storage& a : alternates_) setPort(a, sinPort_);
     portResolved_ = true;
   }
   if (!addrResolved_) {
-    sin_.sin_family = AF_INET;
-    sin_.sin_addr.s_addr = WSocketResolveHost(addrStr_);
+    SetRemote(WSocketResolveHostAddr(addrStr_));
+    // The address the last look-up put first brings the rest of that
+    // look-up along: a stream connect tries them all.
+    if (addrStr_ == dnsResult_ && dnsResultList_.size() > 1 && dnsResultList_.front() == dnsResult_) {
+      const std::vector<std::string> order = WSocketInterleave(dnsResultList_);
+      for (size_t i = 1; i < order.size(); ++i) {
+        sockaddr_storage a{};
+        if (!WSocketParseLiteral(order[i], a)) continue;
+        setPort(a, sinPort_);
+        alternates_.push_back(a);
+      }
+    }
     addrResolved_ = true;
   }
 }
@@ -216,9 +340,9 @@ bool TCustomWSocket::BeginLookup(const std::string& name) {
 
 void TCustomWSocket::DnsLookup(const std::string& hostName) {
   if (!BeginLookup(hostName)) return;
-  in_addr_t a = ::inet_addr(hostName.c_str());
-  if (a != INADDR_NONE) {
-    dnsResult_ = dotted(a);
+  sockaddr_storage a{};
+  if (WSocketParseLiteral(hostName, a)) {
+    dnsResult_ = WSocketAddrText(a);
     TriggerDnsLookupDone(0);
     return;
   }
@@ -233,7 +357,7 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
 void TCustomWSocket::StartLookup(const std::string& name, bool reverse) {
   const int handle = registerLookup(window_);
   try {
-    std::thread(lookupWorker, handle, name, reverse).detach();
+    std::thread(lookupWorker, handle, name, reverse, resolver_).detach();
   } catch (const std::system_error& e) {
     forgetLookup(handle);
     RaiseException(name + ": can't start DNS lookup, error #" + std::to_string(e.code().value()));

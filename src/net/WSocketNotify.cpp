@@ -92,6 +92,14 @@ void TCustomWSocket::WndProc(TSocketMessage& msg) {
 // Each returns false when the component or its session went away.
 bool TCustomWSocket::HandleConnectEvent(uint16_t error, const Watch& w) {
   connectWait_ = ConnectWait::None;
+  // One of several attempts failed: the next one carries on, and only the
+  // last failure is reported.
+  if (error != 0) {
+    int e = error;
+    if (NextAttempt(e)) return false;
+    error = static_cast<uint16_t>(e);
+  }
+  EndRace();
   ChangeState(wsConnected);
   if (w.Gone()) return false;
   TriggerSessionConnected(error);
@@ -176,6 +184,7 @@ void TCustomWSocket::UpdateNotifiers() {
                          (connectWait_ == ConnectWait::Writable || ((selectMask_ & FD_WRITE) != 0 && unsent));
   if (readNotifier_ && readNotifier_->isEnabled() != wantRead) readNotifier_->setEnabled(wantRead);
   if (writeNotifier_ && writeNotifier_->isEnabled() != wantWrite) writeNotifier_->setEnabled(wantWrite);
+  for (const Racer& r : racers_) r.notifier->setEnabled(!paused_);
 }
 
 // What a readable descriptor means: a connection to accept, bytes to read,

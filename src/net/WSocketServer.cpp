@@ -2,6 +2,7 @@
 // the datagram bind, and the address queries.
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -41,7 +42,7 @@ bool TCustomWSocket::CheckListenable() {
 }
 
 bool TCustomWSocket::BindAndListen() {
-  if (::bind(hSocket_, reinterpret_cast<sockaddr*>(&sin_), sizeof sin_) != 0) {
+  if (::bind(hSocket_, reinterpret_cast<sockaddr*>(&sin_), WSocketAddrLen(sin_)) != 0) {
     FailErrno("Bind");
     return false;
   }
@@ -72,7 +73,7 @@ int TCustomWSocket::Accept() {
     return -1;
   }
   NoteReceiveCall();
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t len = sizeof peer;
   const int fd = ::accept4(hSocket_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
@@ -110,11 +111,11 @@ void TCustomWSocket::Dup(int newHSocket) {
 }
 
 void TCustomWSocket::BindSocket() {
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  local.sin_port = 0;
-  if (::bind(hSocket_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+  // Any local address of the remote address's family, a port the system chooses.
+  sockaddr_storage local{};
+  local.ss_family = sin_.ss_family;
+  if (local.ss_family == AF_INET) reinterpret_cast<sockaddr_in&>(local).sin_addr.s_addr = htonl(INADDR_ANY);
+  if (::bind(hSocket_, reinterpret_cast<sockaddr*>(&local), WSocketAddrLen(local)) != 0) {
     RaiseException("winsock.bind failed, error #" + std::to_string(WSocketErrorFromErrno(errno)));
     return;
   }
@@ -129,14 +130,21 @@ void TCustomWSocket::BindSocket() {
 
 std::string TCustomWSocket::GetPeerAddr() {
   if (state_ == wsConnected && hSocket_ >= 0) {
-    sockaddr_in a{};
+    sockaddr_storage a{};
     socklen_t len = sizeof a;
-    if (::getpeername(hSocket_, reinterpret_cast<sockaddr*>(&a), &len) == 0) return dotted(a.sin_addr.s_addr);
+    if (::getpeername(hSocket_, reinterpret_cast<sockaddr*>(&a), &len) == 0) return WSocketAddrText(a);
   }
   return "error";
 }
 
 int TCustomWSocket::GetPeerName(sockaddr_in& name, int& nameLen) {
+  sockaddr_storage a{};
+  const int r = GetPeerName(a, nameLen);
+  if (r == 0) std::memcpy(&name, &a, sizeof name);
+  return r;
+}
+
+int TCustomWSocket::GetPeerName(sockaddr_storage& name, int& nameLen) {
   if (state_ != wsConnected) return -1;
   socklen_t len = sizeof name;
   if (::getpeername(hSocket_, reinterpret_cast<sockaddr*>(&name), &len) != 0) {
@@ -149,15 +157,23 @@ int TCustomWSocket::GetPeerName(sockaddr_in& name, int& nameLen) {
 
 std::string TCustomWSocket::GetXPort() {
   if ((state_ == wsBound || state_ == wsConnected || state_ == wsListening) && hSocket_ >= 0) {
-    sockaddr_in a{};
+    sockaddr_storage a{};
     socklen_t len = sizeof a;
+    // The port sits at the same place in both families' addresses.
     if (::getsockname(hSocket_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-      return std::to_string(ntohs(a.sin_port));
+      return std::to_string(ntohs(reinterpret_cast<sockaddr_in&>(a).sin_port));
   }
   return "error";
 }
 
 int TCustomWSocket::GetSockName(sockaddr_in& name, int& nameLen) {
+  sockaddr_storage a{};
+  const int r = GetSockName(a, nameLen);
+  if (r == 0) std::memcpy(&name, &a, sizeof name);
+  return r;
+}
+
+int TCustomWSocket::GetSockName(sockaddr_storage& name, int& nameLen) {
   socklen_t len = sizeof name;
   if (hSocket_ < 0 || ::getsockname(hSocket_, reinterpret_cast<sockaddr*>(&name), &len) != 0) {
     if (hSocket_ < 0) errno = EBADF;

@@ -16,7 +16,7 @@ constexpr char kVersion = 5;
 constexpr char kLoginVersion = 1;  // of the user name and password sub-negotiation
 constexpr int kMethodNone = 0, kMethodLogin = 2;
 constexpr char kCommandConnect = 1;
-constexpr unsigned char kAddrIPv4 = 1, kAddrDomain = 3;
+constexpr unsigned char kAddrIPv4 = 1, kAddrDomain = 3, kAddrIPv6 = 4;
 
 std::string lowerTrim(const std::string& s) {
   std::string r = trim(s);
@@ -86,10 +86,9 @@ void TCustomSocksWSocket::Connect() {
     socksTargetPort_ = WSocketResolvePort(Port(), Proto());
     if (Addr().size() > 255) throw ESocketException("WSocketResolveHost: Invalid Hostname.");
     const int proxyPort = WSocketResolvePort(socksPort_, "tcp");
-    const uint32_t proxyHost = WSocketResolveHost(socksServer_);
-    sin_.sin_family = AF_INET;
-    sin_.sin_port = htons(static_cast<uint16_t>(proxyPort));
-    sin_.sin_addr.s_addr = proxyHost;
+    const sockaddr_storage proxyHost = WSocketResolveHostAddr(socksServer_);
+    sinPort_ = htons(static_cast<uint16_t>(proxyPort));
+    SetRemote(proxyHost);
   } catch (const std::exception& e) {
     RaiseException(std::string("connect:") + e.what());
     return;
@@ -198,8 +197,12 @@ void TCustomSocksWSocket::SocksAuthFailed(int error, const std::string& msg) {
 }
 
 int TCustomSocksWSocket::SocksRead() {
-  const int room = 127 - socksRcvCnt_;
-  if (room <= 0) return -1;
+  const int room = static_cast<int>(sizeof socksRcvBuf_) - socksRcvCnt_;
+  if (room <= 0) {
+    // No reply is this long: the proxy is not speaking SOCKS.
+    SocksError(errTooMuchData, "too much data availaible");
+    return -1;
+  }
   const int n = TCustomWSocket::DoRecv(socksRcvBuf_ + socksRcvCnt_, room, 0);
   if (n <= 0) return -1;
   socksRcvCnt_ += n;
@@ -285,63 +288,81 @@ void TCustomSocksWSocket::SocksAuthReply() {
 void TCustomSocksWSocket::SocksDoConnect() {
   phase_ = Phase::ConnectReply;
   socksRcvCnt_ = 0;
-  std::string req = {kVersion, kCommandConnect, 0, static_cast<char>(kAddrDomain)};
-  appendField(req, socksTargetAddr_);
+  // An IPv6 literal goes as its 16 bytes; anything else, names and dotted
+  // addresses alike, as a name the proxy resolves.
+  in6_addr v6{};
+  const bool literal6 = ::inet_pton(AF_INET6, socksTargetAddr_.c_str(), &v6) == 1;
+  std::string req = {kVersion, kCommandConnect, 0, static_cast<char>(literal6 ? kAddrIPv6 : kAddrDomain)};
+  if (literal6)
+    req.append(reinterpret_cast<const char*>(&v6), sizeof v6);
+  else
+    appendField(req, socksTargetAddr_);
   req += static_cast<char>((socksTargetPort_ >> 8) & 0xff);
   req += static_cast<char>(socksTargetPort_ & 0xff);
   Send(req.data(), static_cast<int>(req.size()));
 }
 
-// The proxy's answer to CONNECT: a reply code, then the bound address (IPv4
-// or a domain name) and port. False (with the error raised) when it failed.
-bool TCustomSocksWSocket::SocksCheckConnectReply(int& length) {
+namespace zorv {
+
+TSocksReply WSocketParseSocksReply(const unsigned char* b, size_t count) {
   static const char* const texts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
                                       "network unreachable",          "host unreachable",
                                       "connection refused",           "time to live expired",
                                       "command not supported",        "address type not supported"};
-  const unsigned char* b = socksRcvBuf_;
-  length = 0;
-  if (b[0] != kVersion) {
-    SocksError(errVersion, "socks version error");
-    return false;
-  }
-  if (socksRcvCnt_ >= 2 && b[1] != 0) {
+  TSocksReply r;
+  auto fail = [&r](int error, std::string text) {
+    r.Status = TSocksReply::Failed;
+    r.Error = error;
+    r.Text = std::move(text);
+    return r;
+  };
+  if (count == 0) return r;
+  if (b[0] != kVersion) return fail(TCustomSocksWSocket::errVersion, "socks version error");
+  if (count >= 2 && b[1] != 0) {
     const int code = b[1];
-    if (code >= 1 && code <= 8)
-      SocksError(errReplyBase + code, texts[code - 1]);
-    else
-      SocksError(errUnassignedReply, "unassigned error #" + std::to_string(code));
-    return false;
+    if (code >= 1 && code <= 8) return fail(TCustomSocksWSocket::errReplyBase + code, texts[code - 1]);
+    return fail(TCustomSocksWSocket::errUnassignedReply, "unassigned error #" + std::to_string(code));
   }
-  if (socksRcvCnt_ < 5) return true;
-  if (b[3] == kAddrIPv4) {
+  if (count < 5) return r;
+  size_t length = 0;
+  if (b[3] == kAddrIPv4)
     length = 10;
-  } else if (b[3] == kAddrDomain) {
-    length = b[4] + 7;
+  else if (b[3] == kAddrDomain)
+    length = b[4] + 7u;
+  else if (b[3] == kAddrIPv6)
+    length = 22;
+  else
+    return fail(TCustomSocksWSocket::errAddressType, "address type not supported");
+  if (count < length) return r;
+  if (b[3] == kAddrDomain) {
+    r.BoundAddr.assign(reinterpret_cast<const char*>(b + 5), b[4]);
   } else {
-    SocksError(errAddressType, "address type not supported");
-    return false;
+    char text[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(b[3] == kAddrIPv4 ? AF_INET : AF_INET6, b + 4, text, sizeof text);
+    r.BoundAddr = text;
   }
-  return true;
+  r.BoundPort = std::to_string(b[length - 2] * 256 + b[length - 1]);
+  r.Length = static_cast<int>(length);
+  r.Status = TSocksReply::Done;
+  return r;
 }
+
+}  // namespace zorv
 
 void TCustomSocksWSocket::SocksConnectReply() {
   if (SocksRead() < 0) return;
-  int need = 0;
-  if (!SocksCheckConnectReply(need) || need == 0 || socksRcvCnt_ < need) return;
-  const unsigned char* b = socksRcvBuf_;
-  if (b[3] == kAddrIPv4) {
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, b + 4, text, sizeof text);
-    boundAddr_ = text;
-  } else {
-    boundAddr_.assign(reinterpret_cast<const char*>(b + 5), b[4]);
+  const TSocksReply reply = WSocketParseSocksReply(socksRcvBuf_, static_cast<size_t>(socksRcvCnt_));
+  if (reply.Status == TSocksReply::Failed) {
+    SocksError(reply.Error, reply.Text);
+    return;
   }
-  boundPort_ = std::to_string(b[need - 2] * 256 + b[need - 1]);
+  if (reply.Status == TSocksReply::NeedMore) return;
+  boundAddr_ = reply.BoundAddr;
+  boundPort_ = reply.BoundPort;
   phase_ = Phase::Idle;
   // Bytes after the reply are the target's: Receive hands them out first.
-  pendingStart_ = need;
-  pendingCount_ = socksRcvCnt_ - need;
+  pendingStart_ = reply.Length;
+  pendingCount_ = socksRcvCnt_ - reply.Length;
   socksRcvCnt_ = 0;
   const Watch w(this);
   TriggerSessionConnected(0);

@@ -64,18 +64,29 @@ IrcLinkParse refuse(std::string why) {
   return r;
 }
 
-// host[:port] after any user@ part; fills link.host and link.port.
+// host[:port] or [IPv6 literal][:port] after any user@ part; fills link.host
+// and link.port.
 std::string readAuthority(sv authority, IrcLink& link) {
   if (const size_t at = authority.rfind('@'); at != sv::npos) authority.remove_prefix(at + 1);
   sv host = authority;
   sv port;
-  if (const size_t colon = authority.rfind(':'); colon != sv::npos) {
-    host = authority.substr(0, colon);
-    port = authority.substr(colon + 1);
+  if (!authority.empty() && authority[0] == '[') {
+    const size_t close = authority.find(']');
+    if (close == sv::npos) return "the server address has no closing bracket";
+    host = authority.substr(1, close - 1);
+    sv rest = authority.substr(close + 1);
+    if (!rest.empty() && rest[0] != ':') return "the server address is followed by more than a port";
+    if (!rest.empty()) port = rest.substr(1);
+    if (!zorv::IsIPv6Literal(host)) return "the server address in brackets is not an IPv6 address";
+  } else {
+    if (const size_t colon = authority.rfind(':'); colon != sv::npos) {
+      host = authority.substr(0, colon);
+      port = authority.substr(colon + 1);
+    }
+    if (host.empty()) return "the link names no server";
+    if (host.size() > kMaxHost || !std::all_of(host.begin(), host.end(), hostChar))
+      return "the server name is not a host name or dotted address";
   }
-  if (host.empty()) return "the link names no server";
-  if (host.size() > kMaxHost || !std::all_of(host.begin(), host.end(), hostChar))
-    return "the server name is not a host name or dotted address";
   link.host = std::string(host);
   if (port.empty()) {
     link.port = link.secure ? "6697" : "6667";
@@ -121,6 +132,72 @@ std::string readTargets(sv path, IrcLink& link) {
 }  // namespace
 
 namespace zorv {
+
+namespace {
+
+bool isHex(char c) { return hexValue(c) >= 0; }
+
+// Four decimal parts of 0 to 255 without leading zeros, dot-separated.
+bool isDottedQuad(sv s) {
+  int parts = 0;
+  size_t i = 0;
+  while (true) {
+    size_t j = i;
+    while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+    if (j == i || j - i > 3 || (j - i > 1 && s[i] == '0')) return false;
+    int value = 0;
+    for (size_t k = i; k < j; ++k) value = value * 10 + (s[k] - '0');
+    if (value > 255) return false;
+    ++parts;
+    if (j == s.size()) return parts == 4;
+    if (s[j] != '.' || parts == 4) return false;
+    i = j + 1;
+  }
+}
+
+}  // namespace
+
+bool IsIPv6Literal(std::string_view s) {
+  if (s.size() < 2 || s.size() > 45) return false;
+  int groups = 0;
+  bool gap = false;
+  size_t i = 0;
+  if (s.substr(0, 2) == "::") {
+    gap = true;
+    i = 2;
+    if (i == s.size()) return true;
+  } else if (s[0] == ':') {
+    return false;
+  }
+  while (true) {
+    size_t j = i;
+    while (j < s.size() && isHex(s[j])) ++j;
+    if (j < s.size() && s[j] == '.') {
+      // An IPv4 address ends the literal and stands for two groups.
+      if (!isDottedQuad(s.substr(i))) return false;
+      groups += 2;
+      break;
+    }
+    if (j == i || j - i > 4) return false;
+    ++groups;
+    i = j;
+    if (i == s.size()) break;
+    if (s[i] != ':' || ++i == s.size()) return false;
+    if (s[i] == ':') {
+      if (gap) return false;
+      gap = true;
+      if (++i == s.size()) break;
+    }
+  }
+  return gap ? groups <= 7 : groups == 8;
+}
+
+std::string ServerFieldHost(std::string_view field) {
+  if (field.size() > 2 && field.front() == '[' && field.back() == ']' &&
+      IsIPv6Literal(field.substr(1, field.size() - 2)))
+    field = field.substr(1, field.size() - 2);
+  return std::string(field);
+}
 
 bool LooksLikeIrcLink(std::string_view text) {
   return startsWithNoCase(text, "irc://") || startsWithNoCase(text, "ircs://");

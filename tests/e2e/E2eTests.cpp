@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QApplication>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 
 #include "Channel.h"
@@ -269,4 +270,48 @@ TEST_F(E2e, QueryOpensTheWindowInFrontAndSends) {
   EXPECT_EQ(paneLines(query), std::vector<std::string>{"<zorv>hello there"});
   type("Server", "/away out for lunch");
   EXPECT_TRUE(waitWindowHas("Server", "You have been marked as being away"));
+}
+
+// ngircd listening on ::1 only: Zorv connects by the literal, bare and in
+// brackets, and by a name that resolves to ::1, and each time registers,
+// joins and talks. The hosts file here maps localhost to 127.0.0.1 only, so
+// the name is one the look-up hook answers with 127.0.0.1 (refused: nothing
+// listens there) before ::1; localhost is used as well where it maps to ::1.
+TEST_F(E2e, OverIPv6ByLiteralAndByName) {
+  IrcServer six(false, "::1");
+  if (!six.running()) GTEST_SKIP() << six.error();
+  IrcClient ann(six.port(), "::1");
+  ASSERT_TRUE(ann.registerAs("ann"));
+  ann.sendLine("JOIN #six");
+  ASSERT_FALSE(ann.waitLine(" 366 ").empty());
+  form->CliWSocket->SetResolver([](const std::string& host) {
+    if (host == "six.test") return zorv::TLookupAnswer{0, {"127.0.0.1", "::1"}};
+    return zorv::WSocketSystemResolve(host);
+  });
+  std::vector<std::string> servers = {"::1", "[::1]", "six.test"};
+  const auto local = zorv::WSocketSystemResolve("localhost").Addrs;
+  if (std::find(local.begin(), local.end(), "::1") != local.end()) servers.push_back("localhost");
+
+  auto count = [&](const std::string& name, const std::string& part) { return e2e::countInWindow(*form, name, part); };
+  for (size_t i = 0; i < servers.size(); ++i) {
+    SCOPED_TRACE(servers[i]);
+    const int n = static_cast<int>(i);
+    form->EditNick->setText("zorv6");
+    form->EditServer->setText(QString::fromStdString(servers[i]));
+    form->EditPort->setText(QString::number(six.port()));
+    form->BtnConnectClick();
+    ASSERT_TRUE(waitFor([&] { return count("Server", "Welcome to the Internet Relay Network") > n; }, 10000));
+    EXPECT_EQ(form->CliWSocket->GetPeerAddr(), "::1");
+    type("Server", "/join #six");
+    ASSERT_TRUE(waitFor([&] { return listed("#six", "zorv6") && listed("#six", "@ann"); }));
+    const std::string said = "hello over IPv6 " + std::to_string(i);
+    type("#six", said);
+    EXPECT_FALSE(ann.waitLine("PRIVMSG #six :" + said).empty());
+    ann.sendLine("PRIVMSG #six :hi zorv6 " + std::to_string(i));
+    EXPECT_TRUE(waitWindowHas("#six", "<ann>hi zorv6 " + std::to_string(i)));
+    form->BtnDisConnectClick();
+    ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
+    EXPECT_FALSE(ann.waitLine("QUIT").empty());
+  }
+  EXPECT_EQ(count("Server", "Server name unknown") + count("Server", "No server available"), 0);
 }

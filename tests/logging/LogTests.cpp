@@ -32,6 +32,7 @@ TEST(LogNames, HostileNamesStayOneHarmlessComponent) {
       {"a b%c", "a%20b%25c"},
       {"caf\xc3\xa9", "caf%C3%A9"},
       {"\\\\?\\C:", "%5C%5C%3F%5Cc%3A"},
+      {"2001:DB8::1", "2001%3Adb8%3A%3A1"},  // an IPv6 server's network folder
   };
   for (const auto& c : cases) EXPECT_EQ(safeLogName(c.name), c.file) << c.name;
 

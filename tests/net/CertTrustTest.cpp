@@ -76,6 +76,8 @@ TEST(CertDecision, FingerprintsAreNormalisedOrRejected) {
 
 TEST(CertDecision, KeyIsHostColonPort) {
   EXPECT_EQ(zorv::CertificateKey("irc.libera.chat", 6697), "irc.libera.chat:6697");
+  EXPECT_EQ(zorv::CertificateKey("::1", 6697), "::1:6697");
+  EXPECT_EQ(zorv::CertificateKey("[2001:db8::1]", 6697), "2001:db8::1:6697");
 }
 
 }  // namespace

@@ -84,25 +84,31 @@ struct Recorder {
 
 // A TCP listener on a loopback port the system hands out (written to *port);
 // extraFlags go to socket(), rcvbuf (when > 0) sizes the receive buffer of
-// the connections it accepts.
-inline int listenLoopback(int* port, int extraFlags = 0, int rcvbuf = 0) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | extraFlags, 0);
+// the connections it accepts; v6: on ::1 instead of 127.0.0.1.
+inline int listenLoopback(int* port, int extraFlags = 0, int rcvbuf = 0, bool v6 = false) {
+  const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | extraFlags, 0);
   if (rcvbuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  sockaddr_in6 a{};  // the port is at the same place in both families
+  if (v6) {
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+  } else {
+    auto* a4 = reinterpret_cast<sockaddr_in*>(&a);
+    a4->sin_family = AF_INET;
+    a4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  }
+  socklen_t len = v6 ? sizeof a : sizeof(sockaddr_in);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), len);
   ::listen(fd, 4);
-  socklen_t len = sizeof a;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  *port = ntohs(a.sin_port);
+  *port = ntohs(a.sin6_port);
   return fd;
 }
 
 // A loopback TCP listener with the accepted descriptor exposed.
 class RawPeer {
  public:
-  explicit RawPeer(int rcvbuf = 0) { listener_ = listenLoopback(&port_, SOCK_NONBLOCK, rcvbuf); }
+  explicit RawPeer(int rcvbuf = 0, bool v6 = false) { listener_ = listenLoopback(&port_, SOCK_NONBLOCK, rcvbuf, v6); }
   ~RawPeer() {
     closeClient();
     ::close(listener_);

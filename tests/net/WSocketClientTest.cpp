@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 
+#include <QDir>
 #include <QPointer>
 #include <memory>
 
@@ -282,4 +283,112 @@ TEST(WSocketClose, LingerOnZeroResetsAndLingerOffDeliversEverything) {
       EXPECT_TRUE(peer.eof && peer.error == 0) << "a FIN ends the stream";
     }
   }
+}
+
+namespace {
+
+// An attempt timer the test fires by hand.
+struct ManualTimer : zorv::TAttemptTimer {
+  int armedMs = 0;  // 0: not armed
+  void Start(int ms) override { armedMs = ms; }
+  void Stop() override { armedMs = 0; }
+  void Fire() {
+    armedMs = 0;
+    OnFire();
+  }
+};
+
+int openDescriptors() { return static_cast<int>(QDir("/proc/self/fd").count()); }
+
+}  // namespace
+
+TEST(WSocketDualStack, LiteralsAndAttemptsOverBothFamilies) {
+  // An IPv6 literal is its own look-up result, as a dotted address is.
+  RawPeer peer6(0, true);
+  TWSocket s;
+  Recorder r;
+  r.attach(s);
+  s.OnDnsLookupDone = [&](TCustomWSocket* sock, uint16_t e) {
+    r.add("DnsLookupDone", e);
+    setTarget(*sock, sock->DnsResult(), peer6.portStr());
+    sock->Connect();
+  };
+  s.DnsLookup("0:0::1");
+  EXPECT_EQ(s.DnsResult(), "::1");
+  ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 0"); }));
+  const V connected = {"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected",
+                       "SessionConnected 0"};
+  EXPECT_EQ(r.events, connected);
+  EXPECT_EQ(s.GetPeerAddr(), "::1");
+  ASSERT_TRUE(peer6.accept());
+  s.SendStr("NICK zorv\r\n");
+  EXPECT_EQ(peer6.read(11), "NICK zorv\r\n");
+  s.Close();
+
+  // A name with both families: ::1 first, whose listener has a full backlog
+  // so the attempt hangs; 127.0.0.1 answers. The second attempt starts when
+  // the 250 ms step is over, wins, and the first attempt is closed.
+  RawPeer peer4;
+  const int port = peer4.port();
+  sockaddr_storage a{};
+  ASSERT_TRUE(zorv::WSocketParseLiteral("::1", a));
+  reinterpret_cast<sockaddr_in6&>(a).sin6_port = htons(static_cast<uint16_t>(port));
+  const int full = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::bind(full, reinterpret_cast<sockaddr*>(&a), sizeof(sockaddr_in6)), 0);
+  ASSERT_EQ(::listen(full, 0), 0);
+  const int filler = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof(sockaddr_in6)), 0);
+  auto* timer = new ManualTimer;
+  s.SetAttemptTimer(std::unique_ptr<zorv::TAttemptTimer>(timer));
+  s.SetResolver([](const std::string& host) {
+    if (host == "dual.test") return zorv::TLookupAnswer{0, {"::1", "127.0.0.1"}};
+    return zorv::TLookupAnswer{11001, {}};
+  });
+  peer6.closeClient();
+  r.events.clear();
+  s.OnDnsLookupDone = [&](TCustomWSocket* sock, uint16_t e) {
+    r.add("DnsLookupDone", e);
+    setTarget(*sock, sock->DnsResult(), std::to_string(port));
+    sock->Connect();
+  };
+  const int before = openDescriptors();
+  s.DnsLookup("dual.test");
+  ASSERT_TRUE(waitFor([&] { return r.has("DnsLookupDone 0"); }));
+  EXPECT_EQ(s.DnsResultList(), (V{"::1", "127.0.0.1"}));
+  EXPECT_EQ(s.State(), wsConnecting);
+  EXPECT_EQ(timer->armedMs, 250);
+  EXPECT_EQ(s.PendingAttempts(), 0) << "the second attempt waits for the step";
+  timer->Fire();
+  EXPECT_EQ(s.PendingAttempts(), 1);
+  ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 0"); }));
+  EXPECT_EQ(r.events, connected) << "one connect, whatever the attempts";
+  EXPECT_EQ(s.GetPeerAddr(), "127.0.0.1");
+  EXPECT_EQ(s.PendingAttempts(), 0);
+  EXPECT_EQ(timer->armedMs, 0);
+  EXPECT_EQ(openDescriptors(), before + 1) << "only the winner's descriptor is left";
+  EXPECT_TRUE(peer4.accept());
+  s.Close();
+
+  // Every attempt refused: one failed connect, one close, the last reason.
+  const int refused = testsupport::unusedPort();
+  r.events.clear();
+  s.OnDnsLookupDone = [&](TCustomWSocket* sock, uint16_t e) {
+    r.add("DnsLookupDone", e);
+    setTarget(*sock, sock->DnsResult(), std::to_string(refused));
+    sock->Connect();
+  };
+  s.DnsLookup("dual.test");
+  ASSERT_TRUE(waitFor([&] { return r.has("SessionClosed 0"); }));
+  pumpFor(50);
+  EXPECT_EQ(r.events, (V{"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected",
+                         "SessionConnected 10061", "Connected>Closed", "SessionClosed 0"}));
+  EXPECT_EQ(s.PendingAttempts(), 0);
+
+  // A name that fails to resolve through the hook fails as a look-up.
+  r.events.clear();
+  s.DnsLookup("other.test");
+  ASSERT_TRUE(waitFor([&] { return !r.events.empty(); }));
+  EXPECT_EQ(r.events, V{"DnsLookupDone 11001"});
+  ::close(filler);
+  ::close(full);
 }

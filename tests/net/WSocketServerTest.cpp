@@ -162,3 +162,34 @@ TEST(WSocketSync, WaitEndsWithTimeoutOrWhenDone) {
   EXPECT_EQ(s.Synchronize([&] { s.Connect(); }, done, 5000), 0);
   EXPECT_EQ(s.State(), wsConnected);
 }
+
+// The server side and datagrams take an IPv6 address where they take an IPv4 one.
+TEST(WSocketServer, IPv6ListenAcceptAndDatagrams) {
+  TWSocket server, accepted, client;
+  server.OnSessionAvailable = [&](TCustomWSocket* sender, uint16_t) { accepted.Dup(sender->Accept()); };
+  setTarget(server, "::1", "0");
+  server.Listen();
+  setTarget(client, "::1", server.GetXPort());
+  client.Connect();
+  ASSERT_TRUE(waitFor([&] { return accepted.State() == wsConnected && client.State() == wsConnected; }));
+  EXPECT_EQ(client.GetPeerAddr(), "::1");
+  EXPECT_EQ(accepted.GetPeerAddr(), "::1");
+
+  TWSocket udpServer, udpClient;
+  std::string at;
+  sockaddr_storage from{};
+  udpServer.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+    char buf[64];
+    int len = 0;
+    const int n = s->ReceiveFrom(buf, sizeof buf, from, len);
+    if (n > 0) at.assign(buf, static_cast<size_t>(n));
+  };
+  setTarget(udpServer, "::1", "0", "udp");
+  udpServer.Listen();
+  setTarget(udpClient, "::1", udpServer.GetXPort(), "udp");
+  udpClient.Connect();
+  udpClient.SendStr("ping");
+  ASSERT_TRUE(waitFor([&] { return at == "ping"; }));
+  EXPECT_EQ(zorv::WSocketAddrText(from), "::1");
+  EXPECT_EQ(std::to_string(ntohs(reinterpret_cast<sockaddr_in6&>(from).sin6_port)), udpClient.GetXPort());
+}

@@ -71,6 +71,7 @@ TEST(WSocketSocks, ScriptedProxyReplies) {
     TSocksAuthentication auth;
     std::vector<Step> steps;
     V events;
+    std::string target = "irc.example", bound = "10.0.0.1:8080";
   };
   const auto noAuth = socksNoAuthentication, login = socksAuthenticateUsercode;
   std::vector<Case> cases = {
@@ -91,8 +92,18 @@ TEST(WSocketSocks, ScriptedProxyReplies) {
       {"method reply too long", noAuth, {{kHello, bytes({5, 0, 0})}}, closedWith(20001, "too much data availaible")},
       {"connect reply of a wrong version", noAuth, {{kHello, bytes({5, 0})}, {kRequest, bytes({4, 0, 0, 1})}},
        closedWith(20002, "socks version error")},
-      {"address type 4", noAuth, {{kHello, bytes({5, 0})}, {kRequest, bytes({5, 0, 0, 4, 0})}},
+      {"address type 5", noAuth, {{kHello, bytes({5, 0})}, {kRequest, bytes({5, 0, 0, 5, 0})}},
        closedWith(20011, "address type not supported")},
+      // An IPv6 literal goes as address type 4; the reply may bind one.
+      {"IPv6 target and reply", noAuth,
+       {{kHello, bytes({5, 0})},
+        {bytes({5, 1, 0, 4, 0x20, 1, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0x1a, 0x0b}),
+         bytes({5, 0, 0, 4, 0x20, 1, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0x1f, 0x90})}},
+       ok, "2001:db8::1", "2001:db8::2:8080"},
+      // The longest reply a proxy can claim is read whole.
+      {"bound name of 255 bytes", noAuth,
+       {{kHello, bytes({5, 0})}, {kRequest, bytes({5, 0, 0, 3, 255}) + std::string(255, 'b') + bytes({0x1f, 0x90})}},
+       ok, "irc.example", std::string(255, 'b') + ":8080"},
   };
   const char* codeTexts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
                              "network unreachable", "host unreachable", "connection refused",
@@ -108,7 +119,7 @@ TEST(WSocketSocks, ScriptedProxyReplies) {
     RawPeer proxy;
     TWSocket s;
     SocksRecorder r(s);
-    startThroughProxy(s, proxy.port(), "irc.example", 6667, c.auth);
+    startThroughProxy(s, proxy.port(), c.target, 6667, c.auth);
     ASSERT_TRUE(proxy.accept());
     std::string expected;
     for (const auto& step : c.steps) {
@@ -121,13 +132,58 @@ TEST(WSocketSocks, ScriptedProxyReplies) {
     EXPECT_EQ(r.events, c.events);
     if (c.events.back() == "DataAvailable 0") {
       EXPECT_EQ(s.State(), wsConnected);
-      EXPECT_EQ(s.BoundAddr(), "10.0.0.1");
-      EXPECT_EQ(s.BoundPort(), "8080");
+      EXPECT_EQ(s.BoundAddr() + ":" + s.BoundPort(), c.bound);
     } else {
       EXPECT_EQ(s.State(), wsClosed);
       proxy.read(expected.size() + 1);
       EXPECT_TRUE(proxy.eof) << "the client closed the proxy connection";
     }
+  }
+}
+
+TEST(WSocketSocks, ConnectReplyCheck) {
+  using R = zorv::TSocksReply;
+  const std::string v6 = bytes({5, 0, 0, 4, 0x20, 1, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 80});
+  const std::string name = bytes({5, 0, 0, 3, 255}) + std::string(255, 'n') + bytes({1, 0});
+  struct Row {
+    std::string in;
+    int status, error;
+    std::string bound;  // address:port when done
+  } rows[] = {
+      {"", R::NeedMore, 0, ""},
+      {bytes({5, 0, 0, 1}), R::NeedMore, 0, ""},
+      {bytes({5, 0, 0, 1, 127, 0, 0, 1, 0, 80, 'x'}), R::Done, 0, "127.0.0.1:80"},
+      {v6, R::Done, 0, "2001:db8::1:80"},
+      {v6.substr(0, 21), R::NeedMore, 0, ""},
+      {name, R::Done, 0, std::string(255, 'n') + ":256"},
+      {name.substr(0, 261), R::NeedMore, 0, ""},
+      {bytes({5, 0, 0, 3, 0, 0, 7}), R::Done, 0, ":7"},
+      {bytes({4}), R::Failed, 20002, ""},
+      {bytes({5, 5}), R::Failed, 20008, ""},
+      {bytes({5, 0, 0, 0, 0}), R::Failed, 20011, ""},
+      {bytes({5, 0, 0, 0xff, 0}), R::Failed, 20011, ""},
+  };
+  for (const Row& row : rows) {
+    const auto* p = reinterpret_cast<const unsigned char*>(row.in.data());
+    const R r = zorv::WSocketParseSocksReply(p, row.in.size());
+    EXPECT_EQ(r.Status, row.status) << ::testing::PrintToString(row.in);
+    EXPECT_EQ(r.Error, row.error) << ::testing::PrintToString(row.in);
+    if (r.Status == R::Done) EXPECT_EQ(r.BoundAddr + ":" + r.BoundPort, row.bound);
+  }
+  // Whatever a proxy sends, the check never claims more than it was given
+  // nor more than the longest reply (262 bytes), which the buffer holds.
+  std::mt19937 rnd(29);
+  for (int i = 0; i < 20000; ++i) {
+    std::string in(rnd() % 300, '\0');
+    for (char& c : in) c = static_cast<char>(rnd() % 8 < 2 ? rnd() % 6 : rnd());
+    if (!in.empty() && rnd() % 2) in[0] = 5;
+    if (in.size() > 1 && rnd() % 2) in[1] = 0;
+    const R r = zorv::WSocketParseSocksReply(reinterpret_cast<const unsigned char*>(in.data()), in.size());
+    if (r.Status == R::Done) {
+      ASSERT_LE(static_cast<size_t>(r.Length), in.size());
+      ASSERT_LE(r.Length, 262);
+    }
+    if (r.Status == R::NeedMore) ASSERT_LT(in.size(), 262u);
   }
 }
 

@@ -2,6 +2,9 @@
 // whole because a part of them cannot be used as it stands.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
+#include <random>
 #include <string>
 #include <vector>
 
@@ -42,6 +45,9 @@ TEST(IrcLink, UsableLinks) {
       {"irc://host/needkey", false, "host", "6667", {"#needkey"}},  // a flag word only after a target
       {"irc://host/alice,isnick", false, "host", "6667", {}},
       {"irc://host/services,ISSERVER", false, "host", "6667", {}},
+      {"irc://[2001:db8::1]:6697/#chan", false, "2001:db8::1", "6697", {"#chan"}},
+      {"ircs://[::1]/zorv", true, "::1", "6697", {"#zorv"}},
+      {"irc://nick@[::FFFF:192.0.2.1]:/", false, "::FFFF:192.0.2.1", "6667", {}},
   };
   for (const Good& c : cases) {
     const IrcLinkParse r = zorv::ParseIrcLink(c.url);
@@ -69,7 +75,14 @@ TEST(IrcLink, RefusedLinks) {
       "irc://host:66a7/zorv",
       "irc://host:+6667/zorv",
       "irc://host:-1/zorv",
-      "irc://[::1]:6667/zorv",
+      "irc://::1/zorv",                // an IPv6 address needs its brackets
+      "irc://[::1/zorv",
+      "irc://[::1]x/zorv",
+      "irc://[::1]:0/zorv",
+      "irc://[]/zorv",
+      "irc://[127.0.0.1]/zorv",
+      "irc://[fe80::1%25eth0]/zorv",  // no zones
+      "irc://[1:2:3:4:5:6:7:8:9]/zorv",
       "irc://ho st/zorv",
       "irc://host%0D%0AQUIT/zorv",
       "irc://ho\rst/zorv",
@@ -111,6 +124,37 @@ TEST(IrcLink, WhatLooksLikeALink) {
   for (const char* yes : {"irc://", "ircs://x", "IRC://x", "iRcS://"}) EXPECT_TRUE(zorv::LooksLikeIrcLink(yes)) << yes;
   for (const char* no : {"", "irc:/", "irc:", "ircs:/x", "http://x", " irc://x", "--help"})
     EXPECT_FALSE(zorv::LooksLikeIrcLink(no)) << no;
+}
+
+TEST(IrcLink, IPv6LiteralsAndTheServerField) {
+  const std::pair<const char*, bool> literals[] = {
+      {"::", true},           {"::1", true},         {"1::", true},
+      {"2001:db8::1", true},  {"1:2:3:4:5:6:7:8", true}, {"1:2:3:4:5:6:7::", true},
+      {"::ffff:1.2.3.4", true}, {"1:2:3:4:5:6:1.2.3.4", true}, {"FFFF::abcd", true},
+      {":", false},           {":::", false},        {"1:::2", false},
+      {"1::2::3", false},     {":1", false},         {"1:", false},
+      {"12345::", false},     {"1:2:3:4:5:6:7", false}, {"1:2:3:4:5:6:7:8:9", false},
+      {"1::2:3:4:5:6:7:8", false}, {"::1.2.3", false}, {"::01.2.3.4", false},
+      {"::256.0.0.1", false}, {"1.2.3.4", false},    {"::1.2.3.4:5", false},
+      {"g::", false},         {"fe80::1%eth0", false}, {"", false},
+  };
+  for (const auto& [text, ok] : literals) EXPECT_EQ(zorv::IsIPv6Literal(text), ok) << text;
+  // The same answers as the system's own parser, over random short texts.
+  std::mt19937 rng(6);
+  const std::string alphabet = "0123:::..af";
+  for (int i = 0; i < 50000; ++i) {
+    std::string t(rng() % 18, ' ');
+    for (char& c : t) c = alphabet[rng() % alphabet.size()];
+    in6_addr a{};
+    ASSERT_EQ(zorv::IsIPv6Literal(t), ::inet_pton(AF_INET6, t.c_str(), &a) == 1) << t;
+  }
+
+  const std::pair<const char*, const char*> fields[] = {
+      {"irc.example.org", "irc.example.org"}, {"127.0.0.1", "127.0.0.1"}, {"::1", "::1"},
+      {"[::1]", "::1"}, {"[2001:db8::1]", "2001:db8::1"}, {"[irc.example.org]", "[irc.example.org]"},
+      {"[::1]:6697", "[::1]:6697"}, {"[]", "[]"},
+  };
+  for (const auto& [field, host] : fields) EXPECT_EQ(zorv::ServerFieldHost(field), host) << field;
 }
 
 }  // namespace

@@ -17,20 +17,35 @@
 namespace testsupport {
 namespace {
 
-bool canConnect(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return ok;
+// A connected blocking socket to host (an IPv4 or IPv6 literal) and port; -1 when refused.
+int connectTo(const std::string& host, int port) {
+  sockaddr_in6 a6{};
+  sockaddr_in a4{};
+  const bool v6 = ::inet_pton(AF_INET6, host.c_str(), &a6.sin6_addr) == 1;
+  a6.sin6_family = AF_INET6;
+  a6.sin6_port = htons(static_cast<uint16_t>(port));
+  a4.sin_family = AF_INET;
+  a4.sin_port = htons(static_cast<uint16_t>(port));
+  ::inet_pton(AF_INET, host.c_str(), &a4.sin_addr);
+  int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+  const bool ok = v6 ? ::connect(fd, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0
+                     : ::connect(fd, reinterpret_cast<sockaddr*>(&a4), sizeof a4) == 0;
+  if (!ok) {
+    ::close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
+bool canConnect(const std::string& host, int port) {
+  const int fd = connectTo(host, port);
+  if (fd >= 0) ::close(fd);
+  return fd >= 0;
 }
 
 }  // namespace
 
-IrcServer::IrcServer(bool tls) : tls_(tls) {
+IrcServer::IrcServer(bool tls, std::string listen) : tls_(tls), listen_(std::move(listen)) {
   if (!dir_.isValid()) {
     error_ = "no temporary directory";
     return;
@@ -66,7 +81,7 @@ bool IrcServer::launch() {
   const std::string conf = dir_.path().toStdString() + "/ngircd.conf";
   {
     std::ofstream f(conf);
-    f << "[Global]\nName = irc.zorv.test\nInfo = Zorv test server\nListen = 127.0.0.1\n"
+    f << "[Global]\nName = irc.zorv.test\nInfo = Zorv test server\nListen = " << listen_ << "\n"
       << "Ports = " << port_ << "\n"
       << "MotdPhrase = Hello from the test server\n";
     if (::geteuid() == 0) f << "ServerUID = nobody\nServerGID = nogroup\n";
@@ -93,7 +108,7 @@ bool IrcServer::launch() {
       pid_ = -1;
       break;
     }
-    ready_ = canConnect(port_) && (!tls_ || canConnect(tlsPort_));
+    ready_ = canConnect(listen_, port_) && (!tls_ || canConnect(listen_, tlsPort_));
     if (!ready_) ::poll(nullptr, 0, 10);
   }
   if (!ready_ && pid_ > 0) {
@@ -129,18 +144,9 @@ bool IrcServer::start() {
 
 IrcServer::~IrcServer() { stop(); }
 
-IrcClient::IrcClient(int port) {
-  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd_);
-    fd_ = -1;
-    return;
-  }
-  ::fcntl(fd_, F_SETFL, O_NONBLOCK);
+IrcClient::IrcClient(int port, const std::string& host) {
+  fd_ = connectTo(host, port);
+  if (fd_ >= 0) ::fcntl(fd_, F_SETFL, O_NONBLOCK);
 }
 
 IrcClient::~IrcClient() {

@@ -12,7 +12,8 @@ class IrcServer {
  public:
   // Starts ngircd and waits until it accepts connections; with tls, also on a
   // TLS port whose certificate (for 127.0.0.1) a test CA made here signs.
-  explicit IrcServer(bool tls = false);
+  // listen: the loopback address it listens on ("::1" for IPv6).
+  explicit IrcServer(bool tls = false, std::string listen = "127.0.0.1");
   ~IrcServer();
   IrcServer(const IrcServer&) = delete;
   IrcServer& operator=(const IrcServer&) = delete;
@@ -36,6 +37,7 @@ class IrcServer {
   int pid_ = -1;
   int port_ = 0;
   bool tls_ = false;
+  std::string listen_;
   int tlsPort_ = 0;
   bool ready_ = false;
   std::string error_;
@@ -45,7 +47,7 @@ class IrcServer {
 // Qt event loop so that an in-process Zorv keeps running meanwhile.
 class IrcClient {
  public:
-  explicit IrcClient(int port);
+  explicit IrcClient(int port, const std::string& host = "127.0.0.1");
   ~IrcClient();
   bool connected() const { return fd_ >= 0; }
   void sendLine(const std::string& line);  // appends CR LF
