@@ -250,4 +250,29 @@ bool mentions(std::string_view text, std::string_view nick) {
   return false;
 }
 
+std::string_view speakerOf(std::string_view line) {
+  auto nickUntil = [&](std::size_t from, std::string_view end) -> std::string_view {
+    const std::size_t at = line.find(end, from);
+    if (at == std::string_view::npos || at == from) return {};
+    const std::string_view nick = line.substr(from, at - from);
+    return std::all_of(nick.begin(), nick.end(), isNickChar) ? nick : std::string_view{};
+  };
+  if (line.starts_with('<')) return nickUntil(1, ">");
+  if (line.starts_with("* ")) return nickUntil(2, " ");
+  if (line.starts_with("--")) return nickUntil(2, "-- ");
+  return {};
+}
+
+bool mentionsOwnNick(std::string_view line, std::string_view ownNick) {
+  const std::string_view speaker = speakerOf(line);
+  if (speaker.empty() || ownNick.empty()) return false;
+  if (speaker.size() == ownNick.size() &&
+      std::equal(speaker.begin(), speaker.end(), ownNick.begin(), [](char a, char b) { return lower(a) == lower(b); }))
+    return false;
+  // The text begins after the speaker and its closing mark.
+  const std::size_t textAt = static_cast<std::size_t>(speaker.data() - line.data()) + speaker.size() + 1;
+  const std::string_view text = line.substr(std::min(textAt, line.size()));
+  return hasCodes(text) ? mentions(parse(text).text, ownNick) : mentions(text, ownNick);
+}
+
 }  // namespace zorv::fmt

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QShowEvent>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
@@ -54,14 +56,21 @@ void reportBadFontSize(const QString& text, bool isNumber) {
 // Qt reads "[*]" in a window title as the modified-state placeholder; a
 // doubled one is shown as the literal text.
 QString titleText(const std::string& caption) {
-  QString title = zorv::toDisplay(caption);
+  QString title = zorv::toDisplay(zorv::fmt::strip(caption));
   title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
   return title;
 }
 
 QColor silver() { return QColor::fromRgb(zorv::fmt::kChatBackground); }
 
+zorv::UrlOpener& urlOpener() {
+  static zorv::UrlOpener opener;
+  return opener;
+}
+
 }  // namespace
+
+zorv::UrlOpener zorv::setUrlOpener(UrlOpener opener) { return std::exchange(urlOpener(), std::move(opener)); }
 
 TMDIChild::TMDIChild(ChildHost& host, QWidget* parent) : QWidget(parent), host_(host) {
   buildControls();
@@ -77,10 +86,24 @@ void TMDIChild::buildControls() {
   Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(Memo1, &TextPane::changed, this, [this] { guarded([this] { Memo1Change(); }); });
   connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    // Over selected text the menu copies it; elsewhere a channel window
+    // shows its channel menu.
+    if (Memo1->selectionContains(pos)) {
+      if (!CopyMenu) {
+        CopyMenu = new QMenu(this);
+        CopyMenu->setObjectName(QStringLiteral("CopyMenu"));
+        QAction* copy = CopyMenu->addAction(QStringLiteral("&Copy"));
+        copy->setObjectName(QStringLiteral("CopyText1"));
+        connect(copy, &QAction::triggered, this, [this] { Memo1->copy(); });
+      }
+      CopyMenu->popup(Memo1->viewport()->mapToGlobal(pos));
+      return;
+    }
     if (!channelMenu_) return;
     EnsureMenus();
     PopupMenu2->popup(Memo1->viewport()->mapToGlobal(pos));
   });
+  Memo1->OnLink = [this](const TextPane::Link& link) { guarded([&] { LinkClick(link); }); };
 
   nickModel_ = new NickListModel(this);
   ListBox1 = new QListView(this);
@@ -253,7 +276,20 @@ std::string TMDIChild::WindowName() const { return zorv::LeftStr(caption_); }
 
 void TMDIChild::AddLine(const std::string& text) {
   host_.LogLine(WindowName(), text);
-  Memo1->appendLine(text);
+  const int minute = host_.ChatTimestamps() ? host_.TimeOfDayMs() / 60000 : -1;
+  // Only lines someone said can name the user or be a private message.
+  const std::string_view speaker = zorv::fmt::speakerOf(text);
+  if (speaker.empty()) {
+    Memo1->appendLine(text, minute);
+    return;
+  }
+  const std::string own = host_.OwnNick();
+  const bool mention = zorv::fmt::mentionsOwnNick(text, own);
+  const bool fromOther = !zorv::equalsIgnoreAsciiCase(speaker, own);
+  const std::string name = WindowName();
+  const bool isPrivate = !zorv::isChannelName(name) && !zorv::equalsIgnoreAsciiCase(name, zorv::kServerWindow);
+  Memo1->appendLine(text, minute, mention);
+  if (mention || (isPrivate && fromOther)) host_.NeedsAttention(this, mention);
 }
 
 int TMDIChild::LineCount() const { return Memo1->lineCount(); }
@@ -319,6 +355,7 @@ void TMDIChild::FormCreate() {
   font.setPointSize(size);
   Memo1->setFont(font);
   Memo1->setWordWrap(host_.ChatWordWrap());
+  Memo1->setTimestamps(host_.ChatTimestamps());
   Edit1->setFont(Memo1->font());
   History.fill(std::string());
   FormResize();
@@ -334,6 +371,7 @@ void TMDIChild::FormResize() {
 }
 
 void TMDIChild::FormActivate() {
+  host_.MentionsSeen(WindowName());
   if (!caption_.empty() && caption_.front() == '*')
     host_.SetTopic(WindowName(), caption_.substr(1), true);
 }
@@ -538,6 +576,30 @@ void TMDIChild::ListBox1DblClick() {
   for (const std::string& nick : SelectedNicks()) {
     Edit1->setFocus();
     host_.NewChild(nick);
+  }
+}
+
+// --- links in the text ---------------------------------------------------------------------
+
+void TMDIChild::LinkClick(const TextPane::Link& link) {
+  switch (link.kind) {
+    case zorv::fmt::Span::Web: {
+      const QUrl url(zorv::toDisplay(link.target), QUrl::TolerantMode);
+      if (!url.isValid()) return;
+      if (urlOpener())
+        urlOpener()(url);
+      else
+        QDesktopServices::openUrl(url);
+      break;
+    }
+    case zorv::fmt::Span::Irc:
+      host_.OpenIrcLink(link.target);
+      break;
+    case zorv::fmt::Span::Channel:
+      // A channel already joined is only brought to the front.
+      host_.SendMsg("JOIN " + link.target);
+      host_.ChildFocus(link.target);
+      break;
   }
 }
 

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,14 @@
 #include "TextPane.h"
 
 class QAction;
+class QUrl;
+
+namespace zorv {
+// Web links clicked in a window's text open through the desktop; a test puts
+// its own opener in place. Returns the previous one (none: the desktop's).
+using UrlOpener = std::function<void(const QUrl&)>;
+UrlOpener setUrlOpener(UrlOpener opener);
+}  // namespace zorv
 
 class TMDIChild : public QWidget {
   Q_OBJECT
@@ -72,6 +81,10 @@ class TMDIChild : public QWidget {
   void Time1Click();
   void ListBox1DblClick();
 
+  // A click on a link in the text: web links open in the browser, irc://
+  // links go to the main window, a channel name is joined.
+  void LinkClick(const TextPane::Link& link);
+
   // The channel mode menu.
   void ChannelTopic1Click();
   void ShowBanlist1Click();
@@ -111,6 +124,8 @@ class TMDIChild : public QWidget {
   // The nick list menu and the channel mode menu, made by EnsureMenus.
   QMenu* PopupMenu1 = nullptr;
   QMenu* PopupMenu2 = nullptr;
+  // The text pane's menu over selected text (made on first use).
+  QMenu* CopyMenu = nullptr;
   void EnsureMenus();
 
   std::array<std::string, 10> History;

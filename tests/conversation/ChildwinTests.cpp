@@ -366,11 +366,13 @@ TEST_F(ChildwinTest, TextPaneFollowsTheBottomOnlyWhenThereAndCopiesSelectedLines
 
   v->setValue(0);
   const int lh = pane->fontMetrics().lineSpacing();
-  QTest::mousePress(pane->viewport(), Qt::LeftButton, {}, QPoint(5, lh + 2));
-  QMouseEvent move(QEvent::MouseMove, QPointF(5, 2 * lh + 2), pane->viewport()->mapToGlobal(QPointF(5, 2 * lh + 2)),
-                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  // From the start of one line to past the end of the next: both lines whole.
+  const QPointF end(pane->viewport()->width() - 1, 2 * lh + 2);
+  QTest::mousePress(pane->viewport(), Qt::LeftButton, {}, QPoint(0, lh + 2));
+  QMouseEvent move(QEvent::MouseMove, end, pane->viewport()->mapToGlobal(end), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(pane->viewport(), &move);
-  QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, QPoint(5, 2 * lh + 2));
+  QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, end.toPoint());
   const QString selected = QString::fromStdString(pane->line(1) + "\n" + pane->line(2));
   QApplication::clipboard()->clear();
   QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
