@@ -173,7 +173,13 @@ TextPane::Shown& TextPane::shown(int index) {
   QTextCharFormat linkFormat;
   linkFormat.setForeground(QColor::fromRgb(fmt::readableOn(kLinkColor, background)));
   linkFormat.setFontUnderline(true);
-  for (const fmt::Span& span : fmt::findLinks(text)) {
+  // Links are looked for in what was said, after the "<nick>" before it.
+  const std::string_view speaker = fmt::speakerOf(text);
+  const std::size_t said = speaker.empty() ? 0 : static_cast<std::size_t>(speaker.data() - text.data()) + speaker.size() + 1;
+  const std::string_view saidText = std::string_view(text).substr(std::min(said, text.size()));
+  for (fmt::Span span : fmt::findLinks(saidText)) {
+    span.begin += text.size() - saidText.size();
+    span.end += text.size() - saidText.size();
     range(span.begin, span.end, linkFormat);
     s->links.push_back({base + at[span.begin], base + at[span.end], Link{span.kind, targetOf(span, text)}});
   }
