@@ -175,7 +175,8 @@ TextPane::Shown& TextPane::shown(int index) {
   linkFormat.setFontUnderline(true);
   // Links are looked for in what was said, after the "<nick>" before it.
   const std::string_view speaker = fmt::speakerOf(text);
-  const std::size_t said = speaker.empty() ? 0 : static_cast<std::size_t>(speaker.data() - text.data()) + speaker.size() + 1;
+  const std::size_t said =
+      speaker.empty() ? 0 : static_cast<std::size_t>(speaker.data() - text.data()) + speaker.size() + 1;
   const std::string_view saidText = std::string_view(text).substr(std::min(said, text.size()));
   for (fmt::Span span : fmt::findLinks(saidText)) {
     span.begin += text.size() - saidText.size();

@@ -61,7 +61,9 @@ class ChildwinTest : public ::testing::Test {
   }
   // The left edge of character k (+1), or its middle.
   QPoint boundary(int line, int k) const { return {2 + charWidth * k + 1, line * lineHeight + lineHeight / 2}; }
-  QPoint middle(int line, int k) const { return {2 + charWidth * k + charWidth / 2, line * lineHeight + lineHeight / 2}; }
+  QPoint middle(int line, int k) const {
+    return {2 + charWidth * k + charWidth / 2, line * lineHeight + lineHeight / 2};
+  }
   // Every action of a menu tree by its caption path, e.g. "Channel si&ze/&Unlimited".
   static void collect(QMenu* menu, const QString& prefix, std::map<QString, QAction*>& out) {
     for (QAction* a : menu->actions()) {

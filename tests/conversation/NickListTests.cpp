@@ -143,7 +143,9 @@ TEST(NickList, ModelFollowsTheListWithOneResetPerNamesReply) {
 TEST(NickList, CompletionCyclesThroughTheNicksInListOrder) {
   const NickList list = listOf({"Bob", "@Alice", "albert", "+alex", "@bob2", "@"});
   const Entries channels{"#zorv", "#Zed", "#other"};
-  auto split = [](const std::string& s) { return std::pair{s.substr(0, s.find('|')) + s.substr(s.find('|') + 1), s.find('|')}; };
+  auto split = [](const std::string& s) {
+    return std::pair{s.substr(0, s.find('|')) + s.substr(s.find('|') + 1), s.find('|')};
+  };
   const struct {
     const char* typed;
     const char* keys;
