@@ -313,8 +313,10 @@ void TextPane::setWordWrap(bool on) {
 void TextPane::setTimestamps(bool on) {
   if (on == stamps_) return;
   stamps_ = on;
-  // Every line that carries a stamp now shows more or less text.
+  // Every line that carries a stamp now shows more or less text, so offsets
+  // into it (the selection's) no longer hold.
   dropShown();
+  anchor_ = cursor_ = Pos{};
   for (Entry& e : lines_) e.rows = 0;
   maxWidth_ = 0;
   scheduleLayout();
