@@ -199,6 +199,9 @@ void TMainForm::BuildToolbar() {
     return e;
   };
   EditNick = addEdit("EditNick", "Nick :", "YourNick", "Your IRC nickname", 90);
+  // The own nick is asked for with every line that arrives: kept as bytes as it changes.
+  ownNick_ = zorv::fromInput(EditNick->text());
+  connect(EditNick, &QLineEdit::textChanged, this, [this](const QString& t) { ownNick_ = zorv::fromInput(t); });
   EditServer = addEdit("EditServer", "Server :", zorv::kDefaultServer, "IRC server that you want to connect", 130);
   EditPort = addEdit("EditPort", "Port :", "6667", "Port of IRC server (default is \"6667\")", 45);
   CheckTLS = new QCheckBox("TLS");
@@ -674,7 +677,7 @@ void TMainForm::ResetNames(const std::string& channel) {
 // ---------------------------------------------------------------------------
 // Frame and ChildHost plumbing
 
-std::string TMainForm::OwnNick() const { return zorv::fromInput(EditNick->text()); }
+std::string TMainForm::OwnNick() const { return ownNick_; }
 
 void TMainForm::SetOwnNick(const std::string& nick) { EditNick->setText(zorv::toDisplay(nick)); }
 

@@ -205,6 +205,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   std::unique_ptr<WindowRegistry> registry_;
   std::unique_ptr<InboundEngine> engine_;
   QString programDir_;
+  std::string ownNick_;  // the text of EditNick as bytes
   bool shown_ = false;
   bool destroying_ = false;
   std::vector<QAction*> windowListActions_;

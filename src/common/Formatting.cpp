@@ -168,9 +168,29 @@ Formatted parse(std::string_view line) {
   return out;
 }
 
+namespace {
+// The visible bytes of line into out (emptied first).
+void stripInto(std::string_view line, std::string& out) {
+  out.clear();
+  Style style;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    if (isCode(line[i])) {
+      applyCode(line, i, style);
+      continue;
+    }
+    const std::size_t from = i;
+    while (i < line.size() && !isCode(line[i])) ++i;
+    out.append(line.substr(from, i - from));
+  }
+}
+}  // namespace
+
 std::string strip(std::string_view line) {
-  if (!hasCodes(line)) return std::string(line);
-  return parse(line).text;
+  std::string out;
+  if (!hasCodes(line)) return out.assign(line);
+  stripInto(line, out);
+  return out;
 }
 
 std::uint32_t paletteRgb(std::uint32_t index) {
@@ -272,7 +292,11 @@ bool mentionsOwnNick(std::string_view line, std::string_view ownNick) {
   // The text begins after the speaker and its closing mark.
   const std::size_t textAt = static_cast<std::size_t>(speaker.data() - line.data()) + speaker.size() + 1;
   const std::string_view text = line.substr(std::min(textAt, line.size()));
-  return hasCodes(text) ? mentions(parse(text).text, ownNick) : mentions(text, ownNick);
+  if (!hasCodes(text)) return mentions(text, ownNick);
+  // Every line of a flood of coloured text passes here: no allocation per line.
+  thread_local std::string visible;
+  stripInto(text, visible);
+  return mentions(visible, ownNick);
 }
 
 }  // namespace zorv::fmt
