@@ -433,7 +433,15 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Panel1 && event->type() == QEvent::Resize) {
     FormResize();
   } else if (watched == Edit1 && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
+    const auto* press = static_cast<QKeyEvent*>(event);
+    const int key = press->key();
+    // Tab and Shift+Tab complete nicks in the input line instead of moving the focus.
+    const bool plainKey = !(press->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && plainKey) {
+      const bool back = key == Qt::Key_Backtab || (press->modifiers() & Qt::ShiftModifier);
+      guarded([&] { CompleteNick(back); });
+      return true;
+    }
     guarded([&] { Edit1KeyDown(key); });
   }
   return QWidget::eventFilter(watched, event);  // the key goes on to the input line
@@ -478,6 +486,15 @@ void TMDIChild::recall() {
   if (HistoryIndex < 0 || HistoryIndex > 9) HistoryIndex = 0;
   Edit1->setText(zorv::toDisplay(History[static_cast<std::size_t>(HistoryIndex)]));
   Edit1->setCursorPosition(static_cast<int>(Edit1->text().size()));
+}
+
+void TMDIChild::CompleteNick(bool back) {
+  const QString text = Edit1->text();
+  const std::size_t caret = zorv::fromInput(text.left(Edit1->cursorPosition())).size();
+  const auto r = completer_.complete(zorv::fromInput(text), caret, Nicks().entries(), host_.ChannelNames(), back);
+  if (!r.changed) return;
+  Edit1->setText(zorv::toDisplay(r.text));
+  Edit1->setCursorPosition(static_cast<int>(zorv::toDisplay(std::string_view(r.text).substr(0, r.caret)).size()));
 }
 
 void TMDIChild::Edit1KeyDown(int key) {

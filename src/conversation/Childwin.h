@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ChildHost.h"
+#include "Completion.h"
 #include "NickList.h"
 #include "TextPane.h"
 
@@ -67,6 +68,9 @@ class TMDIChild : public QWidget {
   // The input line.
   void Button1Click();
   void Edit1KeyDown(int key);  // Qt::Key_Escape, Qt::Key_Up, Qt::Key_Down are handled
+  // Tab (back: Shift+Tab) in the input line: the word before the caret
+  // completed to a nick of the window or a channel name.
+  void CompleteNick(bool back);
   void Memo1Change();
 
   // The nick list's menu and double-click.
@@ -156,4 +160,5 @@ class TMDIChild : public QWidget {
   bool channelMenu_ = false;
   bool closing_ = false;
   bool inMemoChange_ = false;
+  zorv::NickCompleter completer_;
 };
