@@ -118,6 +118,17 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void LogLine(const std::string& window, const std::string& text) override;
   int ScrollbackLines() const override;
   bool ChatWordWrap() const override;
+  bool ChatTimestamps() const override;
+  void NeedsAttention(const TMDIChild* child, bool mention) override;
+  void MentionsSeen(const std::string& name) override;
+  // Joins the link's channels when it names the server and port of the
+  // connection; otherwise asks whether to connect there instead.
+  void OpenIrcLink(const std::string& link) override;
+  std::vector<std::string> ChannelNames() const override;
+
+  // --- View and Edit menus -------------------------------------------------------
+  void TimestampsItemClick();
+  void CopyItemClick();
 
   // --- Logging in (MainConnection.cpp) -----------------------------------------
   zorv::SaslConfig Sasl() const override;
@@ -140,6 +151,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QStatusBar* StatusBar = nullptr;
   QMenu* File1 = nullptr;
   QMenu* Edit1 = nullptr;
+  QMenu* View1 = nullptr;
   QMenu* Window1 = nullptr;
   QMenu* Help1 = nullptr;
   QAction* ConnectItem = nullptr;
@@ -149,6 +161,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QAction* CutItem = nullptr;
   QAction* CopyItem = nullptr;
   QAction* PasteItem = nullptr;
+  QAction* TimestampsItem = nullptr;
   QAction* WindowCascadeItem = nullptr;
   QAction* WindowTileItem = nullptr;
   QAction* WindowArrangeItem = nullptr;
@@ -192,6 +205,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   std::unique_ptr<WindowRegistry> registry_;
   std::unique_ptr<InboundEngine> engine_;
   QString programDir_;
+  std::string ownNick_;  // the text of EditNick as bytes
   bool shown_ = false;
   bool destroying_ = false;
   std::vector<QAction*> windowListActions_;

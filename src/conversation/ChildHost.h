@@ -3,6 +3,7 @@
 // it; widget tests of the conversation window use a recording fake.
 #include <QString>
 #include <string>
+#include <vector>
 
 class TMDIChild;
 
@@ -28,4 +29,14 @@ class ChildHost {
   virtual void LogLine(const std::string& /*window*/, const std::string& /*text*/) {}
   // Lines the active window keeps; 0 keeps every line.
   virtual int ScrollbackLines() const { return 0; }
+  // Whether new lines carry the time they arrived.
+  virtual bool ChatTimestamps() const { return false; }
+  // Someone named the user in child (mention), or wrote in a private window.
+  virtual void NeedsAttention(const TMDIChild* /*child*/, bool /*mention*/) {}
+  // The user has seen the window named name: its mentions are read.
+  virtual void MentionsSeen(const std::string& /*name*/) {}
+  // The user clicked an irc:// or ircs:// link in a window's text.
+  virtual void OpenIrcLink(const std::string& /*link*/) {}
+  // The open channel windows' names, for completion.
+  virtual std::vector<std::string> ChannelNames() const { return {}; }
 };
