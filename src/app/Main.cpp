@@ -375,7 +375,7 @@ void TMainForm::SetConnectionControls(ConnectionState state) {
 }
 
 void TMainForm::SendMsg(const std::string& line) {
-  if (CliWSocket->State() != wsConnected) return;
+  if (!IsConnected()) return;
   // A CR, LF or NUL inside the line would end it early and smuggle a second
   // command to the server: they are removed.
   std::string out = zorv::stripLineBreaks(line);
@@ -384,6 +384,8 @@ void TMainForm::SendMsg(const std::string& line) {
   if (!Keeper->MaySend(CliWSocket->BufferedByteCount(), out.size())) return;
   CliWSocket->SendStr(out);
 }
+
+bool TMainForm::IsConnected() const { return CliWSocket->State() == wsConnected; }
 
 void TMainForm::BtnConnectClick() {
   Keeper->UserConnect();

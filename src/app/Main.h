@@ -50,6 +50,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
 
   // --- Connection lifecycle ---------------------------------------------------
   void SendMsg(const std::string& line) override;
+  bool IsConnected() const override;
   void BtnConnectClick();
   void ConnectItemClick();
   void BtnDisConnectClick() override;

@@ -11,6 +11,8 @@ class ChildHost {
   virtual ~ChildHost() = default;
 
   virtual void SendMsg(const std::string& line) = 0;
+  // Whether a line handed to SendMsg now would go to a server.
+  virtual bool IsConnected() const = 0;
   virtual std::string OwnNick() const = 0;  // text of EditNick, as bytes
   virtual void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) = 0;
   virtual void RemoveSelectBar(const std::string& name) = 0;

@@ -409,7 +409,8 @@ void TMDIChild::Button1Click() {
   History[0] = text;
   HistoryIndex = 0;
 
-  const zorv::InterpretResult r = zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs());
+  const zorv::InterpretResult r =
+      zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs(), host_.IsConnected());
   auto writeAll = [&] {
     for (const std::string& line : r.writes) AddLine(line);
   };

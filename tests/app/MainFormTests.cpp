@@ -1,10 +1,12 @@
 // The main window's connection lifecycle against a scripted loopback server.
 #include <QAction>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "AppFixture.h"
+#include "Logbook.h"
 
 using namespace apptest;
 using testsupport::LoopbackServer;
@@ -107,6 +109,25 @@ TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
   EXPECT_TRUE(chat->nameliststatus());
   EXPECT_EQ(linesOf(*form, "Server").back(), "Disconnected");
   expectIdle(*form);
+
+  // Typed now, a line for the server is neither echoed nor logged as said; a
+  // purely local command answers as ever; a menu action stays silent.
+  const std::pair<const char*, const char*> typed[] = {{"anyone there?", "*** Not sent: not connected"},
+                                                       {"/join #two", "*** Not sent: not connected"},
+                                                       {"/join", "*** USAGE: /JOIN <channel>"}};
+  for (const auto& [text, shown] : typed) {
+    chat->Edit1->setText(text);
+    chat->Button1Click();
+    EXPECT_EQ(linesOf(*form, "#chat").back(), shown) << text;
+    EXPECT_EQ(chat->History[0], text);
+  }
+  const size_t count = linesOf(*form, "#chat").size();
+  chat->ShowBanlist1Click();
+  EXPECT_EQ(linesOf(*form, "#chat").size(), count);
+  form->Logs->flush();
+  QFile log(form->Logs->pathFor("#chat"));
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(log.readAll().contains("<me>anyone there?"));
 }
 
 TEST_F(AppTest, ClosingTheServerWindowDisconnectsWithoutReopeningIt) {
