@@ -137,18 +137,23 @@ bool ConnectionKeeper::MaySend(int queued, std::size_t bytes) {
 
 void ConnectionKeeper::Connected() {
   connected_ = true;
-  registered_ = false;
+  registered_ = welcomed_ = false;
   reasonShown_ = false;
   givingUp_ = false;
   StartLagCheck();
 }
 
-void ConnectionKeeper::Registered() {
-  registered_ = true;
+void ConnectionKeeper::Registered(const std::string& server, const std::string& port) {
+  registered_ = welcomed_ = true;
   attempt_ = 0;
-  if (!restoring_) return;
   restoring_ = false;
-  Rejoin();
+  // Back where the channel windows were joined: they are joined again, whether
+  // the reconnect or the user brought the connection back. Another server
+  // knows nothing of them.
+  const bool same = zorv::equalsIgnoreAsciiCase(server, welcomedServer_) && port == welcomedPort_;
+  welcomedServer_ = server;
+  welcomedPort_ = port;
+  if (same) Rejoin();
 }
 
 void ConnectionKeeper::UserConnect() { waitTimer_->stop(); }
@@ -171,7 +176,9 @@ void ConnectionKeeper::Closed(uint16_t error) {
   // attempt until one is accepted again; a first connect that fails stays failed.
   const bool lost = registered_ || restoring_;
   const bool shown = reasonShown_;
-  connected_ = registered_ = givingUp_ = reasonShown_ = false;
+  // The conversations learn once that they are cut off, not once per attempt.
+  if (welcomed_) TellWindows("*** Disconnected");
+  connected_ = registered_ = welcomed_ = givingUp_ = reasonShown_ = false;
   if (!lost || !settings_.reconnect) {
     restoring_ = false;
     return;
@@ -205,6 +212,11 @@ void ConnectionKeeper::Attempt() {
     restoring_ = false;  // the fields cannot be connected to; the user takes over
     throw;
   }
+}
+
+void ConnectionKeeper::TellWindows(const std::string& text) {
+  for (TMDIChild* c : form_.Children())
+    if (!zorv::equalsIgnoreAsciiCase(c->WindowName(), kServerWindow)) c->AddLine(text);
 }
 
 void ConnectionKeeper::Rejoin() {

@@ -459,7 +459,7 @@ void TMainForm::CliWSocketDataAvailable(TCustomWSocket*, uint16_t) {
 }
 
 void TMainForm::Registered() {
-  Keeper->Registered();
+  Keeper->Registered(zorv::fromInput(fieldText(EditServer)), zorv::fromInput(fieldText(EditPort)));
   // Once only, and only on the server the link named: after a failed attempt,
   // a connection made by hand to another server joins nothing by itself.
   const PendingJoins joins = std::exchange(pendingJoins_, {});

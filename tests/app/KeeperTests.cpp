@@ -44,6 +44,29 @@ class KeeperTest : public AppTest {
   }
 
   bool serverHasLine(const std::string& line) { return hasLine(*form, "Server", line); }
+
+  int count(const std::string& window, const std::string& line) {
+    const auto lines = linesOf(*form, window);
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+  }
+
+  // Registered, in #a and #b (the key "sesame" given for #b).
+  void registerInTwoChannels(LoopbackServer& server) {
+    registerWith(server);
+    form->SendMsg("JOIN #b sesame");
+    server.send(":me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n");
+    ASSERT_TRUE(waitFor([&] { return window(*form, "#b") != nullptr; }));
+    server.clearReceived();
+  }
+
+  // Has the server welcome us and returns what the client sent by the end of
+  // the welcome (the answer to a PING after it marks the end).
+  std::string sentAfterWelcome(LoopbackServer& server) {
+    EXPECT_TRUE(server.waitReceived("USER "));
+    server.send(":srv 001 me :Welcome back\r\nPING :end\r\n");
+    EXPECT_TRUE(server.waitReceived("PONG :end\r\n"));
+    return server.received();
+  }
 };
 
 }  // namespace
@@ -111,6 +134,8 @@ TEST_F(KeeperTest, ACloseOrResetIsFollowedByAReconnectAndOneJoinOfTheOpenChannel
     ASSERT_TRUE(server.waitReceived("PART #gone"));
     TMDIChild* a = window(*form, "#a");
     window(*form, "#a")->AddLine("kept line");
+    server.send(":carol!c@h PRIVMSG me :hi\r\n");
+    ASSERT_TRUE(waitFor([&] { return window(*form, "carol") != nullptr; }));
     server.clearReceived();
 
     if (c.reset)
@@ -129,11 +154,13 @@ TEST_F(KeeperTest, ACloseOrResetIsFollowedByAReconnectAndOneJoinOfTheOpenChannel
     ASSERT_TRUE(server.waitReceived("JOIN ")) << c.what;
     pumpFor(50);
     EXPECT_EQ(server.received(), "NICK me\r\nUSER me * * :me\r\nJOIN #b,#a sesame\r\n") << c.what;
-    // The windows go on where they were.
+    // The windows go on where they were, each told once of the loss.
     EXPECT_EQ(window(*form, "#a"), a);
     EXPECT_TRUE(hasLine(*form, "#a", "kept line"));
+    for (const char* name : {"#a", "#b", "carol"}) EXPECT_EQ(count(name, "*** Disconnected"), 1) << name;
+    EXPECT_EQ(count("Server", "*** Disconnected"), 0);
     form->BtnDisConnectClick();
-    for (const char* name : {"#a", "#b", "Server"}) window(*form, name)->CloseWindow();
+    for (const char* name : {"#a", "#b", "carol", "Server"}) window(*form, name)->CloseWindow();
     pumpFor(20);
   }
 }
@@ -229,6 +256,7 @@ TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   LoopbackServer server;
   const QString port = QString::number(server.port());
   registerWith(server);
+  form->AddText("#a", "open", true);
   server.closeClient();
   ASSERT_TRUE(waitFor([&] { return serverHasLine("Reconnecting in 10 seconds"); }));
   form->EditPort->setText(QString::number(testsupport::unusedPort()));
@@ -236,6 +264,7 @@ TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   EXPECT_EQ(serverLinesFrom("No server available"),
             (std::vector<std::string>{"No server available", "Disconnected", "Reconnecting in 20 seconds"}));
   ASSERT_TRUE(waitFor([&] { return serverHasLine("Reconnecting in 40 seconds"); }));
+  EXPECT_EQ(count("#a", "*** Disconnected"), 1);  // once for the connection, not per attempt
   form->EditPort->setText(port);
   ASSERT_TRUE(server.waitReceived("USER ", 5000));
   server.send(":srv 001 me :Welcome back\r\n");
@@ -243,6 +272,42 @@ TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   server.closeClient();
   ASSERT_TRUE(waitFor([&] { return serverLinesFrom("Welcome back").size() >= 4; }));
   EXPECT_EQ(serverLinesFrom("Welcome back").back(), "Reconnecting in 10 seconds");
+  EXPECT_EQ(count("#a", "*** Disconnected"), 2);
+}
+
+// Disconnect, then Connect: the open channels are joined again as after a
+// loss, unless Server or Port now name another server.
+TEST_F(KeeperTest, ConnectByHandToTheSameServerAndPortJoinsTheOpenChannels) {
+  const struct {
+    const char* what;
+    const char* server;  // typed into Server before Connect ("" keeps it)
+    bool otherPort;
+    const char* joined;
+  } cases[] = {
+      {"same server and port", "", false, "JOIN #b,#a sesame\r\n"},
+      {"server changed", "127.1", false, ""},
+      {"port changed", "", true, ""},
+  };
+  for (const auto& c : cases) {
+    LoopbackServer first, other;
+    registerInTwoChannels(first);
+    form->BtnDisConnectClick();
+    ASSERT_TRUE(first.waitPeerClosed()) << c.what;
+    first.closeClient();
+    for (const char* name : {"#a", "#b"}) EXPECT_EQ(count(name, "*** Disconnected"), 1) << c.what << name;
+    LoopbackServer& next = c.otherPort ? other : first;
+    if (*c.server) form->EditServer->setText(c.server);
+    form->EditPort->setText(QString::number(next.port()));
+    form->BtnConnectClick();
+    ASSERT_TRUE(next.accept(5000)) << c.what;
+    next.clearReceived();
+    EXPECT_EQ(sentAfterWelcome(next), std::string("NICK me\r\nUSER me * * :me\r\n") + c.joined + "PONG :end\r\n")
+        << c.what;
+    form->BtnDisConnectClick();
+    for (const char* name : {"#a", "#b", "Server"}) window(*form, name)->CloseWindow();
+    form->EditServer->setText("127.0.0.1");
+    pumpFor(20);
+  }
 }
 
 TEST_F(KeeperTest, AServerThatStopsReadingIsDroppedOnceTheQueuePassesOneMebibyte) {
