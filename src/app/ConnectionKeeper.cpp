@@ -207,7 +207,7 @@ void ConnectionKeeper::ScheduleReconnect() {
 void ConnectionKeeper::Attempt() {
   if (!restoring_) return;
   try {
-    form_.BtnConnectClick();
+    form_.ConnectAgain();
   } catch (...) {
     restoring_ = false;  // the fields cannot be connected to; the user takes over
     throw;

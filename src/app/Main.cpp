@@ -387,8 +387,13 @@ void TMainForm::SendMsg(const std::string& line) {
 
 bool TMainForm::IsConnected() const { return CliWSocket->State() == wsConnected; }
 
-void TMainForm::BtnConnectClick() {
-  Keeper->UserConnect();
+void TMainForm::BtnConnectClick() { StartConnect(true); }
+
+void TMainForm::ConnectAgain() { StartConnect(false); }
+
+void TMainForm::StartConnect(bool byUser) {
+  userConnect_ = byUser;
+  if (byUser) Keeper->UserConnect();
   // Asked for again while connected (through the menu), the fields stay as
   // they are: the socket refuses the new address.
   SetConnectionControls(CliWSocket->State() == wsConnected ? ConnectionState::Connected
@@ -438,7 +443,9 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
   SetConnectionControls(ConnectionState::Connected);
   // NICK and USER, after PASS and CAP LS when a login is configured.
   engine_->Register(zorv::fromInput(fieldText(EditNick)));
-  ChildFocus(kServerWindow);
+  // The user who pressed Connect watches the Server window; a reconnect
+  // leaves the user where they are (perhaps typing).
+  if (userConnect_) ChildFocus(kServerWindow);
 }
 
 void TMainForm::JoinWhenRegistered(const std::string& server, const std::string& port,

@@ -53,6 +53,9 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   bool IsConnected() const override;
   void BtnConnectClick();
   void ConnectItemClick();
+  // The reconnect's attempt: a Connect that leaves the active window and the
+  // keyboard focus where the user has them.
+  void ConnectAgain();
   void BtnDisConnectClick() override;
   void FileExitItemClick();
   void CliWSocketDnsLookupDone(TCustomWSocket* sender, uint16_t error);
@@ -186,6 +189,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   // The one place the Connect, Disconnect and Channel List buttons and the
   // Nick, Server and Port fields are set.
   void SetConnectionControls(ConnectionState state);
+  void StartConnect(bool byUser);
   void RebuildWindowList();
   // Runs a user action; an exception is shown in a message box and the program goes on.
   void Guard(const std::function<void()>& action);
@@ -195,6 +199,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QString programDir_;
   bool shown_ = false;
   bool destroying_ = false;
+  bool userConnect_ = false;  // the connection under way was asked for by the user
   std::vector<QAction*> windowListActions_;
   struct PendingJoins {
     std::string server, port;

@@ -1,6 +1,7 @@
 // Staying connected, against a scripted loopback server with the clock run
 // fast: the lag check, the reconnect and its wait, the rejoin, what the user
 // does during the wait, and the bound on the send queue.
+#include <QApplication>
 #include <QFile>
 #include <QPushButton>
 #include <QTest>
@@ -273,6 +274,55 @@ TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   ASSERT_TRUE(waitFor([&] { return serverLinesFrom("Welcome back").size() >= 4; }));
   EXPECT_EQ(serverLinesFrom("Welcome back").back(), "Reconnecting in 10 seconds");
   EXPECT_EQ(count("#a", "*** Disconnected"), 2);
+}
+
+// The reconnect, its rejoin and the lag check leave the active window and the
+// keyboard to the user; a Connect the user presses brings Server to the front.
+TEST_F(KeeperTest, OnlyTheUsersConnectTakesTheActiveWindowAndTheKeyboard) {
+  const struct {
+    const char* what;
+    bool lagCheck;  // the connection dies of silence, not of a close
+    bool byUser;    // Connect is pressed during the wait
+  } cases[] = {
+      {"lost connection", false, false},
+      {"dropped by the lag check", true, false},
+      {"Connect pressed during the wait", false, true},
+  };
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  for (const auto& c : cases) {
+    LoopbackServer server;
+    form->ConnSettings->pingInterval = c.lagCheck ? 5 : 3600;
+    form->ConnSettings->pingTimeout = 5;
+    registerInTwoChannels(server);
+    TMDIChild* a = window(*form, "#a");
+    form->ChildFocus("#a");
+    a->Edit1->setFocus();
+    QTest::keyClicks(a->Edit1, "half typed");
+    if (!c.lagCheck) server.closeClient();
+    ASSERT_TRUE(waitFor([&] { return form->Keeper->Waiting(); })) << c.what;
+    EXPECT_EQ(serverHasLine("Ping timeout: no data from the server for 10 seconds"), c.lagCheck) << c.what;
+    form->ConnSettings->pingInterval = 3600;
+    server.closeClient();
+    if (c.byUser) form->BtnConnectClick();
+    ASSERT_TRUE(server.accept(5000)) << c.what;
+    ASSERT_TRUE(server.waitReceived("USER ")) << c.what;
+    server.send(":srv 001 me :Welcome back\r\n");
+    ASSERT_TRUE(server.waitReceived("JOIN #b,#a sesame")) << c.what;
+    server.send(":me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n");
+    ASSERT_TRUE(waitFor([&] { return count("#b", "*** JOIN: me (u@h) #b") == 2; })) << c.what;
+    if (c.byUser) {
+      EXPECT_EQ(form->ActiveChild(), window(*form, "Server")) << c.what;
+    } else {
+      EXPECT_EQ(form->ActiveChild(), a) << c.what;
+      ASSERT_EQ(QApplication::focusWidget(), a->Edit1) << c.what;
+      QTest::keyClicks(a->Edit1, " more");
+      EXPECT_EQ(a->Edit1->text(), "half typed more") << c.what;
+    }
+    form->BtnDisConnectClick();
+    for (const char* name : {"#a", "#b", "Server"}) window(*form, name)->CloseWindow();
+    pumpFor(20);
+  }
 }
 
 // Disconnect, then Connect: the open channels are joined again as after a
