@@ -704,6 +704,15 @@ QString TMainForm::ChatFontSize() const { return LabelSize->text(); }
 
 void TMainForm::LogLine(const std::string& window, const std::string& text) { Logs->append(window, text); }
 
+void TMainForm::CommandTyped(const std::string& window) { lastCommand_ = {window, TimeOfDayMs()}; }
+
+bool TMainForm::HasWindow(const std::string& name) const { return ChildExist(name); }
+
+std::string TMainForm::ActiveWindow() const {
+  const TMDIChild* active = ActiveChild();
+  return active ? active->WindowName() : std::string();
+}
+
 int TMainForm::ScrollbackLines() const { return Options->scrollbackLines; }
 
 bool TMainForm::ChatWordWrap() const { return Options->wordWrap; }

@@ -120,6 +120,10 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QString ChatFontName() const override;
   QString ChatFontSize() const override;
   void LogLine(const std::string& window, const std::string& text) override;
+  void CommandTyped(const std::string& window) override;
+  bool HasWindow(const std::string& name) const override;
+  std::string ActiveWindow() const override;
+  LastCommand LastCommandTyped() const override { return lastCommand_; }
   int ScrollbackLines() const override;
   bool ChatWordWrap() const override;
 
@@ -200,6 +204,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   bool shown_ = false;
   bool destroying_ = false;
   bool userConnect_ = false;  // the connection under way was asked for by the user
+  LastCommand lastCommand_;
   std::vector<QAction*> windowListActions_;
   struct PendingJoins {
     std::string server, port;

@@ -26,6 +26,8 @@ class ChildHost {
   virtual QString ChatFontSize() const = 0;  // caption of LabelSize
   virtual bool ChatWordWrap() const = 0;     // word wrap in the text panes
   virtual int TimeOfDayMs() const = 0;
+  // The user typed a command for the server in that window (its answers may be shown there).
+  virtual void CommandTyped(const std::string& /*window*/) {}
   // Every line a window shows, for its log (nothing by default).
   virtual void LogLine(const std::string& /*window*/, const std::string& /*text*/) {}
   // Lines the active window keeps; 0 keeps every line.

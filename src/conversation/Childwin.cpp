@@ -411,6 +411,7 @@ void TMDIChild::Button1Click() {
 
   const zorv::InterpretResult r =
       zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs(), host_.IsConnected());
+  if (!r.send.empty() && text.front() == '/') host_.CommandTyped(WindowName());
   auto writeAll = [&] {
     for (const std::string& line : r.writes) AddLine(line);
   };

@@ -211,6 +211,18 @@ TEST_F(AppTest, InboundLinesDriveWindowsListsAndTabs) {
   EXPECT_TRUE(hasLine(*form, "#chat", "*** QUIT: bob (b@h) gone"));
   EXPECT_FALSE(hasLine(*form, "caroline", "*** QUIT: bob (b@h) gone"));
   EXPECT_FALSE(hasLine(*form, "Server", "*** QUIT: bob (b@h) gone"));
+
+  // Answers to the user: where the command was typed, in the window named,
+  // else in the active window; always in Server too.
+  chat->Edit1->setText("/nick bob");
+  chat->Button1Click();
+  form->ChildFocus("caroline");
+  server.send(":srv 001 me :Welcome here\r\n:srv 433 me bob :Nickname is already in use\r\n:srv 482 me #chat :Not an operator\r\n"
+              ":srv 401 me nobody :No such nick\r\n");
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "nobody :No such nick"); }));
+  EXPECT_TRUE(hasLine(*form, "#chat", "bob :Nickname is already in use"));
+  EXPECT_EQ(linesOf(*form, "#chat").back(), "#chat :Not an operator");
+  EXPECT_EQ(linesOf(*form, "caroline").back(), "nobody :No such nick");
 }
 
 // The frame's own keys (no extra shortcut of ours: a second Ctrl+F4 would make
