@@ -431,6 +431,8 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
     AddText(kServerWindow, "No server available", true);
     return;
   }
+  // A failed TLS handshake has said why already (OnSslError).
+  if (error == TCustomSslWSocket::errTlsHandshake) return;
   if (error != 0) {
     AddText(kServerWindow, "Can't connect, error #" + std::to_string(error), true);
     return;
