@@ -7,6 +7,7 @@
 #include <climits>
 #include <exception>
 #include <unordered_set>
+#include <utility>
 
 #include "Childwin.h"
 #include "Main.h"
@@ -176,11 +177,18 @@ void ConnectionKeeper::Closed(uint16_t error) {
   // attempt until one is accepted again; a first connect that fails stays failed.
   const bool lost = registered_ || restoring_;
   const bool shown = reasonShown_;
+  const bool refused = std::exchange(certificateRefused_, false);
   // The conversations learn once that they are cut off, not once per attempt.
   if (welcomed_) TellWindows("*** Disconnected");
   connected_ = registered_ = welcomed_ = givingUp_ = reasonShown_ = false;
   if (!lost || !settings_.reconnect) {
     restoring_ = false;
+    return;
+  }
+  if (refused) {
+    // Asking again every few seconds would nag the user who has just said no.
+    restoring_ = false;
+    Say("Not reconnecting: the server's certificate was refused. Press Connect to try again.");
     return;
   }
   if (wasUp && !shown)

@@ -51,6 +51,8 @@ class ConnectionKeeper : public QObject {
   // The server's welcome arrived on a connection to server and port (as typed).
   void Registered(const std::string& server, const std::string& port);
   void LookupFailed();     // the host lookup of a connect attempt failed
+  // The user refused the server's certificate: no reconnect until Connect is pressed.
+  void CertificateRefused() { certificateRefused_ = true; }
   void Closed(uint16_t error);  // the connection closed (after "Disconnected" is written)
   void DataArrived();      // bytes came from the server
   // Whether a line of `bytes` bytes may join `queued` bytes waiting in the
@@ -106,6 +108,7 @@ class ConnectionKeeper : public QObject {
   bool restoring_ = false;   // a lost session is being brought back
   bool reasonShown_ = false; // why the connection ends has been said already
   bool givingUp_ = false;    // the connection is being dropped by us
+  bool certificateRefused_ = false;  // ... because the user refused its certificate
   int attempt_ = 0;
   zorv::ChannelKeys keys_;
 };

@@ -129,8 +129,11 @@ void TMainForm::BuildSocket() {
   CliWSocket->OnDnsLookupDone = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDnsLookupDone(s, e); };
   CliWSocket->OnSessionConnected = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionConnected(s, e); };
   CliWSocket->OnSslError = [this](TCustomWSocket*, const std::string& m) { AddText(kServerWindow, m, true); };
-  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p) {
-    return zorv::acceptCertificate(p, SettingsFile());
+  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p, std::string& reason) {
+    const zorv::CertAnswer answer = zorv::acceptCertificate(p, SettingsFile());
+    reason = answer.reason;
+    if (answer.refusedByUser) Keeper->CertificateRefused();
+    return answer.accepted;
   };
   CliWSocket->OnSessionClosed = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionClosed(s, e); };
   CliWSocket->OnDataAvailable = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDataAvailable(s, e); };

@@ -533,7 +533,9 @@ struct SslSession;
 class TCustomSslWSocket : public TCustomSocksWSocket {
   Q_OBJECT
  public:
-  using TSslVerifyEvent = std::function<bool(TCustomWSocket* sender, const TSslPeer& peer)>;
+  // Returns whether the certificate is taken; on a refusal the handler may
+  // set reason, which the error line then gives.
+  using TSslVerifyEvent = std::function<bool(TCustomWSocket* sender, const TSslPeer& peer, std::string& reason)>;
   using TSslErrorEvent = std::function<void(TCustomWSocket* sender, const std::string& msg)>;
   static constexpr int errTlsHandshake = 20100;
 

@@ -232,9 +232,10 @@ bool TCustomSslWSocket::PeerAccepted(std::string& reason) {
   unsigned len = 0;
   if (X509_digest(cert, EVP_sha256(), md, &len) == 1) peer.Sha256 = hexUpper(md, len);
   X509_free(cert);
-  const bool ok = OnSslVerify ? OnSslVerify(this, peer) : peer.VerifyResult == X509_V_OK && peer.HostMatches;
-  if (!ok) reason = "certificate not accepted (" + (peer.VerifyResult != X509_V_OK ? peer.VerifyText
-                                                    : std::string("wrong host")) + ")";
+  std::string why;
+  const bool ok = OnSslVerify ? OnSslVerify(this, peer, why) : peer.VerifyResult == X509_V_OK && peer.HostMatches;
+  if (!ok && why.empty()) why = peer.VerifyResult != X509_V_OK ? peer.VerifyText : std::string("wrong host");
+  if (!ok) reason = "certificate not accepted (" + why + ")";
   return ok;
 }
 

@@ -3,8 +3,10 @@
 #include <QFile>
 #include <QTest>
 
+#include "../net/TlsTestPeer.h"
 #include "AppFixture.h"
 #include "CertificatePrompt.h"
+#include "ConnectionKeeper.h"
 #include "Profile.h"
 
 using namespace apptest;
@@ -81,6 +83,52 @@ TEST_F(AppTest, TlsOnAPlainServerSendsNoPlainByteAndReportsTheFailure) {
   }
 }
 
+// Cancel on a changed certificate met by the reconnect stops reconnecting
+// until the user presses Connect, and the line says why it was refused.
+TEST_F(AppTest, CancelOnAChangedCertificateStopsTheReconnect) {
+  static tlstest::TestPki pki;
+  ASSERT_TRUE(pki.ok);
+  // A certificate that verifies for the host, but not the one pinned.
+  ::setenv("SSL_CERT_FILE", pki.path("ca.pem").c_str(), 1);
+  tlstest::TlsServer tls(tlstest::Mode::Echo, pki.path("server.pem"), pki.path("server.key"));
+  {
+    zorv::ProfileFile f(form->SettingsFile());
+    f.load();
+    f.setValue("Certificates", QString("127.0.0.1:%1").arg(tls.port()), QString::fromStdString(kNew));
+    ASSERT_TRUE(f.save());
+  }
+  int asked = 0;
+  auto old = zorv::setCertificatePrompt([&](const QString&, const zorv::CertDecision&) {
+    ++asked;
+    return zorv::CertChoice::Cancel;
+  });
+  form->Keeper->SetTimeScale(20);
+  form->Keeper->SetRandomSource([] { return 0u; });
+  LoopbackServer server;
+  connectTo(server);
+  server.send(":srv 001 YourNick :Welcome here\r\n");
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "Welcome here"); }));
+  server.closeClient();
+  ASSERT_TRUE(waitFor([&] { return form->Keeper->Waiting(); }));
+  // The server moves to its TLS port while Zorv waits.
+  form->EditPort->setText(QString::number(tls.port()));
+  form->CheckTLS->setChecked(true);
+  const std::string refused =
+      "TLS handshake failed: certificate not accepted (the certificate has changed since it was trusted)";
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", refused); }));
+  ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
+  const auto lines = linesOf(*form, "Server");
+  const auto from = std::find(lines.begin(), lines.end(), refused);
+  EXPECT_EQ(std::vector<std::string>(from, lines.end()),
+            (std::vector<std::string>{refused, "Disconnected",
+                                      "Not reconnecting: the server's certificate was refused. Press Connect to try again."}));
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(form->Keeper->Waiting());
+  EXPECT_TRUE(form->BtnConnect->isEnabled());
+  zorv::setCertificatePrompt(old);
+  ::unsetenv("SSL_CERT_FILE");
+}
+
 // acceptCertificate over a settings file, with the prompt replaced.
 struct PinRow {
   const char* name;
@@ -127,7 +175,9 @@ TEST(CertificatePromptTest, PinsAndAnswers) {
     peer.VerifyResult = r.verify;
     peer.HostMatches = true;
     peer.Sha256 = kFp;
-    EXPECT_EQ(zorv::acceptCertificate(peer, ini), r.accepted) << r.name;
+    const zorv::CertAnswer answer = zorv::acceptCertificate(peer, ini);
+    EXPECT_EQ(answer.accepted, r.accepted) << r.name;
+    EXPECT_EQ(answer.refusedByUser, r.asked && !r.accepted) << r.name;
     zorv::setCertificatePrompt(old);
     ASSERT_EQ(texts.size(), r.asked ? 1u : 0u) << r.name;
     if (r.asked) {

@@ -144,7 +144,7 @@ TEST_P(TlsTrust, DecisionDecidesTheSession) {
   if (std::string(tc.pinOf) == "garbage") pin = "not a fingerprint";
   else if (*tc.pinOf) pin = pki().fingerprint(tc.pinOf);
   std::vector<zorv::CertDecision> decisions;
-  c.s.OnSslVerify = [&](TCustomWSocket*, const TSslPeer& p) {
+  c.s.OnSslVerify = [&](TCustomWSocket*, const TSslPeer& p, std::string&) {
     c.peers.push_back(p);
     decisions.push_back(zorv::DecideCertificate(p.VerifyResult, p.HostMatches, p.Sha256, pin));
     return decisions.back().Verdict == zorv::CertVerdict::Accept;
