@@ -59,15 +59,6 @@ class KeeperTest : public AppTest {
     ASSERT_TRUE(waitFor([&] { return window(*form, "#b") != nullptr; }));
     server.clearReceived();
   }
-
-  // Has the server welcome us and returns what the client sent by the end of
-  // the welcome (the answer to a PING after it marks the end).
-  std::string sentAfterWelcome(LoopbackServer& server) {
-    EXPECT_TRUE(server.waitReceived("USER "));
-    server.send(":srv 001 me :Welcome back\r\nPING :end\r\n");
-    EXPECT_TRUE(server.waitReceived("PONG :end\r\n"));
-    return server.received();
-  }
 };
 
 }  // namespace
@@ -237,22 +228,6 @@ TEST_F(KeeperTest, ClosingTheMainWindowDuringTheWaitNeverReconnects) {
   EXPECT_FALSE(server.accept(0));
 }
 
-TEST_F(KeeperTest, ConnectDuringTheWaitConnectsAtOnceAndStillRejoins) {
-  LoopbackServer server;
-  form->Keeper->SetTimeScale(1000);  // the real wait: 10 seconds
-  registerWith(server);
-  server.send(":me!u@h JOIN :#a\r\n");
-  ASSERT_TRUE(waitFor([&] { return window(*form, "#a") != nullptr; }));
-  server.closeClient();
-  ASSERT_TRUE(waitFor([&] { return form->Keeper->Waiting(); }));
-  server.clearReceived();
-  form->BtnConnectClick();
-  EXPECT_FALSE(form->Keeper->Waiting());
-  ASSERT_TRUE(server.waitReceived("USER ", 3000));
-  server.send(":srv 001 me :Welcome back\r\n");
-  ASSERT_TRUE(server.waitReceived("JOIN #a\r\n", 3000));
-}
-
 TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   LoopbackServer server;
   const QString port = QString::number(server.port());
@@ -276,41 +251,67 @@ TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   EXPECT_EQ(count("#a", "*** Disconnected"), 2);
 }
 
+// Every way back to the same server and port joins the open channels again
+// (after Disconnect and Connect too); another server or port joins nothing.
 // The reconnect, its rejoin and the lag check leave the active window and the
 // keyboard to the user; a Connect the user presses brings Server to the front.
-TEST_F(KeeperTest, OnlyTheUsersConnectTakesTheActiveWindowAndTheKeyboard) {
+TEST_F(KeeperTest, EveryWayBackJoinsTheOpenChannelsAndOnlyTheUsersConnectTakesTheFocus) {
+  enum End { Close, Silence, Disconnect };
   const struct {
     const char* what;
-    bool lagCheck;  // the connection dies of silence, not of a close
-    bool byUser;    // Connect is pressed during the wait
+    End end;
+    bool byUser;         // Connect pressed (during the wait, or after Disconnect)
+    const char* server;  // typed into Server before Connect ("" keeps it)
+    bool otherPort;
+    bool joined;
   } cases[] = {
-      {"lost connection", false, false},
-      {"dropped by the lag check", true, false},
-      {"Connect pressed during the wait", false, true},
+      {"lost, reconnected", Close, false, "", false, true},
+      {"dropped by the lag check, reconnected", Silence, false, "", false, true},
+      {"lost, Connect during the wait", Close, true, "", false, true},
+      {"Disconnect, Connect", Disconnect, true, "", false, true},
+      {"Disconnect, Connect to another server", Disconnect, true, "127.1", false, false},
+      {"Disconnect, Connect to another port", Disconnect, true, "", true, false},
   };
   form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   for (const auto& c : cases) {
-    LoopbackServer server;
-    form->ConnSettings->pingInterval = c.lagCheck ? 5 : 3600;
+    LoopbackServer first, other;
+    form->ConnSettings->pingInterval = c.end == Silence ? 5 : 3600;
     form->ConnSettings->pingTimeout = 5;
-    registerInTwoChannels(server);
+    // Connect during the wait goes at once, not when the wait is over.
+    form->Keeper->SetTimeScale(c.byUser ? 1000 : kMsPerSecond);
+    registerInTwoChannels(first);
     TMDIChild* a = window(*form, "#a");
     form->ChildFocus("#a");
     a->Edit1->setFocus();
     QTest::keyClicks(a->Edit1, "half typed");
-    if (!c.lagCheck) server.closeClient();
-    ASSERT_TRUE(waitFor([&] { return form->Keeper->Waiting(); })) << c.what;
-    EXPECT_EQ(serverHasLine("Ping timeout: no data from the server for 10 seconds"), c.lagCheck) << c.what;
+    if (c.end == Close) first.closeClient();
+    if (c.end == Disconnect) form->BtnDisConnectClick();
+    ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; })) << c.what;
+    EXPECT_EQ(form->Keeper->Waiting(), c.end != Disconnect) << c.what;
+    EXPECT_EQ(serverHasLine("Ping timeout: no data from the server for 10 seconds"), c.end == Silence) << c.what;
+    for (const char* name : {"#a", "#b"}) EXPECT_EQ(count(name, "*** Disconnected"), 1) << c.what << name;
     form->ConnSettings->pingInterval = 3600;
-    server.closeClient();
-    if (c.byUser) form->BtnConnectClick();
-    ASSERT_TRUE(server.accept(5000)) << c.what;
-    ASSERT_TRUE(server.waitReceived("USER ")) << c.what;
-    server.send(":srv 001 me :Welcome back\r\n");
-    ASSERT_TRUE(server.waitReceived("JOIN #b,#a sesame")) << c.what;
-    server.send(":me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n");
-    ASSERT_TRUE(waitFor([&] { return count("#b", "*** JOIN: me (u@h) #b") == 2; })) << c.what;
+    first.closeClient();
+    LoopbackServer& next = c.otherPort ? other : first;
+    if (*c.server) form->EditServer->setText(c.server);
+    form->EditPort->setText(QString::number(next.port()));
+    if (c.byUser) {
+      form->BtnConnectClick();
+      EXPECT_FALSE(form->Keeper->Waiting()) << c.what;
+    }
+    ASSERT_TRUE(next.accept(5000)) << c.what;
+    ASSERT_TRUE(next.waitReceived("USER ")) << c.what;
+    // What is sent by the end of the welcome: the answer to a PING after it marks the end.
+    next.send(":srv 001 me :Welcome back\r\nPING :end\r\n");
+    ASSERT_TRUE(next.waitReceived("PONG :end\r\n")) << c.what;
+    EXPECT_EQ(next.received(), std::string("NICK me\r\nUSER me * * :me\r\n") +
+                                   (c.joined ? "JOIN #b,#a sesame\r\n" : "") + "PONG :end\r\n")
+        << c.what;
+    if (c.joined) {
+      next.send(":me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n");
+      ASSERT_TRUE(waitFor([&] { return count("#b", "*** JOIN: me (u@h) #b") == 2; })) << c.what;
+    }
     if (c.byUser) {
       EXPECT_EQ(form->ActiveChild(), window(*form, "Server")) << c.what;
     } else {
@@ -319,40 +320,6 @@ TEST_F(KeeperTest, OnlyTheUsersConnectTakesTheActiveWindowAndTheKeyboard) {
       QTest::keyClicks(a->Edit1, " more");
       EXPECT_EQ(a->Edit1->text(), "half typed more") << c.what;
     }
-    form->BtnDisConnectClick();
-    for (const char* name : {"#a", "#b", "Server"}) window(*form, name)->CloseWindow();
-    pumpFor(20);
-  }
-}
-
-// Disconnect, then Connect: the open channels are joined again as after a
-// loss, unless Server or Port now name another server.
-TEST_F(KeeperTest, ConnectByHandToTheSameServerAndPortJoinsTheOpenChannels) {
-  const struct {
-    const char* what;
-    const char* server;  // typed into Server before Connect ("" keeps it)
-    bool otherPort;
-    const char* joined;
-  } cases[] = {
-      {"same server and port", "", false, "JOIN #b,#a sesame\r\n"},
-      {"server changed", "127.1", false, ""},
-      {"port changed", "", true, ""},
-  };
-  for (const auto& c : cases) {
-    LoopbackServer first, other;
-    registerInTwoChannels(first);
-    form->BtnDisConnectClick();
-    ASSERT_TRUE(first.waitPeerClosed()) << c.what;
-    first.closeClient();
-    for (const char* name : {"#a", "#b"}) EXPECT_EQ(count(name, "*** Disconnected"), 1) << c.what << name;
-    LoopbackServer& next = c.otherPort ? other : first;
-    if (*c.server) form->EditServer->setText(c.server);
-    form->EditPort->setText(QString::number(next.port()));
-    form->BtnConnectClick();
-    ASSERT_TRUE(next.accept(5000)) << c.what;
-    next.clearReceived();
-    EXPECT_EQ(sentAfterWelcome(next), std::string("NICK me\r\nUSER me * * :me\r\n") + c.joined + "PONG :end\r\n")
-        << c.what;
     form->BtnDisConnectClick();
     for (const char* name : {"#a", "#b", "Server"}) window(*form, name)->CloseWindow();
     form->EditServer->setText("127.0.0.1");
