@@ -135,8 +135,11 @@ void TMainForm::BuildSocket() {
   CliWSocket->OnDnsLookupDone = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDnsLookupDone(s, e); };
   CliWSocket->OnSessionConnected = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionConnected(s, e); };
   CliWSocket->OnSslError = [this](TCustomWSocket*, const std::string& m) { AddText(kServerWindow, m, true); };
-  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p) {
-    return zorv::acceptCertificate(p, SettingsFile());
+  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p, std::string& reason) {
+    const zorv::CertAnswer answer = zorv::acceptCertificate(p, SettingsFile());
+    reason = answer.reason;
+    if (answer.refusedByUser) Keeper->CertificateRefused();
+    return answer.accepted;
   };
   CliWSocket->OnSessionClosed = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionClosed(s, e); };
   CliWSocket->OnDataAvailable = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDataAvailable(s, e); };
@@ -390,7 +393,7 @@ void TMainForm::SetConnectionControls(ConnectionState state) {
 }
 
 void TMainForm::SendMsg(const std::string& line) {
-  if (CliWSocket->State() != wsConnected) return;
+  if (!IsConnected()) return;
   // A CR, LF or NUL inside the line would end it early and smuggle a second
   // command to the server: they are removed.
   std::string out = zorv::stripLineBreaks(line);
@@ -400,8 +403,15 @@ void TMainForm::SendMsg(const std::string& line) {
   CliWSocket->SendStr(out);
 }
 
-void TMainForm::BtnConnectClick() {
-  Keeper->UserConnect();
+bool TMainForm::IsConnected() const { return CliWSocket->State() == wsConnected; }
+
+void TMainForm::BtnConnectClick() { StartConnect(true); }
+
+void TMainForm::ConnectAgain() { StartConnect(false); }
+
+void TMainForm::StartConnect(bool byUser) {
+  userConnect_ = byUser;
+  if (byUser) Keeper->UserConnect();
   // Asked for again while connected (through the menu), the fields stay as
   // they are: the socket refuses the new address.
   SetConnectionControls(CliWSocket->State() == wsConnected ? ConnectionState::Connected
@@ -439,6 +449,8 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
     AddText(kServerWindow, "No server available", true);
     return;
   }
+  // A failed TLS handshake has said why already (OnSslError).
+  if (error == TCustomSslWSocket::errTlsHandshake) return;
   if (error != 0) {
     AddText(kServerWindow, "Can't connect, error #" + std::to_string(error), true);
     return;
@@ -451,7 +463,9 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
   SetConnectionControls(ConnectionState::Connected);
   // NICK and USER, after PASS and CAP LS when a login is configured.
   engine_->Register(zorv::fromInput(fieldText(EditNick)));
-  ChildFocus(kServerWindow);
+  // The user who pressed Connect watches the Server window; a reconnect
+  // leaves the user where they are (perhaps typing).
+  if (userConnect_) ChildFocus(kServerWindow);
 }
 
 void TMainForm::JoinWhenRegistered(const std::string& server, const std::string& port,
@@ -472,7 +486,7 @@ void TMainForm::CliWSocketDataAvailable(TCustomWSocket*, uint16_t) {
 }
 
 void TMainForm::Registered() {
-  Keeper->Registered();
+  Keeper->Registered(zorv::fromInput(fieldText(EditServer)), zorv::fromInput(fieldText(EditPort)));
   // Once only, and only on the server the link named: after a failed attempt,
   // a connection made by hand to another server joins nothing by itself.
   const PendingJoins joins = std::exchange(pendingJoins_, {});
@@ -709,6 +723,15 @@ QString TMainForm::ChatFontName() const { return LabelFont->text(); }
 QString TMainForm::ChatFontSize() const { return LabelSize->text(); }
 
 void TMainForm::LogLine(const std::string& window, const std::string& text) { Logs->append(window, text); }
+
+void TMainForm::CommandTyped(const std::string& window) { lastCommand_ = {window, TimeOfDayMs()}; }
+
+bool TMainForm::HasWindow(const std::string& name) const { return ChildExist(name); }
+
+std::string TMainForm::ActiveWindow() const {
+  const TMDIChild* active = ActiveChild();
+  return active ? active->WindowName() : std::string();
+}
 
 int TMainForm::ScrollbackLines() const { return Options->scrollbackLines; }
 

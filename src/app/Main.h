@@ -50,8 +50,12 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
 
   // --- Connection lifecycle ---------------------------------------------------
   void SendMsg(const std::string& line) override;
+  bool IsConnected() const override;
   void BtnConnectClick();
   void ConnectItemClick();
+  // The reconnect's attempt: a Connect that leaves the active window and the
+  // keyboard focus where the user has them.
+  void ConnectAgain();
   void BtnDisConnectClick() override;
   void FileExitItemClick();
   void CliWSocketDnsLookupDone(TCustomWSocket* sender, uint16_t error);
@@ -116,6 +120,10 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QString ChatFontName() const override;
   QString ChatFontSize() const override;
   void LogLine(const std::string& window, const std::string& text) override;
+  void CommandTyped(const std::string& window) override;
+  bool HasWindow(const std::string& name) const override;
+  std::string ActiveWindow() const override;
+  LastCommand LastCommandTyped() const override { return lastCommand_; }
   int ScrollbackLines() const override;
   bool ChatWordWrap() const override;
   bool ChatTimestamps() const override;
@@ -198,6 +206,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   // The one place the Connect, Disconnect and Channel List buttons and the
   // Nick, Server and Port fields are set.
   void SetConnectionControls(ConnectionState state);
+  void StartConnect(bool byUser);
   void RebuildWindowList();
   // Runs a user action; an exception is shown in a message box and the program goes on.
   void Guard(const std::function<void()>& action);
@@ -208,6 +217,8 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   std::string ownNick_;  // the text of EditNick as bytes
   bool shown_ = false;
   bool destroying_ = false;
+  bool userConnect_ = false;  // the connection under way was asked for by the user
+  LastCommand lastCommand_;
   std::vector<QAction*> windowListActions_;
   struct PendingJoins {
     std::string server, port;

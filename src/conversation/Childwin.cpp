@@ -484,7 +484,9 @@ void TMDIChild::Button1Click() {
   History[0] = text;
   HistoryIndex = 0;
 
-  const zorv::InterpretResult r = zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs());
+  const zorv::InterpretResult r =
+      zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs(), host_.IsConnected());
+  if (!r.send.empty() && text.front() == '/') host_.CommandTyped(WindowName());
   auto writeAll = [&] {
     for (const std::string& line : r.writes) AddLine(line);
   };

@@ -31,6 +31,7 @@ class RecordingHost : public ChildHost {
   std::vector<QPointer<TMDIChild>> children;
 
   void SendMsg(const std::string& line) override { sent.push_back(line); }
+  bool IsConnected() const override { return true; }
   std::string OwnNick() const override { return "bob"; }
   void SetTopic(const std::string& name, const std::string& text, bool whole) override {
     topics.push_back(name + "|" + text + (whole ? "|1" : "|0"));
