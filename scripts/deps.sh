@@ -25,6 +25,9 @@ zorv_install() {
   return $rc
 }
 ZORV_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-dejavu-core libssl-dev)
+# Fonts the program falls back to for scripts and symbols the chat font lacks
+# (Chinese, Japanese, Korean, emoji); only the run command installs them.
+ZORV_RUN_PACKAGES=(fonts-noto-cjk fonts-noto-color-emoji)
 ZORV_TEST_PACKAGES=(libgtest-dev ngircd dante-server python3 passwd openssl desktop-file-utils appstream)
 # What scripts/package needs besides the build: dpkg-shlibdeps and apt.
 ZORV_PACKAGE_PACKAGES=(dpkg-dev file apt util-linux)

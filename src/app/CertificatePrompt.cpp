@@ -48,7 +48,7 @@ QString certificatePromptText(const QString& server, const CertDecision& d) {
       .arg(server, QString::fromStdString(d.Reason), fp);
 }
 
-bool acceptCertificate(const TSslPeer& peer, const QString& iniPath) {
+CertAnswer acceptCertificate(const TSslPeer& peer, const QString& iniPath) {
   const QString key = QString::fromStdString(CertificateKey(peer.Host, peer.Port));
   ProfileFile ini(iniPath);
   const bool loaded = ini.load();
@@ -56,15 +56,16 @@ bool acceptCertificate(const TSslPeer& peer, const QString& iniPath) {
   const std::optional<std::string> pin =
       stored.isEmpty() ? std::nullopt : std::optional<std::string>(stored.toStdString());
   const CertDecision d = DecideCertificate(peer.VerifyResult, peer.HostMatches, peer.Sha256, pin);
-  if (d.Verdict == CertVerdict::Accept) return true;
+  if (d.Verdict == CertVerdict::Accept) return {true, false, {}};
   const CertChoice choice = prompt() ? prompt()(key, d) : dialogPrompt(key, d);
   if (choice == CertChoice::AlwaysTrust) {
     // A file that could not be read is not replaced; the connection goes on this time.
     if (loaded && ini.setValue(QStringLiteral("Certificates"), key, QString::fromStdString(d.Fingerprint)))
       ini.save();
-    return true;
+    return {true, false, d.Reason};
   }
-  return choice == CertChoice::ConnectOnce && d.Verdict == CertVerdict::Ask;
+  const bool once = choice == CertChoice::ConnectOnce && d.Verdict == CertVerdict::Ask;
+  return {once, !once, d.Reason};
 }
 
 }  // namespace zorv

@@ -22,10 +22,16 @@ CertificatePrompt setCertificatePrompt(CertificatePrompt prompt);
 // The dialog's text for a decision that asks or refuses.
 QString certificatePromptText(const QString& server, const CertDecision& decision);
 
+struct CertAnswer {
+  bool accepted = false;
+  bool refusedByUser = false;  // the user was asked and said no
+  std::string reason;          // why it was not accepted as it is ("" when it was)
+};
+
 // Decides on the certificate the server presented, asking the user when the
 // rule says so (and for a changed one, which only "always trust" lets in);
-// "always trust" stores the fingerprint in iniPath. Returns true to connect.
-bool acceptCertificate(const TSslPeer& peer, const QString& iniPath);
+// "always trust" stores the fingerprint in iniPath.
+CertAnswer acceptCertificate(const TSslPeer& peer, const QString& iniPath);
 
 // Typing this port into the port field switches TLS on.
 inline constexpr const char* kTlsPort = "6697";

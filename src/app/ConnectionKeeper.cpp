@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <unordered_set>
+#include <utility>
 
 #include "Childwin.h"
 #include "Main.h"
@@ -128,18 +129,23 @@ bool ConnectionKeeper::MaySend(int queued, std::size_t bytes) {
 
 void ConnectionKeeper::Connected() {
   connected_ = true;
-  registered_ = false;
+  registered_ = welcomed_ = false;
   reasonShown_ = false;
   givingUp_ = false;
   StartLagCheck();
 }
 
-void ConnectionKeeper::Registered() {
-  registered_ = true;
+void ConnectionKeeper::Registered(const std::string& server, const std::string& port) {
+  registered_ = welcomed_ = true;
   attempt_ = 0;
-  if (!restoring_) return;
   restoring_ = false;
-  Rejoin();
+  // Back where the channel windows were joined: they are joined again, whether
+  // the reconnect or the user brought the connection back. Another server
+  // knows nothing of them.
+  const bool same = zorv::equalsIgnoreAsciiCase(server, welcomedServer_) && port == welcomedPort_;
+  welcomedServer_ = server;
+  welcomedPort_ = port;
+  if (same) Rejoin();
 }
 
 void ConnectionKeeper::UserConnect() { waitTimer_->stop(); }
@@ -162,9 +168,18 @@ void ConnectionKeeper::Closed(uint16_t error) {
   // attempt until one is accepted again; a first connect that fails stays failed.
   const bool lost = registered_ || restoring_;
   const bool shown = reasonShown_;
-  connected_ = registered_ = givingUp_ = reasonShown_ = false;
+  const bool refused = std::exchange(certificateRefused_, false);
+  // The conversations learn once that they are cut off, not once per attempt.
+  if (welcomed_) TellWindows("*** Disconnected");
+  connected_ = registered_ = welcomed_ = givingUp_ = reasonShown_ = false;
   if (!lost || !settings_.reconnect) {
     restoring_ = false;
+    return;
+  }
+  if (refused) {
+    // Asking again every few seconds would nag the user who has just said no.
+    restoring_ = false;
+    Say("Not reconnecting: the server's certificate was refused. Press Connect to try again.");
     return;
   }
   if (wasUp && !shown)
@@ -191,11 +206,16 @@ void ConnectionKeeper::ScheduleReconnect() {
 void ConnectionKeeper::Attempt() {
   if (!restoring_) return;
   try {
-    form_.BtnConnectClick();
+    form_.ConnectAgain();
   } catch (...) {
     restoring_ = false;  // the fields cannot be connected to; the user takes over
     throw;
   }
+}
+
+void ConnectionKeeper::TellWindows(const std::string& text) {
+  for (TMDIChild* c : form_.Children())
+    if (!zorv::equalsIgnoreAsciiCase(c->WindowName(), kServerWindow)) c->AddLine(text);
 }
 
 void ConnectionKeeper::Rejoin() {

@@ -2,8 +2,9 @@
 // Keeps the connection alive once it has been made: a lag check that pings a
 // silent server and drops a dead connection, a reconnect with a growing wait
 // after a connection was lost (never after the user ended it), the rejoin of
-// the open channels once the server has welcomed us again, and a bound on
-// what may wait in the socket's send queue.
+// the open channels once the same server has welcomed us again (after a
+// reconnect or a Connect by hand), and a bound on what may wait in the
+// socket's send queue.
 #include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
@@ -47,8 +48,11 @@ class ConnectionKeeper : public QObject {
   void UserConnect();      // Connect pressed (or chosen): a waiting reconnect goes at once
   void UserDisconnect();   // Disconnect, the Server window or the main window closed
   void Connected();        // the connect succeeded (registration is being sent)
-  void Registered();       // the server's welcome arrived
+  // The server's welcome arrived on a connection to server and port (as typed).
+  void Registered(const std::string& server, const std::string& port);
   void LookupFailed();     // the host lookup of a connect attempt failed
+  // The user refused the server's certificate: no reconnect until Connect is pressed.
+  void CertificateRefused() { certificateRefused_ = true; }
   void Closed(uint16_t error);  // the connection closed (after "Disconnected" is written)
   void DataArrived();      // bytes came from the server
   // Whether a line of `bytes` bytes may join `queued` bytes waiting in the
@@ -78,6 +82,7 @@ class ConnectionKeeper : public QObject {
   void ScheduleReconnect();
   void Attempt();
   void Rejoin();
+  void TellWindows(const std::string& text);
   void Say(const std::string& text);
   int Scaled(long long ms) const;
 
@@ -97,9 +102,13 @@ class ConnectionKeeper : public QObject {
 
   bool connected_ = false;   // the TCP connection is up
   bool registered_ = false;  // ... and the server has welcomed us on it
+  bool welcomed_ = false;    // the server welcomed us on this connection (even if the user ends it)
+  // Where the last welcome came from; a welcome from the same place joins the open channels.
+  std::string welcomedServer_, welcomedPort_;
   bool restoring_ = false;   // a lost session is being brought back
   bool reasonShown_ = false; // why the connection ends has been said already
   bool givingUp_ = false;    // the connection is being dropped by us
+  bool certificateRefused_ = false;  // ... because the user refused its certificate
   int attempt_ = 0;
   zorv::ChannelKeys keys_;
 };

@@ -6,11 +6,15 @@
 #include <QStyleOptionHeader>
 #include <QToolTip>
 
+#include "Formatting.h"
 #include "Text.h"
 
 namespace {
 // Room the style leaves around a section's text (frame and margins).
 constexpr int kTextMargin = 8;
+
+// A section shows its window's caption without formatting codes.
+QString shownText(const std::string& text) { return zorv::toDisplay(zorv::fmt::strip(text)); }
 }  // namespace
 
 HeaderBar::HeaderBar(QWidget* parent) : QWidget(parent) {
@@ -21,8 +25,19 @@ HeaderBar::HeaderBar(QWidget* parent) : QWidget(parent) {
 
 void HeaderBar::addSection(const std::string& text) {
   texts_.push_back(text);
+  mentions_.push_back(false);
   update();
 }
+
+void HeaderBar::setSectionMention(int i, bool on) {
+  if (i < 0 || i >= count() || mentions_[static_cast<size_t>(i)] == on) return;
+  mentions_[static_cast<size_t>(i)] = on;
+  update();
+}
+
+bool HeaderBar::sectionMention(int i) const { return i >= 0 && i < count() && mentions_[static_cast<size_t>(i)]; }
+
+QColor HeaderBar::mentionColor() { return QColor(0xC0, 0x00, 0x00); }
 
 void HeaderBar::setSectionText(int i, const std::string& text) {
   if (i < 0 || i >= count()) return;
@@ -38,6 +53,7 @@ void HeaderBar::setSectionWidths(int width) {
 
 void HeaderBar::clear() {
   texts_.clear();
+  mentions_.clear();
   hot_ = pressed_ = active_ = -1;
   update();
 }
@@ -57,13 +73,13 @@ int HeaderBar::sectionAt(int x) const {
 
 bool HeaderBar::isElided(int i) const {
   if (i < 0 || i >= count()) return false;
-  const int needed = fontMetrics().horizontalAdvance(zorv::toDisplay(sectionText(i))) + kTextMargin;
+  const int needed = fontMetrics().horizontalAdvance(shownText(sectionText(i))) + kTextMargin;
   return needed > width_;
 }
 
 QString HeaderBar::toolTipAt(int x) const {
   const int i = sectionAt(x);
-  if (isElided(i)) return zorv::toDisplay(sectionText(i));
+  if (isElided(i)) return shownText(sectionText(i));
   return toolTip();
 }
 
@@ -96,7 +112,8 @@ void HeaderBar::paintEvent(QPaintEvent* e) {
     QStyleOptionHeader opt;
     opt.initFrom(this);
     opt.rect = QRect(i * width_, 0, width_, height());
-    opt.text = zorv::toDisplay(sectionText(i));
+    opt.text = shownText(sectionText(i));
+    if (mentions_[static_cast<size_t>(i)]) opt.palette.setColor(QPalette::ButtonText, mentionColor());
     opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
     opt.section = i;
     opt.position = QStyleOptionHeader::Middle;

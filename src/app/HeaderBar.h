@@ -3,6 +3,7 @@
 // conversation window, each holding a text (bytes). All sections share one
 // width (the bar evens them out), so adding a section or resizing the bar costs
 // the same however many sections there are.
+#include <QColor>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -35,6 +36,13 @@ class HeaderBar : public QWidget {
   void setActiveSection(int i);
   int activeSection() const { return active_; }
 
+  // A section whose window holds an unread mention of the user is drawn in
+  // the mention colour.
+  void setSectionMention(int i, bool on);
+  bool sectionMention(int i) const;
+  // The colour of a mentioned section's text.
+  static QColor mentionColor();
+
   // What the tooltip says over point x: the whole text of a section too narrow
   // to show it, otherwise the bar's own tooltip.
   QString toolTipAt(int x) const;
@@ -58,6 +66,7 @@ class HeaderBar : public QWidget {
 
  private:
   std::vector<std::string> texts_;
+  std::vector<bool> mentions_;  // aligned with texts_
   int width_ = 0;
   int hot_ = -1;
   int pressed_ = -1;

@@ -33,6 +33,8 @@
 #include "IniOut.h"
 #include "IrcLink.h"
 #include "Inbound.h"
+#include "IrcLink.h"
+#include "LinkStart.h"
 #include "MessageBox.h"
 #include "Names.h"
 #include "NamesReply.h"
@@ -43,6 +45,7 @@
 #include "WindowPlacement.h"
 #include "WindowRegistry.h"
 #include "ClientOptions.h"
+#include "Formatting.h"
 #include "ConnectionSettings.h"
 #include "Logbook.h"
 
@@ -132,8 +135,11 @@ void TMainForm::BuildSocket() {
   CliWSocket->OnDnsLookupDone = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDnsLookupDone(s, e); };
   CliWSocket->OnSessionConnected = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionConnected(s, e); };
   CliWSocket->OnSslError = [this](TCustomWSocket*, const std::string& m) { AddText(kServerWindow, m, true); };
-  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p) {
-    return zorv::acceptCertificate(p, SettingsFile());
+  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p, std::string& reason) {
+    const zorv::CertAnswer answer = zorv::acceptCertificate(p, SettingsFile());
+    reason = answer.reason;
+    if (answer.refusedByUser) Keeper->CertificateRefused();
+    return answer.accepted;
   };
   CliWSocket->OnSessionClosed = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionClosed(s, e); };
   CliWSocket->OnDataAvailable = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDataAvailable(s, e); };
@@ -199,6 +205,9 @@ void TMainForm::BuildToolbar() {
     return e;
   };
   EditNick = addEdit("EditNick", "Nick :", "YourNick", "Your IRC nickname", 90);
+  // The own nick is asked for with every line that arrives: kept as bytes as it changes.
+  ownNick_ = zorv::fromInput(EditNick->text());
+  connect(EditNick, &QLineEdit::textChanged, this, [this](const QString& t) { ownNick_ = zorv::fromInput(t); });
   EditServer = addEdit("EditServer", "Server :", zorv::kDefaultServer, "IRC server that you want to connect", 130);
   EditPort = addEdit("EditPort", "Port :", "6667", "Port of IRC server (default is \"6667\")", 45);
   CheckTLS = new QCheckBox("TLS");
@@ -282,8 +291,13 @@ void TMainForm::BuildMenus() {
 
   Edit1 = menu("Edit1", "&Edit", nullptr);
   CutItem = item(Edit1, "CutItem", "Cu&t", "Cut to clipboard", nullptr);
-  CopyItem = item(Edit1, "CopyItem", "&Copy", "Copy to clipboard", nullptr);
+  CopyItem = item(Edit1, "CopyItem", "&Copy", "Copy to clipboard", [this] { CopyItemClick(); });
   PasteItem = item(Edit1, "PasteItem", "&Paste", "Paste from clipboard", nullptr);
+
+  View1 = menu("View1", "&View", nullptr);
+  TimestampsItem = item(View1, "TimestampsItem", "&Time stamps", "Show the time each new line arrived",
+                        [this] { TimestampsItemClick(); });
+  TimestampsItem->setCheckable(true);
 
   Window1 = menu("Window1", "&Window", "Window related commands such as Tile and Cascade");
   WindowCascadeItem = item(Window1, "WindowCascadeItem", "&Cascade", "Arrange windows to overlap",
@@ -319,6 +333,7 @@ void TMainForm::FormCreate() {
                     KeepAliveSettings::settingsItems() + ConnectionSettings::settingsItems());
   IniOut1->LoadProperties();
   CheckTLS->setChecked(Connection->tls);
+  TimestampsItem->setChecked(Options->timestamps);
   Placement->applyTo(*this);
   Logs->setEnabled(Options->logging);
   Logs->setNetwork(serverHost(EditServer));
@@ -378,7 +393,7 @@ void TMainForm::SetConnectionControls(ConnectionState state) {
 }
 
 void TMainForm::SendMsg(const std::string& line) {
-  if (CliWSocket->State() != wsConnected) return;
+  if (!IsConnected()) return;
   // A CR, LF or NUL inside the line would end it early and smuggle a second
   // command to the server: they are removed.
   std::string out = zorv::stripLineBreaks(line);
@@ -388,8 +403,15 @@ void TMainForm::SendMsg(const std::string& line) {
   CliWSocket->SendStr(out);
 }
 
-void TMainForm::BtnConnectClick() {
-  Keeper->UserConnect();
+bool TMainForm::IsConnected() const { return CliWSocket->State() == wsConnected; }
+
+void TMainForm::BtnConnectClick() { StartConnect(true); }
+
+void TMainForm::ConnectAgain() { StartConnect(false); }
+
+void TMainForm::StartConnect(bool byUser) {
+  userConnect_ = byUser;
+  if (byUser) Keeper->UserConnect();
   // Asked for again while connected (through the menu), the fields stay as
   // they are: the socket refuses the new address.
   SetConnectionControls(CliWSocket->State() == wsConnected ? ConnectionState::Connected
@@ -427,6 +449,8 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
     AddText(kServerWindow, "No server available", true);
     return;
   }
+  // A failed TLS handshake has said why already (OnSslError).
+  if (error == TCustomSslWSocket::errTlsHandshake) return;
   if (error != 0) {
     AddText(kServerWindow, "Can't connect, error #" + std::to_string(error), true);
     return;
@@ -439,7 +463,9 @@ void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
   SetConnectionControls(ConnectionState::Connected);
   // NICK and USER, after PASS and CAP LS when a login is configured.
   engine_->Register(zorv::fromInput(fieldText(EditNick)));
-  ChildFocus(kServerWindow);
+  // The user who pressed Connect watches the Server window; a reconnect
+  // leaves the user where they are (perhaps typing).
+  if (userConnect_) ChildFocus(kServerWindow);
 }
 
 void TMainForm::JoinWhenRegistered(const std::string& server, const std::string& port,
@@ -460,7 +486,7 @@ void TMainForm::CliWSocketDataAvailable(TCustomWSocket*, uint16_t) {
 }
 
 void TMainForm::Registered() {
-  Keeper->Registered();
+  Keeper->Registered(zorv::fromInput(fieldText(EditServer)), zorv::fromInput(fieldText(EditPort)));
   // Once only, and only on the server the link named: after a failed attempt,
   // a connection made by hand to another server joins nothing by itself.
   const PendingJoins joins = std::exchange(pendingJoins_, {});
@@ -560,7 +586,7 @@ void TMainForm::RebuildWindowList() {
   TMDIChild* active = ActiveChild();
   int n = 1;
   for (TMDIChild* c : children) {
-    QString label = zorv::toDisplay(c->Caption());
+    QString label = zorv::toDisplay(zorv::fmt::strip(c->Caption()));
     label.replace('&', "&&");
     if (n <= 9) label = QString("&%1 %2").arg(n).arg(label);
     QAction* a = Window1->addAction(label);
@@ -671,7 +697,7 @@ void TMainForm::ResetNames(const std::string& channel) {
 // ---------------------------------------------------------------------------
 // Frame and ChildHost plumbing
 
-std::string TMainForm::OwnNick() const { return zorv::fromInput(EditNick->text()); }
+std::string TMainForm::OwnNick() const { return ownNick_; }
 
 void TMainForm::SetOwnNick(const std::string& nick) { EditNick->setText(zorv::toDisplay(nick)); }
 
@@ -701,6 +727,66 @@ QString TMainForm::ChatFontSize() const { return LabelSize->text(); }
 
 void TMainForm::LogLine(const std::string& window, const std::string& text) { Logs->append(window, text); }
 
+void TMainForm::CommandTyped(const std::string& window) { lastCommand_ = {window, TimeOfDayMs()}; }
+
+bool TMainForm::HasWindow(const std::string& name) const { return ChildExist(name); }
+
+std::string TMainForm::ActiveWindow() const {
+  const TMDIChild* active = ActiveChild();
+  return active ? active->WindowName() : std::string();
+}
+
 int TMainForm::ScrollbackLines() const { return Options->scrollbackLines; }
 
 bool TMainForm::ChatWordWrap() const { return Options->wordWrap; }
+
+bool TMainForm::ChatTimestamps() const { return Options->timestamps; }
+
+void TMainForm::NeedsAttention(const TMDIChild* child, bool mention) {
+  if (mention && !IsActiveChild(child)) registry_->SetMention(child->WindowName(), true);
+  // The taskbar entry asks for the user's attention while Zorv is behind.
+  if (QGuiApplication::applicationState() != Qt::ApplicationActive) QApplication::alert(this);
+}
+
+void TMainForm::MentionsSeen(const std::string& name) { registry_->SetMention(name, false); }
+
+void TMainForm::OpenIrcLink(const std::string& link) {
+  const IrcLinkParse parsed = zorv::ParseIrcLink(link);
+  if (!parsed.ok) {
+    AddText(kServerWindow, "*** Cannot open the link: " + parsed.error, true);
+    return;
+  }
+  const IrcLink& l = parsed.link;
+  const bool busy = BtnDisConnect->isEnabled();
+  const std::string server = zorv::fromInput(fieldText(EditServer));
+  if (CliWSocket->State() == wsConnected && zorv::equalsIgnoreAsciiCase(l.host, server) &&
+      l.port == zorv::fromInput(fieldText(EditPort))) {
+    for (const std::string& channel : l.channels) SendMsg("JOIN " + channel);
+    return;
+  }
+  const QString there = QString::fromLatin1(l.host + ":" + l.port);
+  const QString question = busy ? QString("Disconnect from %1 and connect to %2?").arg(fieldText(EditServer), there)
+                                : QString("Connect to %1?").arg(there);
+  if (!zorv::askQuestion(question, "Zorv")) return;
+  if (busy) BtnDisConnectClick();
+  zorv::OpenLink(*this, link);
+}
+
+std::vector<std::string> TMainForm::ChannelNames() const {
+  std::vector<std::string> names;
+  for (TMDIChild* c : registry_->ChannelWindows()) names.push_back(c->WindowName());
+  return names;
+}
+
+void TMainForm::TimestampsItemClick() {
+  Options->timestamps = TimestampsItem->isChecked();
+  for (TMDIChild* c : Children()) c->Memo1->setTimestamps(Options->timestamps);
+}
+
+void TMainForm::CopyItemClick() {
+  if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
+    edit->copy();
+    return;
+  }
+  if (TMDIChild* c = ActiveChild()) c->Memo1->copy();
+}

@@ -50,8 +50,12 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
 
   // --- Connection lifecycle ---------------------------------------------------
   void SendMsg(const std::string& line) override;
+  bool IsConnected() const override;
   void BtnConnectClick();
   void ConnectItemClick();
+  // The reconnect's attempt: a Connect that leaves the active window and the
+  // keyboard focus where the user has them.
+  void ConnectAgain();
   void BtnDisConnectClick() override;
   void FileExitItemClick();
   void CliWSocketDnsLookupDone(TCustomWSocket* sender, uint16_t error);
@@ -116,8 +120,23 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QString ChatFontName() const override;
   QString ChatFontSize() const override;
   void LogLine(const std::string& window, const std::string& text) override;
+  void CommandTyped(const std::string& window) override;
+  bool HasWindow(const std::string& name) const override;
+  std::string ActiveWindow() const override;
+  LastCommand LastCommandTyped() const override { return lastCommand_; }
   int ScrollbackLines() const override;
   bool ChatWordWrap() const override;
+  bool ChatTimestamps() const override;
+  void NeedsAttention(const TMDIChild* child, bool mention) override;
+  void MentionsSeen(const std::string& name) override;
+  // Joins the link's channels when it names the server and port of the
+  // connection; otherwise asks whether to connect there instead.
+  void OpenIrcLink(const std::string& link) override;
+  std::vector<std::string> ChannelNames() const override;
+
+  // --- View and Edit menus -------------------------------------------------------
+  void TimestampsItemClick();
+  void CopyItemClick();
 
   // --- Logging in (MainConnection.cpp) -----------------------------------------
   zorv::SaslConfig Sasl() const override;
@@ -140,6 +159,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QStatusBar* StatusBar = nullptr;
   QMenu* File1 = nullptr;
   QMenu* Edit1 = nullptr;
+  QMenu* View1 = nullptr;
   QMenu* Window1 = nullptr;
   QMenu* Help1 = nullptr;
   QAction* ConnectItem = nullptr;
@@ -149,6 +169,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QAction* CutItem = nullptr;
   QAction* CopyItem = nullptr;
   QAction* PasteItem = nullptr;
+  QAction* TimestampsItem = nullptr;
   QAction* WindowCascadeItem = nullptr;
   QAction* WindowTileItem = nullptr;
   QAction* WindowArrangeItem = nullptr;
@@ -185,6 +206,7 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   // The one place the Connect, Disconnect and Channel List buttons and the
   // Nick, Server and Port fields are set.
   void SetConnectionControls(ConnectionState state);
+  void StartConnect(bool byUser);
   void RebuildWindowList();
   // A names reply (353) or its end (366) for the windows of its channel.
   void ForNamesReply(const std::string& p, bool end);
@@ -194,8 +216,11 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   std::unique_ptr<WindowRegistry> registry_;
   std::unique_ptr<InboundEngine> engine_;
   QString programDir_;
+  std::string ownNick_;  // the text of EditNick as bytes
   bool shown_ = false;
   bool destroying_ = false;
+  bool userConnect_ = false;  // the connection under way was asked for by the user
+  LastCommand lastCommand_;
   std::vector<QAction*> windowListActions_;
   struct PendingJoins {
     std::string server, port;

@@ -45,6 +45,9 @@ int main(int argc, char** argv) {
                     caption.isEmpty() ? QString("Zorv") : caption, text, QMessageBox::Ok);
     box.exec();
   });
+  zorv::setQuestionAsker([](const QString& text, const QString& caption) {
+    return QMessageBox::question(nullptr, caption.isEmpty() ? QString("Zorv") : caption, text) == QMessageBox::Yes;
+  });
 
   auto* form = new TMainForm;
   zorv::installTerminationHandler(&app, [form] { form->close(); });

@@ -343,10 +343,16 @@ void WindowRegistry::RemoveSelectBar(const std::string& name) {
   // again from them, through the scratch bar.
   const std::string key = KeyOf(name);
   scratch_->clear();
-  for (int i = 0; i < bar_->count(); ++i)
-    if (SectionKey(bar_->sectionText(i)) != key) scratch_->addSection(bar_->sectionText(i));
+  for (int i = 0; i < bar_->count(); ++i) {
+    if (SectionKey(bar_->sectionText(i)) == key) continue;
+    scratch_->addSection(bar_->sectionText(i));
+    scratch_->setSectionMention(scratch_->count() - 1, bar_->sectionMention(i));
+  }
   bar_->clear();
-  for (int i = 0; i < scratch_->count(); ++i) bar_->addSection(scratch_->sectionText(i));
+  for (int i = 0; i < scratch_->count(); ++i) {
+    bar_->addSection(scratch_->sectionText(i));
+    bar_->setSectionMention(i, scratch_->sectionMention(i));
+  }
   scratch_->clear();
   RebuildSectionIndex();
   if (bar_->count() == 0) {
@@ -376,4 +382,8 @@ void WindowRegistry::MarkActiveSection() {
     if (it != sectionsByName_.end() && !it->second.empty()) index = it->second.front();
   }
   bar_->setActiveSection(index);
+}
+
+void WindowRegistry::SetMention(const std::string& name, bool on) {
+  ForEachSection(name, [&](int i) { bar_->setSectionMention(i, on); });
 }

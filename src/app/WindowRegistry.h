@@ -61,6 +61,8 @@ class WindowRegistry {
   void EvenSectionWidths();
   // The section of the active window is drawn as active.
   void MarkActiveSection();
+  // The sections of windows named `name` show (or no longer show) an unread mention.
+  void SetMention(const std::string& name, bool on);
 
   // Whether the first window of a run opens maximized.
   std::function<bool()> FirstChildMaximized;

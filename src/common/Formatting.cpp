@@ -168,9 +168,29 @@ Formatted parse(std::string_view line) {
   return out;
 }
 
+namespace {
+// The visible bytes of line into out (emptied first).
+void stripInto(std::string_view line, std::string& out) {
+  out.clear();
+  Style style;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    if (isCode(line[i])) {
+      applyCode(line, i, style);
+      continue;
+    }
+    const std::size_t from = i;
+    while (i < line.size() && !isCode(line[i])) ++i;
+    out.append(line.substr(from, i - from));
+  }
+}
+}  // namespace
+
 std::string strip(std::string_view line) {
-  if (!hasCodes(line)) return std::string(line);
-  return parse(line).text;
+  std::string out;
+  if (!hasCodes(line)) return out.assign(line);
+  stripInto(line, out);
+  return out;
 }
 
 std::uint32_t paletteRgb(std::uint32_t index) {
@@ -248,6 +268,35 @@ bool mentions(std::string_view text, std::string_view nick) {
     if (!before && !after) return true;
   }
   return false;
+}
+
+std::string_view speakerOf(std::string_view line) {
+  auto nickUntil = [&](std::size_t from, std::string_view end) -> std::string_view {
+    const std::size_t at = line.find(end, from);
+    if (at == std::string_view::npos || at == from) return {};
+    const std::string_view nick = line.substr(from, at - from);
+    return std::all_of(nick.begin(), nick.end(), isNickChar) ? nick : std::string_view{};
+  };
+  if (line.starts_with('<')) return nickUntil(1, ">");
+  if (line.starts_with("* ")) return nickUntil(2, " ");
+  if (line.starts_with("--")) return nickUntil(2, "-- ");
+  return {};
+}
+
+bool mentionsOwnNick(std::string_view line, std::string_view ownNick) {
+  const std::string_view speaker = speakerOf(line);
+  if (speaker.empty() || ownNick.empty()) return false;
+  if (speaker.size() == ownNick.size() &&
+      std::equal(speaker.begin(), speaker.end(), ownNick.begin(), [](char a, char b) { return lower(a) == lower(b); }))
+    return false;
+  // The text begins after the speaker and its closing mark.
+  const std::size_t textAt = static_cast<std::size_t>(speaker.data() - line.data()) + speaker.size() + 1;
+  const std::string_view text = line.substr(std::min(textAt, line.size()));
+  if (!hasCodes(text)) return mentions(text, ownNick);
+  // Every line of a flood of coloured text passes here: no allocation per line.
+  thread_local std::string visible;
+  stripInto(text, visible);
+  return mentions(visible, ownNick);
 }
 
 }  // namespace zorv::fmt

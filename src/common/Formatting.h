@@ -75,4 +75,11 @@ std::vector<Span> findLinks(std::string_view text);
 // ignoring case; a nick character before or after it makes it another word).
 bool mentions(std::string_view text, std::string_view nick);
 
+// The nick that said a line as the conversation windows show it:
+// "<nick>text", "* nick action" or "--nick-- notice"; empty for any other line.
+std::string_view speakerOf(std::string_view line);
+// True when someone other than ownNick said the line and its text (codes
+// removed) names ownNick.
+bool mentionsOwnNick(std::string_view line, std::string_view ownNick);
+
 }  // namespace zorv::fmt

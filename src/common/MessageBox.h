@@ -19,4 +19,10 @@ void showMessageBox(const QString& text, const QString& caption = QString(),
 // Installs a presenter and returns the previous one.
 MessagePresenter setMessagePresenter(MessagePresenter presenter);
 
+// A yes-or-no question the same way: true for yes. With no asker installed
+// the question is written to stderr and the answer is no.
+using QuestionAsker = std::function<bool(const QString& text, const QString& caption)>;
+bool askQuestion(const QString& text, const QString& caption = QString());
+QuestionAsker setQuestionAsker(QuestionAsker asker);
+
 }  // namespace zorv

@@ -3,6 +3,7 @@
 // it; widget tests of the conversation window use a recording fake.
 #include <QString>
 #include <string>
+#include <vector>
 
 class TMDIChild;
 
@@ -11,6 +12,8 @@ class ChildHost {
   virtual ~ChildHost() = default;
 
   virtual void SendMsg(const std::string& line) = 0;
+  // Whether a line handed to SendMsg now would go to a server.
+  virtual bool IsConnected() const = 0;
   virtual std::string OwnNick() const = 0;  // text of EditNick, as bytes
   virtual void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) = 0;
   virtual void RemoveSelectBar(const std::string& name) = 0;
@@ -24,8 +27,20 @@ class ChildHost {
   virtual QString ChatFontSize() const = 0;  // caption of LabelSize
   virtual bool ChatWordWrap() const = 0;     // word wrap in the text panes
   virtual int TimeOfDayMs() const = 0;
+  // The user typed a command for the server in that window (its answers may be shown there).
+  virtual void CommandTyped(const std::string& /*window*/) {}
   // Every line a window shows, for its log (nothing by default).
   virtual void LogLine(const std::string& /*window*/, const std::string& /*text*/) {}
   // Lines the active window keeps; 0 keeps every line.
   virtual int ScrollbackLines() const { return 0; }
+  // Whether new lines carry the time they arrived.
+  virtual bool ChatTimestamps() const { return false; }
+  // Someone named the user in child (mention), or wrote in a private window.
+  virtual void NeedsAttention(const TMDIChild* /*child*/, bool /*mention*/) {}
+  // The user has seen the window named name: its mentions are read.
+  virtual void MentionsSeen(const std::string& /*name*/) {}
+  // The user clicked an irc:// or ircs:// link in a window's text.
+  virtual void OpenIrcLink(const std::string& /*link*/) {}
+  // The open channel windows' names, for completion.
+  virtual std::vector<std::string> ChannelNames() const { return {}; }
 };

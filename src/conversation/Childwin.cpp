@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
@@ -104,7 +106,7 @@ void reportBadFontSize(const QString& text, bool isNumber) {
 // Qt reads "[*]" in a window title as the modified-state placeholder; a
 // doubled one is shown as the literal text.
 QString titleText(const std::string& caption) {
-  QString title = zorv::toDisplay(caption);
+  QString title = zorv::toDisplay(zorv::fmt::strip(caption));
   title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
   return title;
 }
@@ -122,7 +124,14 @@ bool isTyping(const QKeyEvent& event) {
   return mods == Qt::NoModifier || mods == (Qt::ControlModifier | Qt::AltModifier);
 }
 
+zorv::UrlOpener& urlOpener() {
+  static zorv::UrlOpener opener;
+  return opener;
+}
+
 }  // namespace
+
+zorv::UrlOpener zorv::setUrlOpener(UrlOpener opener) { return std::exchange(urlOpener(), std::move(opener)); }
 
 TMDIChild::TMDIChild(ChildHost& host, QWidget* parent) : QWidget(parent), host_(host) {
   buildControls();
@@ -139,10 +148,24 @@ void TMDIChild::buildControls() {
   Memo1->installEventFilter(this);
   connect(Memo1, &TextPane::changed, this, [this] { guarded([this] { Memo1Change(); }); });
   connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    // Over selected text the menu copies it; elsewhere a channel window
+    // shows its channel menu.
+    if (Memo1->selectionContains(pos)) {
+      if (!CopyMenu) {
+        CopyMenu = new QMenu(this);
+        CopyMenu->setObjectName(QStringLiteral("CopyMenu"));
+        QAction* copy = CopyMenu->addAction(QStringLiteral("&Copy"));
+        copy->setObjectName(QStringLiteral("CopyText1"));
+        connect(copy, &QAction::triggered, this, [this] { Memo1->copy(); });
+      }
+      CopyMenu->popup(Memo1->viewport()->mapToGlobal(pos));
+      return;
+    }
     if (!channelMenu_) return;
     EnsureMenus();
     PopupMenu2->popup(Memo1->viewport()->mapToGlobal(pos));
   });
+  Memo1->OnLink = [this](const TextPane::Link& link) { guarded([&] { LinkClick(link); }); };
 
   nickModel_ = new NickListModel(this);
   ListBox1 = new QListView(this);
@@ -299,7 +322,20 @@ std::string TMDIChild::WindowName() const { return zorv::LeftStr(caption_); }
 
 void TMDIChild::AddLine(const std::string& text) {
   host_.LogLine(WindowName(), text);
-  Memo1->appendLine(text);
+  const int minute = host_.ChatTimestamps() ? host_.TimeOfDayMs() / 60000 : -1;
+  // Only lines someone said can name the user or be a private message.
+  const std::string_view speaker = zorv::fmt::speakerOf(text);
+  if (speaker.empty()) {
+    Memo1->appendLine(text, minute);
+    return;
+  }
+  const std::string own = host_.OwnNick();
+  const bool mention = zorv::fmt::mentionsOwnNick(text, own);
+  const bool fromOther = !zorv::equalsIgnoreAsciiCase(speaker, own);
+  const std::string name = WindowName();
+  const bool isPrivate = !zorv::isChannelName(name) && !zorv::equalsIgnoreAsciiCase(name, zorv::kServerWindow);
+  Memo1->appendLine(text, minute, mention);
+  if (mention || (isPrivate && fromOther)) host_.NeedsAttention(this, mention);
 }
 
 int TMDIChild::LineCount() const { return Memo1->lineCount(); }
@@ -365,6 +401,7 @@ void TMDIChild::FormCreate() {
   font.setPointSize(size);
   Memo1->setFont(font);
   Memo1->setWordWrap(host_.ChatWordWrap());
+  Memo1->setTimestamps(host_.ChatTimestamps());
   Edit1->setFont(Memo1->font());
   History.fill(std::string());
   FormResize();
@@ -380,6 +417,7 @@ void TMDIChild::FormResize() {
 }
 
 void TMDIChild::FormActivate() {
+  host_.MentionsSeen(WindowName());
   if (!caption_.empty() && caption_.front() == '*')
     host_.SetTopic(WindowName(), caption_.substr(1), true);
 }
@@ -444,9 +482,14 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
     auto* keyEvent = static_cast<QKeyEvent*>(event);
     const int key = keyEvent->key();
     const Qt::KeyboardModifiers mods = keyEvent->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
-    // Tab would take the focus out of the input line and the next key would
-    // be lost; with Ctrl it stays the frame's key for switching windows.
-    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !(mods & Qt::ControlModifier)) return true;
+    // Tab and Shift+Tab complete nicks in the input line instead of moving the
+    // focus (the next key would be lost); with Ctrl it stays the frame's key
+    // for switching windows.
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !(mods & (Qt::ControlModifier | Qt::AltModifier))) {
+      const bool back = key == Qt::Key_Backtab || (mods & Qt::ShiftModifier);
+      guarded([&] { CompleteNick(back); });
+      return true;
+    }
     // The page keys scroll the window's text; the input line has no use for them.
     if ((key == Qt::Key_PageUp || key == Qt::Key_PageDown) && (mods & ~Qt::ShiftModifier) == Qt::NoModifier) {
       Memo1->verticalScrollBar()->triggerAction(key == Qt::Key_PageUp ? QAbstractSlider::SliderPageStepSub
@@ -473,7 +516,9 @@ void TMDIChild::Button1Click() {
   History[0] = text;
   HistoryIndex = 0;
 
-  const zorv::InterpretResult r = zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs());
+  const zorv::InterpretResult r =
+      zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs(), host_.IsConnected());
+  if (!r.send.empty() && text.front() == '/') host_.CommandTyped(WindowName());
   auto writeAll = [&] {
     for (const std::string& line : r.writes) AddLine(line);
   };
@@ -504,6 +549,15 @@ void TMDIChild::recall() {
   if (HistoryIndex < 0 || HistoryIndex > 9) HistoryIndex = 0;
   Edit1->setText(zorv::toDisplay(History[static_cast<std::size_t>(HistoryIndex)]));
   Edit1->setCursorPosition(static_cast<int>(Edit1->text().size()));
+}
+
+void TMDIChild::CompleteNick(bool back) {
+  const QString text = Edit1->text();
+  const std::size_t caret = zorv::fromInput(text.left(Edit1->cursorPosition())).size();
+  const auto r = completer_.complete(zorv::fromInput(text), caret, Nicks().entries(), host_.ChannelNames(), back);
+  if (!r.changed) return;
+  Edit1->setText(zorv::toDisplay(r.text));
+  Edit1->setCursorPosition(static_cast<int>(zorv::toDisplay(std::string_view(r.text).substr(0, r.caret)).size()));
 }
 
 void TMDIChild::Edit1KeyDown(int key) {
@@ -602,6 +656,30 @@ void TMDIChild::ListBox1DblClick() {
   for (const std::string& nick : SelectedNicks()) {
     Edit1->setFocus();
     host_.NewChild(nick);
+  }
+}
+
+// --- links in the text ---------------------------------------------------------------------
+
+void TMDIChild::LinkClick(const TextPane::Link& link) {
+  switch (link.kind) {
+    case zorv::fmt::Span::Web: {
+      const QUrl url(zorv::toDisplay(link.target), QUrl::TolerantMode);
+      if (!url.isValid()) return;
+      if (urlOpener())
+        urlOpener()(url);
+      else
+        QDesktopServices::openUrl(url);
+      break;
+    }
+    case zorv::fmt::Span::Irc:
+      host_.OpenIrcLink(link.target);
+      break;
+    case zorv::fmt::Span::Channel:
+      // A channel already joined is only brought to the front.
+      host_.SendMsg("JOIN " + link.target);
+      host_.ChildFocus(link.target);
+      break;
   }
 }
 

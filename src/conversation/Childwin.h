@@ -9,15 +9,25 @@
 #include <QPushButton>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ChildHost.h"
+#include "Completion.h"
 #include "NickList.h"
 #include "TextPane.h"
 
 class QAction;
+class QUrl;
+
+namespace zorv {
+// Web links clicked in a window's text open through the desktop; a test puts
+// its own opener in place. Returns the previous one (none: the desktop's).
+using UrlOpener = std::function<void(const QUrl&)>;
+UrlOpener setUrlOpener(UrlOpener opener);
+}  // namespace zorv
 
 class TMDIChild : public QWidget {
   Q_OBJECT
@@ -59,6 +69,9 @@ class TMDIChild : public QWidget {
   // The input line.
   void Button1Click();
   void Edit1KeyDown(int key);  // Qt::Key_Escape, Qt::Key_Up, Qt::Key_Down are handled
+  // Tab (back: Shift+Tab) in the input line: the word before the caret
+  // completed to a nick of the window or a channel name.
+  void CompleteNick(bool back);
   void Memo1Change();
 
   // The nick list's menu and double-click.
@@ -72,6 +85,10 @@ class TMDIChild : public QWidget {
   void UserInfo1Click();
   void Time1Click();
   void ListBox1DblClick();
+
+  // A click on a link in the text: web links open in the browser, irc://
+  // links go to the main window, a channel name is joined.
+  void LinkClick(const TextPane::Link& link);
 
   // The channel mode menu: one handler per kind of item. The texts hold
   // "{channel}" where the channel's name goes.
@@ -90,6 +107,8 @@ class TMDIChild : public QWidget {
   // The nick list menu and the channel mode menu, made by EnsureMenus.
   QMenu* PopupMenu1 = nullptr;
   QMenu* PopupMenu2 = nullptr;
+  // The text pane's menu over selected text (made on first use).
+  QMenu* CopyMenu = nullptr;
   void EnsureMenus();
 
   std::array<std::string, 10> History;
@@ -120,4 +139,5 @@ class TMDIChild : public QWidget {
   bool channelMenu_ = false;
   bool closing_ = false;
   bool inMemoChange_ = false;
+  zorv::NickCompleter completer_;
 };

@@ -201,8 +201,10 @@ std::string CleanInput(std::string_view typed) {
   return text;
 }
 
-InterpretResult Interpret(std::string_view typed, std::string_view windowName, std::string_view nick,
-                          int timeOfDayMs) {
+namespace {
+
+InterpretResult interpretLine(std::string_view typed, std::string_view windowName, std::string_view nick,
+                              int timeOfDayMs) {
   InterpretResult r;
   const std::string text = CleanInput(typed);
   if (text.empty()) return r;
@@ -238,6 +240,18 @@ InterpretResult Interpret(std::string_view typed, std::string_view windowName, s
   }
   r.send = std::move(out);
   return r;
+}
+
+}  // namespace
+
+InterpretResult Interpret(std::string_view typed, std::string_view windowName, std::string_view nick,
+                          int timeOfDayMs, bool connected) {
+  InterpretResult r = interpretLine(typed, windowName, nick, timeOfDayMs);
+  if (connected || r.send.empty()) return r;
+  // Shown as said, the line would tell the user a lie.
+  InterpretResult notSent;
+  notSent.writes.emplace_back("*** Not sent: not connected");
+  return notSent;
 }
 
 std::size_t RelayLimit(std::string_view nick, std::string_view userAtHost) {

@@ -49,8 +49,10 @@ std::string CleanInput(std::string_view typed);
 
 // Handles one Enter. typed is cleaned with CleanInput first; windowName is
 // LeftStr of the window's caption; nick the own nickname; timeOfDayMs the local
-// time of day in milliseconds (for the CTCP PING stamp).
+// time of day in milliseconds (for the CTCP PING stamp). Without a connection,
+// a line that would go to the server is not sent, echoed or acted on: the
+// result only says so ("*** Not sent: not connected").
 InterpretResult Interpret(std::string_view typed, std::string_view windowName, std::string_view nick,
-                          int timeOfDayMs);
+                          int timeOfDayMs, bool connected = true);
 
 }  // namespace zorv

@@ -10,8 +10,10 @@ std::string chainReason(long verifyResult) {
   switch (verifyResult) {
     case X509_V_ERR_CERT_HAS_EXPIRED: return "the certificate has expired";
     case X509_V_ERR_CERT_NOT_YET_VALID: return "the certificate is not valid yet";
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN: return "the certificate is self-signed";
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT: return "the certificate is self-signed";
+    // A chain that ends in a root of its own: the server's certificate itself
+    // is signed by that authority, which is not trusted here.
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
     case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE: return "the certificate is not signed by a trusted authority";

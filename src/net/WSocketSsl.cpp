@@ -45,6 +45,17 @@ std::string lastSslReason(const std::string& fallback) {
   return r ? std::string(r) : fallback;
 }
 
+// A time in milliseconds as seconds: "15 s", "0.3 s".
+std::string secondsText(int ms) {
+  std::string s = std::to_string(ms / 1000);
+  if (const int rest = ms % 1000) {
+    std::string frac = std::to_string(1000 + rest).substr(1);
+    frac.erase(frac.find_last_not_of('0') + 1);
+    s += "." + frac;
+  }
+  return s + " s";
+}
+
 std::string hexUpper(const unsigned char* p, unsigned n) {
   static const char digits[] = "0123456789ABCDEF";
   std::string s;
@@ -93,7 +104,11 @@ TCustomSslWSocket::TCustomSslWSocket(QObject* owner) : TCustomSocksWSocket(owner
   connect(handshakeTimer_, &QTimer::timeout, this, [this] {
     Window()->Run([](TCustomWSocket* s) {
       auto* self = static_cast<TCustomSslWSocket*>(s);
-      if (self->tls_ == Tls::Handshaking) self->HandshakeFailed("no answer from the server");
+      // A TLS client on a plain-text port hears nothing: such a server waits
+      // for a line that never comes.
+      if (self->tls_ == Tls::Handshaking)
+        self->HandshakeFailed("no answer from the server within " + secondsText(self->handshakeTimeoutMs_) +
+                              " (is this a plain-text port?)");
     });
   });
 }
@@ -218,9 +233,10 @@ bool TCustomSslWSocket::PeerAccepted(std::string& reason) {
   unsigned len = 0;
   if (X509_digest(cert, EVP_sha256(), md, &len) == 1) peer.Sha256 = hexUpper(md, len);
   X509_free(cert);
-  const bool ok = OnSslVerify ? OnSslVerify(this, peer) : peer.VerifyResult == X509_V_OK && peer.HostMatches;
-  if (!ok) reason = "certificate not accepted (" + (peer.VerifyResult != X509_V_OK ? peer.VerifyText
-                                                    : std::string("wrong host")) + ")";
+  std::string why;
+  const bool ok = OnSslVerify ? OnSslVerify(this, peer, why) : peer.VerifyResult == X509_V_OK && peer.HostMatches;
+  if (!ok && why.empty()) why = peer.VerifyResult != X509_V_OK ? peer.VerifyText : std::string("wrong host");
+  if (!ok) reason = "certificate not accepted (" + why + ")";
   return ok;
 }
 

@@ -33,7 +33,9 @@ struct SslSession;
 class TCustomSslWSocket : public TCustomSocksWSocket {
   Q_OBJECT
  public:
-  using TSslVerifyEvent = std::function<bool(TCustomWSocket* sender, const TSslPeer& peer)>;
+  // Returns whether the certificate is taken; on a refusal the handler may
+  // set reason, which the error line then gives.
+  using TSslVerifyEvent = std::function<bool(TCustomWSocket* sender, const TSslPeer& peer, std::string& reason)>;
   using TSslErrorEvent = std::function<void(TCustomWSocket* sender, const std::string& msg)>;
   static constexpr int errTlsHandshake = 20100;
 
@@ -45,7 +47,8 @@ class TCustomSslWSocket : public TCustomSocksWSocket {
   // The name for SNI and the host check; empty: Addr.
   std::string SslServerName() const { return sslServerName_; }
   void SetSslServerName(const std::string& name) { sslServerName_ = name; }
-  int SslHandshakeTimeout() const { return handshakeTimeoutMs_; }  // milliseconds
+  // How long a handshake may take before it is given up, in milliseconds (15 s).
+  int SslHandshakeTimeout() const { return handshakeTimeoutMs_; }
   void SetSslHandshakeTimeout(int ms) { handshakeTimeoutMs_ = ms; }
   bool SslEstablished() const { return tls_ == Tls::Established; }
   std::string SslErrorText() const { return sslError_; }
@@ -94,6 +97,6 @@ class TCustomSslWSocket : public TCustomSocksWSocket {
   std::string early_;     // sent before the handshake finished
   std::string plainIn_;   // decrypted, not yet received
   bool peerClosed_ = false;
-  int handshakeTimeoutMs_ = 30000;
+  int handshakeTimeoutMs_ = 15000;
   QTimer* handshakeTimer_ = nullptr;
 };

@@ -40,6 +40,18 @@ class Frame {
   // What the connection logs in with (read when its registration opens).
   virtual zorv::SaslConfig Sasl() const { return {}; }
 
+  // Where the user is, for the answers to what the user just did: whether a
+  // window of that name is open, the active window ("" when none), and where
+  // (window "" when nowhere) and when (time of day in ms) the user last typed
+  // a command for the server.
+  struct LastCommand {
+    std::string window;
+    int atMs = 0;
+  };
+  virtual bool HasWindow(const std::string& /*name*/) const { return false; }
+  virtual std::string ActiveWindow() const { return {}; }
+  virtual LastCommand LastCommandTyped() const { return {}; }
+
   // The platform's default alert sound.
   virtual void Alert() = 0;
 

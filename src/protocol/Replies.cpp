@@ -19,6 +19,10 @@ using sv = std::string_view;
 // Nicks tried after "in use" before the welcome: the nick with "_", then "__".
 constexpr int kNickTries = 2;
 
+// An answer this long after a command is taken to be its answer.
+constexpr int kAnswerWindowMs = 10000;
+constexpr int kDayMs = 86400000;
+
 constexpr size_t kReplyWords = 3;
 
 bool IsNumeric(sv command) {
@@ -37,6 +41,32 @@ void FollowAddressedNick(Dispatcher& d, const InboundLine& l) {
   const sv nick = l.Word(0);
   if (IsAddressedNick(nick) && nick != d.frame.OwnNick()) d.frame.SetOwnNick(d.Pass(0, nick));
 }
+
+// The reply's text in Server, and also in `window` (unless that is none or
+// Server itself): the user sees the answer where the question was asked.
+Output AlsoIn(Dispatcher& d, const Output& text, const std::string& window) {
+  if (window.empty() || equalsIgnoreAsciiCase(window, kServerWindow)) return text;
+  d.Emit(text);
+  return Show(d.Pass(1, window), text.text);
+}
+
+// The window where the user typed a command within the last few seconds, or "".
+std::string RecentCommandWindow(Dispatcher& d) {
+  Frame::LastCommand typed = d.frame.LastCommandTyped();
+  if (typed.window.empty()) return {};
+  const int since = ((d.frame.TimeOfDayMs() - typed.atMs) % kDayMs + kDayMs) % kDayMs;
+  return since <= kAnswerWindowMs ? std::move(typed.window) : std::string();
+}
+
+// :server 401 me bob :No such nick/channel (and 403, 404, 442, 482): also in
+// the window of the nick or channel named, else in the active window.
+Output OnTargetError(Dispatcher& d, const InboundLine& l) {
+  const std::string& target = d.Pass(0, l.Word(1));
+  return AlsoIn(d, ReplyText(d, l), d.frame.HasWindow(target) ? target : d.frame.ActiveWindow());
+}
+
+// :server 305 me :You are no longer marked as being away (and 306)
+Output OnAway(Dispatcher& d, const InboundLine& l) { return AlsoIn(d, ReplyText(d, l), RecentCommandWindow(d)); }
 
 // :server 001 me :Welcome to the network, me
 Output OnWelcome(Dispatcher& d, const InboundLine& l) {
@@ -87,7 +117,9 @@ Output OnEndOfNames(Dispatcher& d, const InboundLine& l) {
 Output OnNickInUse(Dispatcher& d, const InboundLine& l) {
   const Output text = ReplyText(d, l);
   Registration& r = d.registration;
-  if (r.welcomed || r.nickTries >= kNickTries) return text;
+  // Once registered, the answer to the user's own NICK.
+  if (r.welcomed) return AlsoIn(d, text, RecentCommandWindow(d));
+  if (r.nickTries >= kNickTries) return text;
   // Registering: try the nick with one more "_", saying so after the server's text.
   const std::string nick = d.frame.OwnNick();
   if (nick.empty()) return text;
@@ -115,7 +147,14 @@ constexpr Row kServerReplies[] = {
     {"332", OnTopic, kReplyWords},
     {"353", OnNames, kReplyWords},
     {"366", OnEndOfNames, kReplyWords},
+    {"305", OnAway, kReplyWords},
+    {"306", OnAway, kReplyWords},
+    {"401", OnTargetError, kReplyWords},
+    {"403", OnTargetError, kReplyWords},
+    {"404", OnTargetError, kReplyWords},
     {"433", OnNickInUse},
+    {"442", OnTargetError, kReplyWords},
+    {"482", OnTargetError, kReplyWords},
     {"421", OnUnknownCommand},
     {"902", OnSaslFailure},
     {"903", OnSaslSuccess},

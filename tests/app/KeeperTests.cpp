@@ -1,6 +1,7 @@
 // Staying connected, against a scripted loopback server with the clock run
 // fast: the lag check, the reconnect and its wait, the rejoin, what the user
 // does during the wait, and the bound on the send queue.
+#include <QApplication>
 #include <QFile>
 #include <QPushButton>
 #include <QTest>
@@ -44,6 +45,20 @@ class KeeperTest : public AppTest {
   }
 
   bool serverHasLine(const std::string& line) { return hasLine(*form, "Server", line); }
+
+  int count(const std::string& window, const std::string& line) {
+    const auto lines = linesOf(*form, window);
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+  }
+
+  // Registered, in #a and #b (the key "sesame" given for #b).
+  void registerInTwoChannels(LoopbackServer& server) {
+    registerWith(server);
+    form->SendMsg("JOIN #b sesame");
+    server.send(":me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n");
+    ASSERT_TRUE(waitFor([&] { return window(*form, "#b") != nullptr; }));
+    server.clearReceived();
+  }
 };
 
 }  // namespace
@@ -111,6 +126,8 @@ TEST_F(KeeperTest, ACloseOrResetIsFollowedByAReconnectAndOneJoinOfTheOpenChannel
     ASSERT_TRUE(server.waitReceived("PART #gone"));
     TMDIChild* a = window(*form, "#a");
     window(*form, "#a")->AddLine("kept line");
+    server.send(":carol!c@h PRIVMSG me :hi\r\n");
+    ASSERT_TRUE(waitFor([&] { return window(*form, "carol") != nullptr; }));
     server.clearReceived();
 
     if (c.reset)
@@ -129,11 +146,13 @@ TEST_F(KeeperTest, ACloseOrResetIsFollowedByAReconnectAndOneJoinOfTheOpenChannel
     ASSERT_TRUE(server.waitReceived("JOIN ")) << c.what;
     pumpFor(50);
     EXPECT_EQ(server.received(), "NICK me\r\nUSER me * * :me\r\nJOIN #b,#a sesame\r\n") << c.what;
-    // The windows go on where they were.
+    // The windows go on where they were, each told once of the loss.
     EXPECT_EQ(window(*form, "#a"), a);
     EXPECT_TRUE(hasLine(*form, "#a", "kept line"));
+    for (const char* name : {"#a", "#b", "carol"}) EXPECT_EQ(count(name, "*** Disconnected"), 1) << name;
+    EXPECT_EQ(count("Server", "*** Disconnected"), 0);
     form->BtnDisConnectClick();
-    for (const char* name : {"#a", "#b", "Server"}) window(*form, name)->CloseWindow();
+    for (const char* name : {"#a", "#b", "carol", "Server"}) window(*form, name)->CloseWindow();
     pumpFor(20);
   }
 }
@@ -209,26 +228,11 @@ TEST_F(KeeperTest, ClosingTheMainWindowDuringTheWaitNeverReconnects) {
   EXPECT_FALSE(server.accept(0));
 }
 
-TEST_F(KeeperTest, ConnectDuringTheWaitConnectsAtOnceAndStillRejoins) {
-  LoopbackServer server;
-  form->Keeper->SetTimeScale(1000);  // the real wait: 10 seconds
-  registerWith(server);
-  server.send(":me!u@h JOIN :#a\r\n");
-  ASSERT_TRUE(waitFor([&] { return window(*form, "#a") != nullptr; }));
-  server.closeClient();
-  ASSERT_TRUE(waitFor([&] { return form->Keeper->Waiting(); }));
-  server.clearReceived();
-  form->BtnConnectClick();
-  EXPECT_FALSE(form->Keeper->Waiting());
-  ASSERT_TRUE(server.waitReceived("USER ", 3000));
-  server.send(":srv 001 me :Welcome back\r\n");
-  ASSERT_TRUE(server.waitReceived("JOIN #a\r\n", 3000));
-}
-
 TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   LoopbackServer server;
   const QString port = QString::number(server.port());
   registerWith(server);
+  form->AddText("#a", "open", true);
   server.closeClient();
   ASSERT_TRUE(waitFor([&] { return serverHasLine("Reconnecting in 10 seconds"); }));
   form->EditPort->setText(QString::number(testsupport::unusedPort()));
@@ -236,6 +240,7 @@ TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   EXPECT_EQ(serverLinesFrom("No server available"),
             (std::vector<std::string>{"No server available", "Disconnected", "Reconnecting in 20 seconds"}));
   ASSERT_TRUE(waitFor([&] { return serverHasLine("Reconnecting in 40 seconds"); }));
+  EXPECT_EQ(count("#a", "*** Disconnected"), 1);  // once for the connection, not per attempt
   form->EditPort->setText(port);
   ASSERT_TRUE(server.waitReceived("USER ", 5000));
   server.send(":srv 001 me :Welcome back\r\n");
@@ -243,6 +248,83 @@ TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   server.closeClient();
   ASSERT_TRUE(waitFor([&] { return serverLinesFrom("Welcome back").size() >= 4; }));
   EXPECT_EQ(serverLinesFrom("Welcome back").back(), "Reconnecting in 10 seconds");
+  EXPECT_EQ(count("#a", "*** Disconnected"), 2);
+}
+
+// Every way back to the same server and port joins the open channels again
+// (after Disconnect and Connect too); another server or port joins nothing.
+// The reconnect, its rejoin and the lag check leave the active window and the
+// keyboard to the user; a Connect the user presses brings Server to the front.
+TEST_F(KeeperTest, EveryWayBackJoinsTheOpenChannelsAndOnlyTheUsersConnectTakesTheFocus) {
+  enum End { Close, Silence, Disconnect };
+  const struct {
+    const char* what;
+    End end;
+    bool byUser;         // Connect pressed (during the wait, or after Disconnect)
+    const char* server;  // typed into Server before Connect ("" keeps it)
+    bool otherPort;
+    bool joined;
+  } cases[] = {
+      {"lost, reconnected", Close, false, "", false, true},
+      {"dropped by the lag check, reconnected", Silence, false, "", false, true},
+      {"lost, Connect during the wait", Close, true, "", false, true},
+      {"Disconnect, Connect", Disconnect, true, "", false, true},
+      {"Disconnect, Connect to another server", Disconnect, true, "127.1", false, false},
+      {"Disconnect, Connect to another port", Disconnect, true, "", true, false},
+  };
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  for (const auto& c : cases) {
+    LoopbackServer first, other;
+    form->ConnSettings->pingInterval = c.end == Silence ? 5 : 3600;
+    form->ConnSettings->pingTimeout = 5;
+    // Connect during the wait goes at once, not when the wait is over.
+    form->Keeper->SetTimeScale(c.byUser ? 1000 : kMsPerSecond);
+    registerInTwoChannels(first);
+    TMDIChild* a = window(*form, "#a");
+    form->ChildFocus("#a");
+    a->Edit1->setFocus();
+    QTest::keyClicks(a->Edit1, "half typed");
+    if (c.end == Close) first.closeClient();
+    if (c.end == Disconnect) form->BtnDisConnectClick();
+    ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; })) << c.what;
+    EXPECT_EQ(form->Keeper->Waiting(), c.end != Disconnect) << c.what;
+    EXPECT_EQ(serverHasLine("Ping timeout: no data from the server for 10 seconds"), c.end == Silence) << c.what;
+    for (const char* name : {"#a", "#b"}) EXPECT_EQ(count(name, "*** Disconnected"), 1) << c.what << name;
+    form->ConnSettings->pingInterval = 3600;
+    first.closeClient();
+    LoopbackServer& next = c.otherPort ? other : first;
+    if (*c.server) form->EditServer->setText(c.server);
+    form->EditPort->setText(QString::number(next.port()));
+    if (c.byUser) {
+      form->BtnConnectClick();
+      EXPECT_FALSE(form->Keeper->Waiting()) << c.what;
+    }
+    ASSERT_TRUE(next.accept(5000)) << c.what;
+    ASSERT_TRUE(next.waitReceived("USER ")) << c.what;
+    // What is sent by the end of the welcome: the answer to a PING after it marks the end.
+    next.send(":srv 001 me :Welcome back\r\nPING :end\r\n");
+    ASSERT_TRUE(next.waitReceived("PONG :end\r\n")) << c.what;
+    EXPECT_EQ(next.received(), std::string("NICK me\r\nUSER me * * :me\r\n") +
+                                   (c.joined ? "JOIN #b,#a sesame\r\n" : "") + "PONG :end\r\n")
+        << c.what;
+    if (c.joined) {
+      next.send(":me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n");
+      ASSERT_TRUE(waitFor([&] { return count("#b", "*** JOIN: me (u@h) #b") == 2; })) << c.what;
+    }
+    if (c.byUser) {
+      EXPECT_EQ(form->ActiveChild(), window(*form, "Server")) << c.what;
+    } else {
+      EXPECT_EQ(form->ActiveChild(), a) << c.what;
+      ASSERT_EQ(QApplication::focusWidget(), a->Edit1) << c.what;
+      QTest::keyClicks(a->Edit1, " more");
+      EXPECT_EQ(a->Edit1->text(), "half typed more") << c.what;
+    }
+    form->BtnDisConnectClick();
+    for (const char* name : {"#a", "#b", "Server"}) window(*form, name)->CloseWindow();
+    form->EditServer->setText("127.0.0.1");
+    pumpFor(20);
+  }
 }
 
 TEST_F(KeeperTest, AServerThatStopsReadingIsDroppedOnceTheQueuePassesOneMebibyte) {

@@ -1,10 +1,12 @@
 // The main window's connection lifecycle against a scripted loopback server.
 #include <QAction>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "AppFixture.h"
+#include "Logbook.h"
 
 using namespace apptest;
 using testsupport::LoopbackServer;
@@ -107,6 +109,25 @@ TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
   EXPECT_TRUE(chat->nameliststatus());
   EXPECT_EQ(linesOf(*form, "Server").back(), "Disconnected");
   expectIdle(*form);
+
+  // Typed now, a line for the server is neither echoed nor logged as said; a
+  // purely local command answers as ever; a menu action stays silent.
+  const std::pair<const char*, const char*> typed[] = {{"anyone there?", "*** Not sent: not connected"},
+                                                       {"/join #two", "*** Not sent: not connected"},
+                                                       {"/join", "*** USAGE: /JOIN <channel>"}};
+  for (const auto& [text, shown] : typed) {
+    chat->Edit1->setText(text);
+    chat->Button1Click();
+    EXPECT_EQ(linesOf(*form, "#chat").back(), shown) << text;
+    EXPECT_EQ(chat->History[0], text);
+  }
+  const size_t count = linesOf(*form, "#chat").size();
+  chat->OnChannelSendItem("MODE {channel} +b");  // Show Ban list
+  EXPECT_EQ(linesOf(*form, "#chat").size(), count);
+  form->Logs->flush();
+  QFile log(form->Logs->pathFor("#chat"));
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(log.readAll().contains("<me>anyone there?"));
 }
 
 TEST_F(AppTest, ClosingTheServerWindowDisconnectsWithoutReopeningIt) {
@@ -190,6 +211,18 @@ TEST_F(AppTest, InboundLinesDriveWindowsListsAndTabs) {
   EXPECT_TRUE(hasLine(*form, "#chat", "*** QUIT: bob (b@h) gone"));
   EXPECT_FALSE(hasLine(*form, "caroline", "*** QUIT: bob (b@h) gone"));
   EXPECT_FALSE(hasLine(*form, "Server", "*** QUIT: bob (b@h) gone"));
+
+  // Answers to the user: where the command was typed, in the window named,
+  // else in the active window; always in Server too.
+  chat->Edit1->setText("/nick bob");
+  chat->Button1Click();
+  form->ChildFocus("caroline");
+  server.send(":srv 001 me :Welcome here\r\n:srv 433 me bob :Nickname is already in use\r\n:srv 482 me #chat :Not an operator\r\n"
+              ":srv 401 me nobody :No such nick\r\n");
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "nobody :No such nick"); }));
+  EXPECT_TRUE(hasLine(*form, "#chat", "bob :Nickname is already in use"));
+  EXPECT_EQ(linesOf(*form, "#chat").back(), "#chat :Not an operator");
+  EXPECT_EQ(linesOf(*form, "caroline").back(), "nobody :No such nick");
 }
 
 // The frame's own keys (no extra shortcut of ours: a second Ctrl+F4 would make

@@ -3,8 +3,10 @@
 #include <QFile>
 #include <QTest>
 
+#include "../net/TlsTestPeer.h"
 #include "AppFixture.h"
 #include "CertificatePrompt.h"
+#include "ConnectionKeeper.h"
 #include "Profile.h"
 
 using namespace apptest;
@@ -48,23 +50,83 @@ TEST_F(AppTest, TlsIsSavedInUserInfoAndReadBack) {
   EXPECT_TRUE(form->CheckTLS->isChecked());
 }
 
+// A TLS handshake that fails, or gets no answer within the time (15 s unless
+// a test shortens it), ends with one clear line and the connection closed.
 TEST_F(AppTest, TlsOnAPlainServerSendsNoPlainByteAndReportsTheFailure) {
-  LoopbackServer server;
+  EXPECT_EQ(form->CliWSocket->SslHandshakeTimeout(), 15000);
+  const struct {
+    const char* answer;  // what the plain server says ("" nothing)
+    const char* shown;   // the line shown, from its start
+  } cases[] = {
+      {"ERROR :plain text here\r\n", "TLS handshake failed: "},
+      {"", "TLS handshake failed: no answer from the server within 0.2 s (is this a plain-text port?)"},
+  };
   form->CheckTLS->setChecked(true);
   form->EditServer->setText("127.0.0.1");
-  form->EditPort->setText(QString::number(server.port()));
-  form->BtnConnectClick();
-  ASSERT_TRUE(server.accept(5000));
-  ASSERT_TRUE(waitFor([&] { server.poll(); return !server.received().empty(); }));
-  EXPECT_EQ(static_cast<unsigned char>(server.received()[0]), 0x16);
-  EXPECT_EQ(server.received().find("NICK"), std::string::npos);
-  server.send("ERROR :plain text here\r\n");
+  form->CliWSocket->SetSslHandshakeTimeout(200);
+  for (const auto& c : cases) {
+    LoopbackServer server;
+    form->EditPort->setText(QString::number(server.port()));
+    form->BtnConnectClick();
+    ASSERT_TRUE(server.accept(5000));
+    ASSERT_TRUE(waitFor([&] { server.poll(); return !server.received().empty(); }));
+    EXPECT_EQ(static_cast<unsigned char>(server.received()[0]), 0x16);
+    EXPECT_EQ(server.received().find("NICK"), std::string::npos);
+    if (*c.answer) server.send(c.answer);
+    ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
+    const auto lines = linesOf(*form, "Server");
+    ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines[0].rfind(c.shown, 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "Disconnected");
+    window(*form, "Server")->CloseWindow();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+// Cancel on a changed certificate met by the reconnect stops reconnecting
+// until the user presses Connect, and the line says why it was refused.
+TEST_F(AppTest, CancelOnAChangedCertificateStopsTheReconnect) {
+  static tlstest::TestPki pki;
+  ASSERT_TRUE(pki.ok);
+  // A certificate that verifies for the host, but not the one pinned.
+  ::setenv("SSL_CERT_FILE", pki.path("ca.pem").c_str(), 1);
+  tlstest::TlsServer tls(tlstest::Mode::Echo, pki.path("server.pem"), pki.path("server.key"));
+  {
+    zorv::ProfileFile f(form->SettingsFile());
+    f.load();
+    f.setValue("Certificates", QString("127.0.0.1:%1").arg(tls.port()), QString::fromStdString(kNew));
+    ASSERT_TRUE(f.save());
+  }
+  int asked = 0;
+  auto old = zorv::setCertificatePrompt([&](const QString&, const zorv::CertDecision&) {
+    ++asked;
+    return zorv::CertChoice::Cancel;
+  });
+  form->Keeper->SetTimeScale(20);
+  form->Keeper->SetRandomSource([] { return 0u; });
+  LoopbackServer server;
+  connectTo(server);
+  server.send(":srv 001 YourNick :Welcome here\r\n");
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "Welcome here"); }));
+  server.closeClient();
+  ASSERT_TRUE(waitFor([&] { return form->Keeper->Waiting(); }));
+  // The server moves to its TLS port while Zorv waits.
+  form->EditPort->setText(QString::number(tls.port()));
+  form->CheckTLS->setChecked(true);
+  const std::string refused =
+      "TLS handshake failed: certificate not accepted (the certificate has changed since it was trusted)";
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", refused); }));
   ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
-  bool reported = false;
-  for (const auto& l : linesOf(*form, "Server"))
-    if (l.rfind("TLS handshake failed: ", 0) == 0) reported = true;
-  EXPECT_TRUE(reported) << ::testing::PrintToString(linesOf(*form, "Server"));
-  EXPECT_FALSE(hasLine(*form, "Server", "Connected"));
+  const auto lines = linesOf(*form, "Server");
+  const auto from = std::find(lines.begin(), lines.end(), refused);
+  EXPECT_EQ(std::vector<std::string>(from, lines.end()),
+            (std::vector<std::string>{refused, "Disconnected",
+                                      "Not reconnecting: the server's certificate was refused. Press Connect to try again."}));
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(form->Keeper->Waiting());
+  EXPECT_TRUE(form->BtnConnect->isEnabled());
+  zorv::setCertificatePrompt(old);
+  ::unsetenv("SSL_CERT_FILE");
 }
 
 // acceptCertificate over a settings file, with the prompt replaced.
@@ -113,7 +175,9 @@ TEST(CertificatePromptTest, PinsAndAnswers) {
     peer.VerifyResult = r.verify;
     peer.HostMatches = true;
     peer.Sha256 = kFp;
-    EXPECT_EQ(zorv::acceptCertificate(peer, ini), r.accepted) << r.name;
+    const zorv::CertAnswer answer = zorv::acceptCertificate(peer, ini);
+    EXPECT_EQ(answer.accepted, r.accepted) << r.name;
+    EXPECT_EQ(answer.refusedByUser, r.asked && !r.accepted) << r.name;
     zorv::setCertificatePrompt(old);
     ASSERT_EQ(texts.size(), r.asked ? 1u : 0u) << r.name;
     if (r.asked) {

@@ -141,6 +141,20 @@ TEST(Formatting, AMentionIsTheNickAsAWordOfItsOwn) {
   for (const auto& c : cases) EXPECT_EQ(mentions(c.text, "zoe"), c.mentioned) << c.text;
   EXPECT_FALSE(mentions("anything", ""));
   EXPECT_TRUE(mentions("hey [zoe]", "[zoe]"));
+  // A line as a window shows it mentions the user when someone else said it.
+  const struct {
+    const char* line;
+    const char* speaker;
+    bool mentioned;
+  } lines[] = {{"<ann>hi ZOE", "ann", true},          {"<zoe>zoe here", "zoe", false},
+               {"* ann pokes zoe", "ann", true},       {"--ann-- zoe: notice", "ann", true},
+               {"*** zoe has joined #a", "", false},   {"<ann>\x02zo\x02" "e!", "ann", true},
+               {"<a b>zoe", "", false},                {"<ann>zoey", "ann", false},
+               {"<>zoe", "", false},                   {"<ZOE>hi zoe", "ZOE", false}};
+  for (const auto& c : lines) {
+    EXPECT_EQ(speakerOf(c.line), c.speaker) << c.line;
+    EXPECT_EQ(mentionsOwnNick(c.line, "zoe"), c.mentioned) << c.line;
+  }
 }
 
 TEST(Formatting, HostileLinesNeverBreakTheParser) {

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QScrollBar>
 #include <QTest>
+#include <QUrl>
 #include <functional>
 #include <map>
 
@@ -20,6 +21,15 @@ const std::string C1 = "\x01";
 
 // Frees windows whose deletion was deferred by a close made from the test body.
 void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+// A press at one point of a pane, a drag to another and the release there.
+void drag(TextPane* pane, QPoint from, QPoint to) {
+  QTest::mousePress(pane->viewport(), Qt::LeftButton, {}, from);
+  QMouseEvent move(QEvent::MouseMove, QPointF(to), pane->viewport()->mapToGlobal(QPointF(to)), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(pane->viewport(), &move);
+  QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, to);
+}
 
 class ChildwinTest : public ::testing::Test {
  protected:
@@ -36,6 +46,24 @@ class ChildwinTest : public ::testing::Test {
     w->Edit1->setText(text);
     QTest::keyClick(w->Edit1, Qt::Key_Return);
   }
+  // A shown window whose pane has a fixed-pitch font: character k of line
+  // `line` (one row each) lies at charAt(line, k).
+  TMDIChild* monospaced(const std::string& caption) {
+    host.fontName = "DejaVu Sans Mono";
+    host.fontSize = "12";
+    TMDIChild* w = host.make(caption);
+    w->resize(640, 315);
+    w->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
+    charWidth = w->Memo1->fontMetrics().horizontalAdvance(QLatin1Char('x'));
+    lineHeight = w->Memo1->fontMetrics().lineSpacing();
+    return w;
+  }
+  // The left edge of character k (+1), or its middle.
+  QPoint boundary(int line, int k) const { return {2 + charWidth * k + 1, line * lineHeight + lineHeight / 2}; }
+  QPoint middle(int line, int k) const {
+    return {2 + charWidth * k + charWidth / 2, line * lineHeight + lineHeight / 2};
+  }
   // Every action of a menu tree by its caption path, e.g. "Channel si&ze/&Unlimited".
   static void collect(QMenu* menu, const QString& prefix, std::map<QString, QAction*>& out) {
     for (QAction* a : menu->actions()) {
@@ -47,6 +75,7 @@ class ChildwinTest : public ::testing::Test {
 
   RecordingHost host;
   std::unique_ptr<QMdiArea> area;
+  int charWidth = 0, lineHeight = 0;
 };
 
 TEST_F(ChildwinTest, UnreadMarkAndTheBackgroundBoundOf300Lines) {
@@ -366,17 +395,99 @@ TEST_F(ChildwinTest, TextPaneFollowsTheBottomOnlyWhenThereAndCopiesSelectedLines
 
   v->setValue(0);
   const int lh = pane->fontMetrics().lineSpacing();
-  QTest::mousePress(pane->viewport(), Qt::LeftButton, {}, QPoint(5, lh + 2));
-  QMouseEvent move(QEvent::MouseMove, QPointF(5, 2 * lh + 2), pane->viewport()->mapToGlobal(QPointF(5, 2 * lh + 2)),
-                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  // From the start of one line to past the end of the next: both lines whole.
+  const QPointF end(pane->viewport()->width() - 1, 2 * lh + 2);
+  QTest::mousePress(pane->viewport(), Qt::LeftButton, {}, QPoint(0, lh + 2));
+  QMouseEvent move(QEvent::MouseMove, end, pane->viewport()->mapToGlobal(end), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(pane->viewport(), &move);
-  QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, QPoint(5, 2 * lh + 2));
+  QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, end.toPoint());
   const QString selected = QString::fromStdString(pane->line(1) + "\n" + pane->line(2));
   QApplication::clipboard()->clear();
   QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text(), selected);
   pane->deleteFirstLine();  // the selection follows its lines
   EXPECT_EQ(pane->selectedText(), selected);
+}
+
+// Links and channel names in the text: the pointer changes over them and a
+// click opens a web link through the opener, joins a channel, or hands an
+// irc:// link to the main window. A click beside a link does nothing.
+TEST_F(ChildwinTest, ALinkClickReachesTheOpenerTheServerOrTheMainWindow) {
+  std::vector<QString> opened;
+  const zorv::UrlOpener before = zorv::setUrlOpener([&](const QUrl& url) { opened.push_back(url.toString()); });
+  TMDIChild* w = monospaced("carol");
+  TextPane* pane = w->Memo1;
+  const struct {
+    const char* line;
+    int at;  // the character clicked
+    const char* opened;
+    Lines sent, links;
+  } cases[] = {
+      {"<ann>see https://example.org/a?b=1, ok", 12, "https://example.org/a?b=1", {}, {}},
+      {"<ann>www.example.org.", 8, "http://www.example.org", {}, {}},
+      {"<ann>\x02\x03" "04join #zorv,#x now", 12, "", {"JOIN #zorv"}, {}},
+      {"<ann>ircs://irc.example.org:6697/#zorv", 9, "", {}, {"ircs://irc.example.org:6697/#zorv"}},
+      {"<ann>see https://example.org/ ok", 6, "", {}, {}},
+  };
+  for (const auto& c : cases) {
+    opened.clear();
+    host.sent.clear();
+    host.ircLinks.clear();
+    pane->clear();
+    w->AddLine(c.line);
+    pane->flushLayout();
+    const bool link = *c.opened || !c.sent.empty() || !c.links.empty();
+    QTest::mouseMove(pane->viewport(), middle(0, c.at));
+    EXPECT_EQ(pane->viewport()->cursor().shape(), link ? Qt::PointingHandCursor : Qt::IBeamCursor) << c.line;
+    QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, middle(0, c.at));
+    EXPECT_EQ(opened, *c.opened ? std::vector<QString>{c.opened} : std::vector<QString>{}) << c.line;
+    EXPECT_EQ(host.sent, c.sent) << c.line;
+    EXPECT_EQ(host.ircLinks, c.links) << c.line;
+  }
+  // Each line came from someone else into a private window.
+  EXPECT_EQ(host.attention, Lines(std::size(cases), "carol|private"));
+  zorv::setUrlOpener(before);
+}
+
+// Text selected with the mouse, character by character and across lines, is
+// copied without its codes by Ctrl+C and by the menu over the selection.
+TEST_F(ChildwinTest, CopyOfPartOfTheTextGivesItWithoutCodes) {
+  TMDIChild* w = monospaced("#a");
+  TextPane* pane = w->Memo1;
+  w->AddLine("\x02" "bold\x02 \x03" "04,08red\x03 end");  // shows "bold red end"
+  w->AddLine("\x1Fnext\x1F line");                        // shows "next line"
+  pane->flushLayout();
+  const struct {
+    int fromLine, fromChar, toLine, toChar;
+    bool doubleClick;
+    QString copied;
+  } cases[] = {
+      {0, 2, 0, 10, false, "ld red e"},
+      {0, 9, 1, 3, false, "end\nnex"},
+      {1, 3, 0, 9, false, "end\nnex"},  // dragged upwards
+      {0, 6, 0, 6, true, "red"},
+      {1, 0, 1, 0, false, ""},  // a click selects nothing
+  };
+  for (const auto& c : cases) {
+    if (c.doubleClick) {
+      QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, middle(c.fromLine, c.fromChar));
+    } else {
+      drag(pane, boundary(c.fromLine, c.fromChar), boundary(c.toLine, c.toChar));
+    }
+    QApplication::clipboard()->setText("before");
+    QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), c.copied.isEmpty() ? "before" : c.copied) << c.copied.toStdString();
+  }
+  drag(pane, boundary(0, 0), boundary(0, 4));
+  emit pane->customContextMenuRequested(middle(0, 1));
+  ASSERT_NE(w->CopyMenu, nullptr);
+  EXPECT_TRUE(w->CopyMenu->isVisible());
+  EXPECT_TRUE(w->PopupMenu2 == nullptr || !w->PopupMenu2->isVisible());
+  w->CopyMenu->hide();
+  QApplication::clipboard()->clear();
+  w->CopyMenu->findChild<QAction*>("CopyText1")->trigger();
+  EXPECT_EQ(QApplication::clipboard()->text(), "bold");
 }
 
 }  // namespace

@@ -24,10 +24,14 @@ class RecordingHost : public ChildHost {
   int clock = 1000;  // advances by one on every reading
   int scrollback = 0;
   Lines logged;  // "window|text"
+  Lines ircLinks;   // links clicked
+  Lines attention;  // "window|mention" or "window|private"
+  Lines channels;   // ChannelNames
   const TMDIChild* active = nullptr;
   std::vector<QPointer<TMDIChild>> children;
 
   void SendMsg(const std::string& line) override { sent.push_back(line); }
+  bool IsConnected() const override { return true; }
   std::string OwnNick() const override { return "bob"; }
   void SetTopic(const std::string& name, const std::string& text, bool whole) override {
     topics.push_back(name + "|" + text + (whole ? "|1" : "|0"));
@@ -48,6 +52,11 @@ class RecordingHost : public ChildHost {
   int TimeOfDayMs() const override { return const_cast<RecordingHost*>(this)->clock++; }
   void LogLine(const std::string& window, const std::string& text) override { logged.push_back(window + "|" + text); }
   int ScrollbackLines() const override { return scrollback; }
+  void OpenIrcLink(const std::string& link) override { ircLinks.push_back(link); }
+  void NeedsAttention(const TMDIChild* child, bool mention) override {
+    attention.push_back(child->WindowName() + (mention ? "|mention" : "|private"));
+  }
+  std::vector<std::string> ChannelNames() const override { return channels; }
 
   std::vector<TMDIChild*> matching(const std::string& name) const {
     std::vector<TMDIChild*> out;

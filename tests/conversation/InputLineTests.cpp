@@ -172,4 +172,29 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
   }
 }
 
+// Tab in the input line completes nicks and channel names and keeps the focus there.
+TEST_F(InputLineTest, TabCompletesTheNickBeforeTheCaret) {
+  TMDIChild* w = activeWindow("#a");
+  w->setnamelist("@Alice +alex bob ");
+  host.channels = {"#a", "#zorv"};
+  QTest::keyClicks(w->Edit1, "al");
+  const struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    QString text;
+  } presses[] = {{Qt::Key_Tab, {}, "alex: "},
+                 {Qt::Key_Tab, {}, "Alice: "},
+                 {Qt::Key_Backtab, Qt::ShiftModifier, "alex: "},
+                 {Qt::Key_Tab, Qt::ShiftModifier, "Alice: "}};
+  for (const auto& p : presses) {
+    QTest::keyClick(w->Edit1, p.key, p.modifiers);
+    EXPECT_EQ(w->Edit1->text(), p.text);
+    EXPECT_EQ(w->Edit1->cursorPosition(), p.text.size());
+    EXPECT_EQ(QApplication::focusWidget(), w->Edit1);
+  }
+  QTest::keyClicks(w->Edit1, "see #zo");
+  QTest::keyClick(w->Edit1, Qt::Key_Tab);
+  EXPECT_EQ(w->Edit1->text(), "Alice: see #zorv ");
+}
+
 }  // namespace

@@ -86,6 +86,33 @@ TEST(Interpret, SendsWritesAndCloses) {
     EXPECT_EQ(r.send, "") << typed;
     EXPECT_EQ(r.writes, Lines{std::string("*** USAGE: /") + usage}) << typed;
   }
+  // Without a connection a line for the server is neither sent nor echoed,
+  // and nothing it would do besides happens; what stays local goes on.
+  const std::string kNotSent = "*** Not sent: not connected";
+  const struct {
+    std::string window, typed;
+    Lines written;
+    std::string query;
+    bool closeSelf = false;
+  } offline[] = {
+      {"#a", "hello", {kNotSent}},
+      {"#a", "/join #b", {kNotSent}},
+      {"#a", "/notice carol hi", {kNotSent}},
+      {"#a", "/part #a", {kNotSent}},
+      {"#a", "/query carol hi", {kNotSent}},
+      {"#a", "/join", {"*** USAGE: /JOIN <channel>"}},
+      {"Server", "hello", {kNotOnChannel}},
+      {"#a", "/query carol", {}, "carol"},
+      {"Server", "/part", {}, "", true},
+  };
+  for (const auto& c : offline) {
+    const auto r = zorv::Interpret(c.typed, c.window, "bob", 0, /*connected=*/false);
+    EXPECT_EQ(r.send, "") << c.typed;
+    EXPECT_TRUE(r.sendMore.empty() && r.closeNames.empty() && r.queryWrites.empty()) << c.typed;
+    EXPECT_EQ(r.writes, c.written) << c.typed;
+    EXPECT_EQ(r.query, c.query) << c.typed;
+    EXPECT_EQ(r.closeSelf, c.closeSelf) << c.typed;
+  }
   // Chat text is sent before its echo; a command's writes come first.
   EXPECT_TRUE(zorv::Interpret("hello", "#a", "bob", 0).sendBeforeWrites);
   EXPECT_FALSE(zorv::Interpret("/notice carol hi", "#a", "bob", 0).sendBeforeWrites);

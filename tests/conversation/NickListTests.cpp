@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Completion.h"
 #include "NickList.h"
 
 namespace {
@@ -135,6 +136,45 @@ TEST(NickList, ModelFollowsTheListWithOneResetPerNamesReply) {
   ASSERT_EQ(coded.rowCount(), 1);
   EXPECT_EQ(coded.data(coded.index(0)).toString(), "bob");
   EXPECT_EQ(coded.list().at(0), "\x02" "bo\x03" "4b");
+}
+
+// Tab and Shift+Tab in the input line over a mixed-case list with marks:
+// "|" marks the caret, "T" is Tab and "S" Shift+Tab.
+TEST(NickList, CompletionCyclesThroughTheNicksInListOrder) {
+  const NickList list = listOf({"Bob", "@Alice", "albert", "+alex", "@bob2", "@"});
+  const Entries channels{"#zorv", "#Zed", "#other"};
+  auto split = [](const std::string& s) {
+    return std::pair{s.substr(0, s.find('|')) + s.substr(s.find('|') + 1), s.find('|')};
+  };
+  const struct {
+    const char* typed;
+    const char* keys;
+    Entries after;
+  } cases[] = {
+      {"al|", "TTTT", {"alex: |", "Alice: |", "albert: |", "alex: |"}},
+      {"AL|", "SST", {"albert: |", "Alice: |", "albert: |"}},
+      {"hi B|", "TT", {"hi bob2 |", "hi Bob |"}},
+      {"hey al| there", "T", {"hey alex |there"}},
+      {"x|", "T", {"x|"}},
+      {"al |", "T", {"al |"}},
+      {"join #z|", "TT", {"join #zorv |", "join #Zed |"}},
+      {"#O|", "T", {"#other |"}},
+  };
+  for (const auto& c : cases) {
+    zorv::NickCompleter completer;
+    auto [text, caret] = split(c.typed);
+    for (std::size_t k = 0; k < c.after.size(); ++k) {
+      const auto r = completer.complete(text, caret, list.entries(), channels, c.keys[k] == 'S');
+      text = r.text;
+      caret = r.caret;
+      EXPECT_EQ(text.substr(0, caret) + "|" + text.substr(caret), c.after[k]) << c.typed << " press " << k;
+    }
+  }
+  // Typing between presses starts again from the new word.
+  zorv::NickCompleter completer;
+  auto r = completer.complete("b", 1, list.entries(), channels, false);
+  r = completer.complete(r.text + "al", r.text.size() + 2, list.entries(), channels, false);
+  EXPECT_EQ(r.text, "bob2: alex ");
 }
 
 }  // namespace

@@ -1,16 +1,20 @@
-// The word wrap switch in ZORV.INI reaches the text panes of the windows the
-// main window opens, and is kept as it was read.
+// The word wrap and time stamp switches in ZORV.INI reach the text panes of
+// the windows the main window opens, and are kept as they were read; the main
+// window's side of mentions and of irc:// links clicked in the text.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <memory>
 
-#include "Childwin.h"
-#include "Main.h"
+#include <QAction>
+#include <QCheckBox>
+#include <QRegularExpression>
+
+#include "../app/AppFixture.h"
+#include "MessageBox.h"
+#include "Names.h"
 #include "Profile.h"
-#include "TestSupport.h"
-#include "TextPane.h"
 
 namespace {
 
@@ -24,6 +28,7 @@ TEST(WordWrapSetting, ClientInfoWordWrapTurnsWrapOff) {
     const char* file;  // "" = no settings file
     bool wrap;
     const char* saved;  // the switch in the file afterwards
+    bool stamps = false;
   } cases[] = {
       {"", true, "1"},
       {"[Client Info]\nFont Size=9\n", true, "1"},
@@ -31,7 +36,9 @@ TEST(WordWrapSetting, ClientInfoWordWrapTurnsWrapOff) {
       {"[client info]\nwordwrap=0\n", false, "0"},
       {"[Client Info]\nWordWrap= 0 \n", false, "0"},
       {"[Client Info]\nWordWrap=no\n", false, "0"},
+      {"[Client Info]\nTimestamps=1\n", true, "1", true},
   };
+  const QRegularExpression stamped("^\\[\\d\\d:\\d\\d\\] x$");
   for (const auto& c : cases) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -45,7 +52,15 @@ TEST(WordWrapSetting, ClientInfoWordWrapTurnsWrapOff) {
       TMainForm form(dir.path());
       form.AddText("#a", "x", true);
       ASSERT_EQ(form.Children().size(), 1u);
-      EXPECT_EQ(form.Children().front()->Memo1->wordWrap(), c.wrap) << c.file;
+      TextPane* pane = form.Children().front()->Memo1;
+      EXPECT_EQ(pane->wordWrap(), c.wrap) << c.file;
+      EXPECT_EQ(form.TimestampsItem->isChecked(), c.stamps) << c.file;
+      EXPECT_EQ(stamped.match(pane->shownText(0)).hasMatch(), c.stamps) << c.file;
+      // The menu item turns stamps on and off for lines that arrive from then on.
+      form.TimestampsItem->trigger();
+      form.AddText("#a", "x", true);
+      EXPECT_EQ(stamped.match(pane->shownText(1)).hasMatch(), !c.stamps) << c.file;
+      EXPECT_EQ(pane->shownText(0), "x") << c.file;  // not stamped when it came, or stamps now hidden
       form.close();
     }
     testsupport::pumpFor(10);
@@ -54,7 +69,91 @@ TEST(WordWrapSetting, ClientInfoWordWrapTurnsWrapOff) {
     EXPECT_TRUE(saved.contains("Font Name=")) << saved.toStdString();
     const std::string kept = zorv::readProfileString("Client Info", "WordWrap", "<missing>", ini).trimmed().toStdString();
     EXPECT_EQ(kept, c.saved) << saved.toStdString();
+    EXPECT_EQ(zorv::readProfileString("Client Info", "Timestamps", "", ini).trimmed(), c.stamps ? "0" : "1");
   }
+}
+
+class MainFormText : public apptest::AppTest {
+ protected:
+  int section(const std::string& name) const {
+    for (int i = 0; i < form->HeaderControl1->count(); ++i)
+      if (zorv::equalsIgnoreAsciiCase(zorv::LeftStr(form->HeaderControl1->sectionText(i)), name)) return i;
+    return -1;
+  }
+  // Pixels of the section's text drawn in the mention colour.
+  int mentionInk(int i) const {
+    HeaderBar* bar = form->HeaderControl1;
+    const QImage image = bar->grab(QRect(i * bar->sectionWidth(), 0, bar->sectionWidth(), bar->height())).toImage();
+    const QColor red = HeaderBar::mentionColor();
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor p = image.pixelColor(x, y);
+        n += p.red() > 120 && p.green() < 60 && p.blue() < 60 && std::abs(p.red() - red.red()) < 100;
+      }
+    return n;
+  }
+};
+
+// A line from someone else naming the user marks its window's tab in colour
+// (the caption keeps only the unread "*") until the window is seen.
+TEST_F(MainFormText, AMentionMarksTheTabUntilTheWindowIsSeen) {
+  form->EditNick->setText("bob");
+  const struct {
+    const char* window;
+    const char* line;
+    bool mention;
+  } cases[] = {
+      {"#a", "<ann>hi BOB!", true},         {"#b", "<ann>hi bobby", false},
+      {"#c", "<bob>bob here", false},       {"#d", "*** bob has joined #d", false},
+      {"#e", "* ann pokes \x02" "bob\x02", true},
+  };
+  for (const auto& c : cases) form->AddText(c.window, "opened", true);
+  form->AddText("#front", "opened", true);
+  form->ChildFocus("#front");
+  for (const auto& c : cases) form->AddText(c.window, c.line, false);
+  for (const auto& c : cases) {
+    const int i = section(c.window);
+    ASSERT_GE(i, 0) << c.window;
+    EXPECT_EQ(form->HeaderControl1->sectionMention(i), c.mention) << c.window;
+    EXPECT_EQ(mentionInk(i) > 0, c.mention) << c.window;
+    EXPECT_EQ(form->HeaderControl1->sectionText(i), std::string("*") + c.window) << c.window;
+    EXPECT_EQ(apptest::window(*form, c.window)->Memo1->isMention(1), c.mention) << c.window;
+  }
+  form->ChildFocus("#a");
+  EXPECT_FALSE(form->HeaderControl1->sectionMention(section("#a")));
+  EXPECT_TRUE(form->HeaderControl1->sectionMention(section("#e")));
+  form->CloseChild("#b");  // the bar is made again: the other marks stay
+  EXPECT_TRUE(form->HeaderControl1->sectionMention(section("#e")));
+}
+
+// An irc:// link clicked in the text joins on the server and port of the
+// connection; a link elsewhere asks first, and connects there only on yes.
+TEST_F(MainFormText, AnIrcLinkJoinsHereAndAsksBeforeConnectingElsewhere) {
+  QStringList asked;
+  bool answer = false;
+  const zorv::QuestionAsker before = zorv::setQuestionAsker([&](const QString& text, const QString&) {
+    asked << text;
+    return answer;
+  });
+  testsupport::LoopbackServer server;
+  connectTo(server);
+  server.clearReceived();
+  form->OpenIrcLink("irc://127.0.0.1:" + std::to_string(server.port()) + "/zorv,#b");
+  EXPECT_TRUE(server.waitReceived("JOIN #zorv\r\nJOIN #b\r\n"));
+  EXPECT_TRUE(asked.isEmpty());
+  const int other = testsupport::unusedPort();
+  const std::string elsewhere = "ircs://127.0.0.1:" + std::to_string(other) + "/#c";
+  for (const bool yes : {false, true}) {
+    answer = yes;
+    form->OpenIrcLink(elsewhere);
+    EXPECT_EQ(asked.size(), yes ? 2 : 1);
+    EXPECT_EQ(asked.last(), QString("Disconnect from 127.0.0.1 and connect to 127.0.0.1:%1?").arg(other));
+    EXPECT_EQ(form->EditPort->text().toInt(), yes ? other : server.port());
+  }
+  EXPECT_TRUE(server.waitPeerClosed());
+  EXPECT_TRUE(form->CheckTLS->isChecked());
+  zorv::setQuestionAsker(before);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Word wrap in the text pane: what is painted, where the bottom is, which
-// line a click finds, and what a flood costs.
+// line a click finds, and what a flood costs; formatting painted in both
+// wrap modes.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -7,6 +8,7 @@
 #include <QTest>
 #include <memory>
 
+#include "Formatting.h"
 #include "TestSupport.h"
 #include "TextPane.h"
 
@@ -136,6 +138,67 @@ TEST(WordWrap, AFloodDoesNotWrapEveryLine) {
   EXPECT_GT(small, 0);
   EXPECT_LE(large, small + small / 2) << small << " " << large;
   EXPECT_LT(large, 1000);
+}
+
+// Pixels painted in a colour (each channel within 12 of it).
+int pixelsOf(TextPane& pane, QRgb rgb) {
+  pane.viewport()->repaint();
+  const QImage image = pane.viewport()->grab().toImage();
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      n += std::abs(qRed(p) - qRed(rgb)) <= 12 && std::abs(qGreen(p) - qGreen(rgb)) <= 12 &&
+           std::abs(qBlue(p) - qBlue(rgb)) <= 12;
+    }
+  return n;
+}
+
+// Colours, reverse, bold and the mention highlight are painted, with the
+// codes hidden; a colour too faint on the pane's background is darkened.
+TEST(WordWrap, CodesArePaintedAsColoursAndBoldInBothWrapModes) {
+  const QRgb fadedYellow = zorv::fmt::readableOn(0xFFFF00, zorv::fmt::kChatBackground);
+  const QRgb mention = 0xF0DC8C;
+  const struct {
+    const char* line;
+    bool mention;
+    const char* shown;
+    QRgb fg, bg, absent;  // 0: not looked for
+  } cases[] = {
+      {"\x02\x03" "04,08Warn", false, "Warn", 0xFF0000, 0xFFFF00, 0},
+      {"\x03" "08yellow", false, "yellow", fadedYellow, 0, 0xFFFF00},
+      {"\x04" "FF8000,000080hex\x0F plain", false, "hex plain", 0xFF8000, 0x000080, 0},
+      {"\x03" "04,08\x16rev", false, "rev", 0xFFFF00, 0xFF0000, 0},
+      {"<ann>hi bob", true, "<ann>hi bob", 0x000000, mention, 0},
+      {"no codes", false, "no codes", 0x000000, 0, mention},
+  };
+  for (const bool wrap : {true, false}) {
+    auto pane = shownPane(wrap, 300, 100);
+    QFont font = pane->font();
+    font.setPixelSize(24);
+    pane->setFont(font);
+    for (const auto& c : cases) {
+      pane->clear();
+      pane->appendLine(c.line, -1, c.mention);
+      pane->flushLayout();
+      EXPECT_EQ(pane->shownText(0).toStdString(), c.shown);
+      EXPECT_GT(pixelsOf(*pane, c.fg), 0) << c.shown << " wrap " << wrap;
+      if (c.bg) {
+        EXPECT_GT(pixelsOf(*pane, c.bg), 0) << c.shown << " wrap " << wrap;
+      }
+      if (c.absent) {
+        EXPECT_EQ(pixelsOf(*pane, c.absent), 0) << c.shown << " wrap " << wrap;
+      }
+    }
+    // Bold puts more ink down than the same text without it.
+    int ink[2];
+    for (const bool bold : {false, true}) {
+      pane->clear();
+      pane->appendLine(std::string(bold ? "\x02" : "") + "\x03" "02mmmm");
+      ink[bold] = pixelsOf(*pane, 0x00007F);
+    }
+    EXPECT_GT(ink[1], ink[0] + ink[0] / 4) << "wrap " << wrap;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// End to end: the IRC server (ngircd) goes away while Zorv sits in two
-// channels and comes back on the same port; Zorv reconnects by itself, joins
-// both channels again, and a plain client there reads what Zorv says next.
+// End to end: Zorv sits in two channels of ngircd when the connection ends,
+// and comes back to both.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -52,34 +51,50 @@ class ReconnectE2e : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ReconnectE2e, ServerRestartIsFollowedByReconnectAndRejoinOfBothChannels) {
-  form->EditNick->setText("zorv");
-  form->EditServer->setText("127.0.0.1");
-  form->EditPort->setText(QString::number(server->port()));
-  form->BtnConnectClick();
+// The connection ends by the server going away (Zorv reconnects by itself)
+// or by the user's Disconnect and Connect; either way both channels are
+// joined again and a plain client there reads what Zorv says next.
+TEST_F(ReconnectE2e, BothChannelsAreJoinedAgainAfterAServerRestartAndAfterDisconnectConnect) {
   const std::string welcome = "Welcome to the Internet Relay Network";
-  ASSERT_TRUE(waitFor([&] { return countInWindow("Server", welcome) == 1; }, 10000));
-  type("Server", "/join #one");
-  type("Server", "/join #two");
-  ASSERT_TRUE(waitFor([&] { return listed("#one", "@zorv") && listed("#two", "@zorv"); }));
+  const std::string nick[] = {"zorv", "zorv2"};
+  for (const bool byHand : {false, true}) {
+    const std::string me = nick[byHand];
+    form->EditNick->setText(QString::fromStdString(me));
+    form->EditServer->setText("127.0.0.1");
+    form->EditPort->setText(QString::number(server->port()));
+    form->BtnConnectClick();
+    ASSERT_TRUE(waitFor([&] { return countInWindow("Server", welcome) == 1; }, 10000));
+    type("Server", "/join #one");
+    type("Server", "/join #two");
+    ASSERT_TRUE(waitFor([&] { return listed("#one", "@" + me) && listed("#two", "@" + me); }));
 
-  server->stop();
-  ASSERT_TRUE(waitFor([&] { return countInWindow("Server", "Reconnecting in ") >= 1; }, 10000));
-  // Nothing to join while the server is away.
-  EXPECT_FALSE(listed("#one", "@zorv"));
-  ASSERT_TRUE(server->start());
+    if (byHand) {
+      form->BtnDisConnectClick();
+      EXPECT_EQ(countInWindow("#one", "*** Disconnected"), 1);
+      form->BtnConnectClick();
+    } else {
+      server->stop();
+      ASSERT_TRUE(waitFor([&] { return countInWindow("Server", "Reconnecting in ") >= 1; }, 10000));
+      // Nothing to join while the server is away.
+      EXPECT_FALSE(listed("#one", "@" + me));
+      ASSERT_TRUE(server->start());
+    }
+    ASSERT_TRUE(waitFor([&] { return countInWindow("Server", welcome) == 2; }, 20000)) << byHand;
+    ASSERT_TRUE(waitFor([&] { return listed("#one", "@" + me) && listed("#two", "@" + me); }, 10000)) << byHand;
 
-  ASSERT_TRUE(waitFor([&] { return countInWindow("Server", welcome) == 2; }, 20000));
-  ASSERT_TRUE(waitFor([&] { return listed("#one", "@zorv") && listed("#two", "@zorv"); }, 10000));
-
-  IrcClient watcher(server->port());
-  ASSERT_TRUE(watcher.registerAs("watcher"));
-  watcher.sendLine("JOIN #one,#two");
-  ASSERT_FALSE(watcher.waitLine("366 watcher #two").empty());
-  ASSERT_TRUE(waitFor([&] { return listed("#two", "watcher"); }));
-  type("#one", "back again");
-  type("#two", "here too");
-  EXPECT_FALSE(watcher.waitLine("PRIVMSG #one :back again").empty());
-  EXPECT_FALSE(watcher.waitLine("PRIVMSG #two :here too").empty());
-  EXPECT_EQ(countInWindow("Server", "Reconnecting in "), countInWindow("Server", "Disconnected"));
+    IrcClient watcher(server->port());
+    ASSERT_TRUE(watcher.registerAs("watcher" + std::to_string(byHand)));
+    watcher.sendLine("JOIN #one,#two");
+    ASSERT_FALSE(watcher.waitLine("366 watcher" + std::to_string(byHand) + " #two").empty()) << byHand;
+    ASSERT_TRUE(waitFor([&] { return listed("#two", "watcher" + std::to_string(byHand)); })) << byHand;
+    type("#one", "back again");
+    type("#two", "here too");
+    EXPECT_FALSE(watcher.waitLine("PRIVMSG #one :back again").empty()) << byHand;
+    EXPECT_FALSE(watcher.waitLine("PRIVMSG #two :here too").empty()) << byHand;
+    for (const char* name : {"#one", "#two"}) EXPECT_EQ(countInWindow(name, "*** Disconnected"), 1) << name;
+    if (!byHand) EXPECT_EQ(countInWindow("Server", "Reconnecting in "), countInWindow("Server", "Disconnected"));
+    form->BtnDisConnectClick();
+    for (const char* name : {"#one", "#two", "Server"}) window(name)->CloseWindow();
+    waitFor([&] { return form->Children().empty(); });
+  }
 }

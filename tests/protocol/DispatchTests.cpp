@@ -19,12 +19,18 @@ struct Case {
   Calls lines;  // raw lines as the engine gets them
   Calls calls;  // expected Frame calls, in order
   int nowMs = 0;
+  Calls open = {};               // the open windows
+  std::string active = "";       // the active window
+  Frame::LastCommand typed = {};  // where and when the user last typed a command
 };
 
 void RunCases(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     RecordingFrame frame;
     frame.nowMs = c.nowMs;
+    frame.open = c.open;
+    frame.active = c.active;
+    frame.typed = c.typed;
     InboundEngine engine(frame);
     for (const auto& line : c.lines) engine.ProcessLine(line);
     EXPECT_EQ(frame.calls, c.calls) << c.name;
@@ -68,6 +74,49 @@ TEST(Dispatch, ServerLinesMessagesAndNotices) {
         "AddText Server|<bob>NOTICE me hi|0"}},
       {"other user command", {":bob!b INVITE me :#secret"}, {"AddText Server|<bob>INVITE me :#secret|0"}},
       {"a nameless sender opens no window", {":!x PRIVMSG me :hi"}, {"AddText |<>hi|0"}},
+  });
+}
+
+// Answers to what the user just did are shown where the user is, besides Server.
+TEST(Dispatch, AnswersAreShownWhereTheUserIs) {
+  auto twice = [](const std::string& window, const std::string& text) {
+    return Calls{"AddText Server|" + text + "|0", "AddText " + window + "|" + text + "|0"};
+  };
+  const Calls welcome = {":srv 001 me :Hi there", ":srv 433 me bob :Nickname is already in use"};
+  auto welcomed = [](Calls more) {
+    more.insert(more.begin(), "AddText Server|Hi there|0");
+    return more;
+  };
+  const std::string inUse = "bob :Nickname is already in use";
+  RunCases({
+      {"in the window the target names", {":srv 401 me bob :No such nick/channel"},
+       twice("bob", "bob :No such nick/channel"), 0, {"bob", "#a"}, "#a"},
+      {"else in the active window",
+       {":srv 403 me #x :No such channel", ":srv 404 me #x :Cannot send", ":srv 442 me #x :Not on it",
+        ":srv 482 me #x :Not an operator"},
+       [&] {
+         Calls all;
+         for (const char* t : {"#x :No such channel", "#x :Cannot send", "#x :Not on it", "#x :Not an operator"})
+           for (auto& call : twice("#a", t)) all.push_back(call);
+         return all;
+       }(),
+       0, {"#a"}, "#a"},
+      {"no window, or Server itself: Server only", {":srv 401 me bob :No such", ":srv 401 me bob :No such"},
+       {"AddText Server|bob :No such|0", "AddText Server|bob :No such|0"}, 0, {"Server"}, ""},
+      {"a short reply as it came", {":srv 482 me"}, {"AddText Server|<srv>482 me|0"}, 0, {}, "#a"},
+      {"433 within 10 s of a command", welcome, welcomed(twice("#b", inUse)), 11000, {}, "#a", {"#b", 1000}},
+      {"433 later", welcome, welcomed({"AddText Server|" + inUse + "|0"}), 11001, {}, "#a", {"#b", 1000}},
+      {"433 while registering: Server only", {":srv 433 * me :Nickname is already in use"},
+       {"AddText Server|me :Nickname is already in use|0", "SendMsg NICK me_",
+        "AddText Server|*** Nickname me is in use, trying me_|0"}, 1000, {}, "#a", {"#b", 1000}},
+      {"305 and 306 across midnight", {":srv 305 me :You are back", ":srv 306 me :You are away"},
+       [&] {
+         Calls all = twice("#b", "You are back");
+         for (auto& call : twice("#b", "You are away")) all.push_back(call);
+         return all;
+       }(),
+       4000, {}, "#a", {"#b", 86395000}},
+      {"306 with no command typed", {":srv 306 me :You are away"}, {"AddText Server|You are away|0"}, 4000},
   });
 }
 

@@ -22,6 +22,9 @@ class RecordingFrame : public Frame {
   std::string ownNick = "me";
   int nowMs = 0, nowStepMs = 0;  // the clock moves by nowStepMs after every reading
   zorv::SaslConfig login;        // what Sasl() answers
+  std::vector<std::string> open;  // the open windows
+  std::string active;             // the active window
+  LastCommand typed;              // where and when the user last typed a command
 
   using S = const std::string&;
   void AddText(S n, S t, bool c) override { Rec({"AddText ", n, "|", t, c ? "|1" : "|0"}); }
@@ -42,6 +45,9 @@ class RecordingFrame : public Frame {
   void ChannelListEnd() override { Rec({"ChannelListEnd"}); }
   void Alert() override { Rec({"Alert"}); }
   zorv::SaslConfig Sasl() const override { return login; }
+  bool HasWindow(S name) const override { return std::find(open.begin(), open.end(), name) != open.end(); }
+  std::string ActiveWindow() const override { return active; }
+  LastCommand LastCommandTyped() const override { return typed; }
   int TimeOfDayMs() const override {
     const int t = nowMs;
     const_cast<RecordingFrame*>(this)->nowMs = (nowMs + nowStepMs) % 86400000;
