@@ -1,6 +1,5 @@
 #include "ConnectionKeeper.h"
 
-#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <algorithm>
@@ -8,16 +7,12 @@
 #include <unordered_set>
 #include <utility>
 
-#include "Childwin.h"
-#include "Main.h"
 #include "Guard.h"
 #include "Names.h"
 #include "Text.h"
-#include "WindowNames.h"
 
 namespace {
 
-using zorv::kServerWindow;
 // Longer settings are taken as this (a week), which the timers can still hold.
 constexpr long long kLongestSeconds = 7LL * 24 * 3600;
 
@@ -31,8 +26,9 @@ QStringList KeepAliveSettings::settingsItems() {
           QStringLiteral("KeepAliveSettings;Reconnect;1;Connection;Reconnect;1;0")};
 }
 
-ConnectionKeeper::ConnectionKeeper(TMainForm& form, const KeepAliveSettings& settings)
-    : QObject(&form), form_(form), settings_(settings) {
+ConnectionKeeper::ConnectionKeeper(KeptConnection& connection, const KeepAliveSettings& settings,
+                                   QObject* parent)
+    : QObject(parent), connection_(connection), settings_(settings) {
   setObjectName("ConnectionKeeper");
   random_ = [] { return QRandomGenerator::global()->generate(); };
   lagTimer_ = new QTimer(this);
@@ -46,8 +42,6 @@ ConnectionKeeper::ConnectionKeeper(TMainForm& form, const KeepAliveSettings& set
 int ConnectionKeeper::Scaled(long long ms) const {
   return static_cast<int>(std::clamp<long long>(ms * msPerSecond_ / 1000, 1, INT_MAX));
 }
-
-void ConnectionKeeper::Say(const std::string& text) { form_.AddText(kServerWindow, text, true); }
 
 bool ConnectionKeeper::Waiting() const { return waitTimer_->isActive(); }
 
@@ -96,15 +90,15 @@ void ConnectionKeeper::LagCheck() {
   pingOutstanding_ = true;
   pingSentAt_.start();
   lagTimer_->start(timeout);
-  form_.SendMsg("PING :" + token_);
+  connection_.SendMsg("PING :" + token_);
 }
 
 void ConnectionKeeper::Drop(const std::string& reason) {
-  Say(reason);
+  connection_.SayInServerWindow(reason);
   reasonShown_ = true;
   givingUp_ = true;
   // Nothing more goes out on a connection given up: what waits is dropped.
-  if (form_.CliWSocket->State() != wsClosed) form_.CliWSocket->Abort();
+  connection_.Abort();
 }
 
 bool ConnectionKeeper::MaySend(int queued, std::size_t bytes) {
@@ -112,12 +106,12 @@ bool ConnectionKeeper::MaySend(int queued, std::size_t bytes) {
   if (static_cast<std::size_t>(std::max(queued, 0)) + bytes <= kSendQueueLimit) return true;
   givingUp_ = true;
   reasonShown_ = true;
-  Say("The server has stopped reading: more than 1 MiB waits to be sent, so the connection is closed");
+  connection_.SayInServerWindow("The server has stopped reading: more than 1 MiB waits to be sent, so the connection is closed");
   // Closed from the event loop, not inside whatever is sending right now.
   QTimer::singleShot(0, this, [this] {
     zorv::guarded(
         [this] {
-          if (givingUp_ && form_.CliWSocket->State() != wsClosed) form_.CliWSocket->Abort();
+          if (givingUp_) connection_.Abort();
         },
         "Zorv");
   });
@@ -153,8 +147,7 @@ void ConnectionKeeper::UserConnect() { waitTimer_->stop(); }
 void ConnectionKeeper::UserDisconnect() {
   if (waitTimer_->isActive()) {
     waitTimer_->stop();
-    form_.BtnDisConnect->setEnabled(false);
-    form_.UpdateMenuItems();
+    connection_.ReconnectWaiting(false);
   }
   restoring_ = false;
   registered_ = false;
@@ -170,7 +163,7 @@ void ConnectionKeeper::Closed(uint16_t error) {
   const bool shown = reasonShown_;
   const bool refused = std::exchange(certificateRefused_, false);
   // The conversations learn once that they are cut off, not once per attempt.
-  if (welcomed_) TellWindows("*** Disconnected");
+  if (welcomed_) connection_.SayInConversations("*** Disconnected");
   connected_ = registered_ = welcomed_ = givingUp_ = reasonShown_ = false;
   if (!lost || !settings_.reconnect) {
     restoring_ = false;
@@ -179,11 +172,11 @@ void ConnectionKeeper::Closed(uint16_t error) {
   if (refused) {
     // Asking again every few seconds would nag the user who has just said no.
     restoring_ = false;
-    Say("Not reconnecting: the server's certificate was refused. Press Connect to try again.");
+    connection_.SayInServerWindow("Not reconnecting: the server's certificate was refused. Press Connect to try again.");
     return;
   }
   if (wasUp && !shown)
-    Say(error == 0 ? std::string("The server closed the connection")
+    connection_.SayInServerWindow(error == 0 ? std::string("The server closed the connection")
                    : "Connection lost, error #" + std::to_string(error));
   restoring_ = true;
   ScheduleReconnect();
@@ -196,35 +189,28 @@ void ConnectionKeeper::LookupFailed() {
 void ConnectionKeeper::ScheduleReconnect() {
   const int delay = zorv::ReconnectDelayMs(attempt_, random_(), policy_);
   attempt_ = std::min(attempt_ + 1, 64);
-  Say("Reconnecting in " + std::to_string(zorv::DelaySeconds(delay)) + " seconds");
+  connection_.SayInServerWindow("Reconnecting in " + std::to_string(zorv::DelaySeconds(delay)) + " seconds");
   // While it waits, Disconnect is there to call the reconnect off.
-  form_.BtnDisConnect->setEnabled(true);
-  form_.UpdateMenuItems();
+  connection_.ReconnectWaiting(true);
   waitTimer_->start(Scaled(delay));
 }
 
 void ConnectionKeeper::Attempt() {
   if (!restoring_) return;
   try {
-    form_.ConnectAgain();
+    connection_.ConnectAgain();
   } catch (...) {
     restoring_ = false;  // the fields cannot be connected to; the user takes over
     throw;
   }
 }
 
-void ConnectionKeeper::TellWindows(const std::string& text) {
-  for (TMDIChild* c : form_.Children())
-    if (!zorv::equalsIgnoreAsciiCase(c->WindowName(), kServerWindow)) c->AddLine(text);
-}
-
 void ConnectionKeeper::Rejoin() {
   std::vector<zorv::ChannelToJoin> channels;
   std::unordered_set<std::string> seen;
-  for (TMDIChild* c : form_.Children()) {
-    const std::string name = c->WindowName();
+  for (const std::string& name : connection_.OpenWindows()) {
     if (zorv::isChannelName(name) && seen.insert(zorv::upperAscii(name)).second)
       channels.push_back({name, keys_.KeyOf(name)});
   }
-  for (const std::string& line : zorv::JoinLines(channels)) form_.SendMsg(line);
+  for (const std::string& line : zorv::JoinLines(channels)) connection_.SendMsg(line);
 }

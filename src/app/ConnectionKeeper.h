@@ -12,11 +12,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "Reconnect.h"
 
 class QTimer;
-class TMainForm;
 
 // The settings of the above, kept in the settings file (section "Connection")
 // as properties of this object, so the settings component reads and writes
@@ -36,15 +36,35 @@ class KeepAliveSettings : public QObject {
   bool reconnect = true;
 };
 
+// What the keeper needs from the connection it keeps (the Session).
+class KeptConnection {
+ public:
+  virtual ~KeptConnection() = default;
+  virtual void SendMsg(const std::string& line) = 0;
+  // A line in the Server window, opened for it.
+  virtual void SayInServerWindow(const std::string& text) = 0;
+  // A line in every open conversation window but the Server window.
+  virtual void SayInConversations(const std::string& text) = 0;
+  // Drops the connection at once, with whatever waits to be sent; nothing
+  // when it is closed already.
+  virtual void Abort() = 0;
+  // The reconnect's attempt: a Connect that leaves the user where they are.
+  virtual void ConnectAgain() = 0;
+  // The names of the open conversation windows, in the order they were opened.
+  virtual std::vector<std::string> OpenWindows() const = 0;
+  // A reconnect started or stopped waiting (Disconnect calls it off meanwhile).
+  virtual void ReconnectWaiting(bool waiting) = 0;
+};
+
 class ConnectionKeeper : public QObject {
   Q_OBJECT
  public:
   // The send queue may hold this much before the connection is given up.
   static constexpr std::size_t kSendQueueLimit = 1024 * 1024;
 
-  ConnectionKeeper(TMainForm& form, const KeepAliveSettings& settings);
+  ConnectionKeeper(KeptConnection& connection, const KeepAliveSettings& settings, QObject* parent);
 
-  // --- What the main window tells it --------------------------------------
+  // --- What the connection tells it ---------------------------------------
   void UserConnect();      // Connect pressed (or chosen): a waiting reconnect goes at once
   void UserDisconnect();   // Disconnect, the Server window or the main window closed
   void Connected();        // the connect succeeded (registration is being sent)
@@ -82,11 +102,9 @@ class ConnectionKeeper : public QObject {
   void ScheduleReconnect();
   void Attempt();
   void Rejoin();
-  void TellWindows(const std::string& text);
-  void Say(const std::string& text);
   int Scaled(long long ms) const;
 
-  TMainForm& form_;
+  KeptConnection& connection_;
   const KeepAliveSettings& settings_;
   zorv::ReconnectPolicy policy_;
   std::function<std::uint32_t()> random_;

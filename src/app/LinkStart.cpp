@@ -5,6 +5,7 @@
 
 #include "IrcLink.h"
 #include "Main.h"
+#include "Session.h"
 
 namespace zorv {
 
@@ -18,7 +19,7 @@ void OpenLink(TMainForm& form, const std::string& link) {
   form.EditServer->setText(QString::fromLatin1(l.host));
   form.EditPort->setText(QString::fromLatin1(l.port));
   form.CheckTLS->setChecked(l.secure);
-  form.JoinWhenRegistered(l.host, l.port, l.channels);
+  form.session->JoinWhenRegistered(l.host, l.port, l.channels);
   form.BtnConnectClick();
 }
 

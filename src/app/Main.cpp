@@ -25,20 +25,18 @@
 #include "About.h"
 #include "Channel.h"
 #include "Childwin.h"
-#include "ConnectionKeeper.h"
 #include "Guard.h"
 #include "HeaderBar.h"
 #include "IconCache.h"
 #include "CertificatePrompt.h"
 #include "IniOut.h"
 #include "IrcLink.h"
-#include "Inbound.h"
-#include "IrcLink.h"
 #include "LinkStart.h"
 #include "MessageBox.h"
 #include "Names.h"
 #include "NamesReply.h"
 #include "Product.h"
+#include "Session.h"
 #include "SettingsLocation.h"
 #include "Text.h"
 #include "WindowNames.h"
@@ -54,8 +52,6 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 using zorv::kServerWindow;
-
-std::string QuitLine() { return std::string("QUIT ") + zorv::kHomePage; }
 
 QString fieldText(const QLineEdit* e) { return e->text(); }
 // The host the Server field names ("[::1]" is "::1").
@@ -75,8 +71,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   f.setPointSize(8);
   setFont(f);
 
-  BuildSocket();
-  engine_ = std::make_unique<InboundEngine>(*this);
+  session = new Session(*this, this);
 
   BuildToolbar();
 
@@ -104,8 +99,6 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   Connection = new ConnectionSettings(this);
   Logs = new Logbook(Logbook::defaultRoot(), this);
   Logs->setErrorHandler([this](const std::string& line) { AddText(kServerWindow, line, true); });
-  ConnSettings = new KeepAliveSettings(this);
-  Keeper = new ConnectionKeeper(*this, *ConnSettings);
 
   FormCreate();
 
@@ -122,27 +115,6 @@ TMainForm::~TMainForm() {
   delete ChannelForm;
   ChannelForm = nullptr;
   if (MainForm == this) MainForm = nullptr;
-}
-
-void TMainForm::BuildSocket() {
-  CliWSocket = new TWSocket(this);
-  CliWSocket->setObjectName("CliWSocket");
-  CliWSocket->SetLingerOnOff(wsLingerOn);
-  CliWSocket->SetLingerTimeout(0);
-  CliWSocket->SetSendFlags(wsSendNormal);
-  CliWSocket->SetMultiThreaded(false);
-  CliWSocket->SetFlushTimeout(60);
-  CliWSocket->OnDnsLookupDone = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDnsLookupDone(s, e); };
-  CliWSocket->OnSessionConnected = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionConnected(s, e); };
-  CliWSocket->OnSslError = [this](TCustomWSocket*, const std::string& m) { AddText(kServerWindow, m, true); };
-  CliWSocket->OnSslVerify = [this](TCustomWSocket*, const TSslPeer& p, std::string& reason) {
-    const zorv::CertAnswer answer = zorv::acceptCertificate(p, SettingsFile());
-    reason = answer.reason;
-    if (answer.refusedByUser) Keeper->CertificateRefused();
-    return answer.accepted;
-  };
-  CliWSocket->OnSessionClosed = [this](TCustomWSocket* s, uint16_t e) { CliWSocketSessionClosed(s, e); };
-  CliWSocket->OnDataAvailable = [this](TCustomWSocket* s, uint16_t e) { CliWSocketDataAvailable(s, e); };
 }
 
 // The frame area, the switcher bar under it and the status line; the window
@@ -350,12 +322,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  Keeper->UserDisconnect();
+  session->CallOffReconnect();
   Guard([&] {
-    if (BtnDisConnect->isEnabled()) {
-      SendMsg(QuitLine());
-      if (CliWSocket->State() != wsClosed) CliWSocket->Close();
-    }
+    if (BtnDisConnect->isEnabled()) session->Disconnect();
   });
   event->accept();
   if (ChannelForm) ChannelForm->hide();
@@ -392,114 +361,15 @@ void TMainForm::SetConnectionControls(ConnectionState state) {
   for (QLineEdit* e : {EditServer, EditNick, EditPort}) e->setEnabled(fields);
 }
 
-void TMainForm::SendMsg(const std::string& line) {
-  if (!IsConnected()) return;
-  // A CR, LF or NUL inside the line would end it early and smuggle a second
-  // command to the server: they are removed.
-  std::string out = zorv::stripLineBreaks(line);
-  Keeper->Sent(out);
-  out += "\r\n";
-  if (!Keeper->MaySend(CliWSocket->BufferedByteCount(), out.size())) return;
-  CliWSocket->SendStr(out);
-}
+void TMainForm::SendMsg(const std::string& line) { session->SendMsg(line); }
 
-bool TMainForm::IsConnected() const { return CliWSocket->State() == wsConnected; }
+bool TMainForm::IsConnected() const { return session->IsConnected(); }
 
-void TMainForm::BtnConnectClick() { StartConnect(true); }
-
-void TMainForm::ConnectAgain() { StartConnect(false); }
-
-void TMainForm::StartConnect(bool byUser) {
-  userConnect_ = byUser;
-  if (byUser) Keeper->UserConnect();
-  // Asked for again while connected (through the menu), the fields stay as
-  // they are: the socket refuses the new address.
-  SetConnectionControls(CliWSocket->State() == wsConnected ? ConnectionState::Connected
-                                                           : ConnectionState::Connecting);
-  Logs->setNetwork(serverHost(EditServer));
-  CliWSocket->DnsLookup(serverHost(EditServer));
-}
+void TMainForm::BtnConnectClick() { session->Connect(); }
 
 void TMainForm::ConnectItemClick() { BtnConnectClick(); }
 
-void TMainForm::CliWSocketDnsLookupDone(TCustomWSocket*, uint16_t error) {
-  if (error != 0) {
-    AddText(kServerWindow, "Server name unknown", true);
-    SetConnectionControls(CliWSocket->State() == wsConnected ? ConnectionState::Connected
-                                                             : ConnectionState::Idle);
-    Keeper->LookupFailed();
-    return;
-  }
-  CliWSocket->SetAddr(CliWSocket->DnsResult());
-  CliWSocket->SetPort(zorv::fromInput(fieldText(EditPort)));
-  CliWSocket->SetProto("tcp");
-  if (CliWSocket->State() == wsClosed) {
-    CliWSocket->SetSslEnable(CheckTLS->isChecked());
-    CliWSocket->SetSslServerName(serverHost(EditServer));
-  }
-  // A close with lingering on and a zero time-out resets the connection and can
-  // lose the QUIT line sent just before it; the socket lets the system deliver
-  // what was sent, then closes.
-  if (CliWSocket->State() == wsClosed) CliWSocket->SetLingerOnOff(wsLingerOff);
-  CliWSocket->Connect();
-}
-
-void TMainForm::CliWSocketSessionConnected(TCustomWSocket*, uint16_t error) {
-  if (error == 10061) {
-    AddText(kServerWindow, "No server available", true);
-    return;
-  }
-  // A failed TLS handshake has said why already (OnSslError).
-  if (error == TCustomSslWSocket::errTlsHandshake) return;
-  if (error != 0) {
-    AddText(kServerWindow, "Can't connect, error #" + std::to_string(error), true);
-    return;
-  }
-  // A partial line and the registration state of an earlier connection
-  // belong to nobody now.
-  engine_->Reset();
-  Keeper->Connected();
-  AddText(kServerWindow, "Connected", true);
-  SetConnectionControls(ConnectionState::Connected);
-  // NICK and USER, after PASS and CAP LS when a login is configured.
-  engine_->Register(zorv::fromInput(fieldText(EditNick)));
-  // The user who pressed Connect watches the Server window; a reconnect
-  // leaves the user where they are (perhaps typing).
-  if (userConnect_) ChildFocus(kServerWindow);
-}
-
-void TMainForm::JoinWhenRegistered(const std::string& server, const std::string& port,
-                                   std::vector<std::string> channels) {
-  pendingJoins_ = {server, port, std::move(channels)};
-}
-
-void TMainForm::CliWSocketSessionClosed(TCustomWSocket*, uint16_t error) {
-  for (TMDIChild* c : registry_->ChannelWindows()) c->resetnamelist();
-  SetConnectionControls(ConnectionState::Idle);
-  AddText(kServerWindow, "Disconnected", false);
-  Keeper->Closed(error);
-}
-
-void TMainForm::CliWSocketDataAvailable(TCustomWSocket*, uint16_t) {
-  Keeper->DataArrived();
-  engine_->DataAvailable([this](char* buf, int room) { return CliWSocket->Receive(buf, room); });
-}
-
-void TMainForm::Registered() {
-  Keeper->Registered(zorv::fromInput(fieldText(EditServer)), zorv::fromInput(fieldText(EditPort)));
-  // Once only, and only on the server the link named: after a failed attempt,
-  // a connection made by hand to another server joins nothing by itself.
-  const PendingJoins joins = std::exchange(pendingJoins_, {});
-  if (serverHost(EditServer) != joins.server || zorv::fromInput(fieldText(EditPort)) != joins.port)
-    return;
-  for (const std::string& channel : joins.channels) SendMsg("JOIN " + channel);
-}
-
-void TMainForm::BtnDisConnectClick() {
-  Keeper->UserDisconnect();
-  SendMsg(QuitLine());
-  if (CliWSocket->State() != wsClosed) CliWSocket->Close();
-}
+void TMainForm::BtnDisConnectClick() { session->Disconnect(); }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   // An empty Nick, Server or Port field cannot be left: the focus goes back.
@@ -528,9 +398,7 @@ std::vector<TMDIChild*> TMainForm::Children() const { return registry_->Children
 TMDIChild* TMainForm::ActiveChild() const { return registry_->ActiveChild(); }
 
 void TMainForm::AddText(const std::string& name, const std::string& text, bool create) {
-  // The server's answer to our own lag check is not shown.
-  if (!create && name == kServerWindow && Keeper->IsOwnPingReply(text)) return;
-  registry_->AddText(name, text, create);
+  session->AddText(name, text, create);
 }
 
 void TMainForm::NewChild(const std::string& name) { registry_->NewChild(name); }
@@ -709,15 +577,7 @@ void TMainForm::ChannelListEnd() { ChannelForm->ListEnd(); }
 
 void TMainForm::Alert() { QApplication::beep(); }
 
-int TMainForm::TimeOfDayMs() const { return QTime::currentTime().msecsSinceStartOfDay(); }
-
-std::string TMainForm::LocalShortDate() const {
-  return zorv::fromInput(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
-}
-
-std::string TMainForm::LocalLongTime() const {
-  return zorv::fromInput(QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
-}
+int TMainForm::TimeOfDayMs() const { return session->TimeOfDayMs(); }
 
 bool TMainForm::IsActiveChild(const TMDIChild* child) const { return child && ActiveChild() == child; }
 
@@ -727,7 +587,7 @@ QString TMainForm::ChatFontSize() const { return LabelSize->text(); }
 
 void TMainForm::LogLine(const std::string& window, const std::string& text) { Logs->append(window, text); }
 
-void TMainForm::CommandTyped(const std::string& window) { lastCommand_ = {window, TimeOfDayMs()}; }
+void TMainForm::CommandTyped(const std::string& window) { session->CommandTyped(window); }
 
 bool TMainForm::HasWindow(const std::string& name) const { return ChildExist(name); }
 
@@ -759,7 +619,7 @@ void TMainForm::OpenIrcLink(const std::string& link) {
   const IrcLink& l = parsed.link;
   const bool busy = BtnDisConnect->isEnabled();
   const std::string server = zorv::fromInput(fieldText(EditServer));
-  if (CliWSocket->State() == wsConnected && zorv::equalsIgnoreAsciiCase(l.host, server) &&
+  if (IsConnected() && zorv::equalsIgnoreAsciiCase(l.host, server) &&
       l.port == zorv::fromInput(fieldText(EditPort))) {
     for (const std::string& channel : l.channels) SendMsg("JOIN " + channel);
     return;
@@ -789,4 +649,47 @@ void TMainForm::CopyItemClick() {
     return;
   }
   if (TMDIChild* c = ActiveChild()) c->Memo1->copy();
+}
+
+// ---------------------------------------------------------------------------
+// What the session reports and asks
+
+void TMainForm::Show(const std::string& window, const std::string& text, bool create) {
+  registry_->AddText(window, text, create);
+}
+
+void TMainForm::ShowInConversations(const std::string& text) {
+  for (TMDIChild* c : Children())
+    if (!zorv::equalsIgnoreAsciiCase(c->WindowName(), kServerWindow)) c->AddLine(text);
+}
+
+void TMainForm::BringServerWindowToFront() { ChildFocus(kServerWindow); }
+
+std::vector<std::string> TMainForm::OpenWindows() const {
+  std::vector<std::string> names;
+  for (TMDIChild* c : Children()) names.push_back(c->WindowName());
+  return names;
+}
+
+void TMainForm::ConnectionChanged(ConnectionState state) { SetConnectionControls(state); }
+
+void TMainForm::ConnectionClosed() {
+  for (TMDIChild* c : registry_->ChannelWindows()) c->resetnamelist();
+}
+
+void TMainForm::NetworkChosen(const std::string& host) { Logs->setNetwork(host); }
+
+void TMainForm::ReconnectWaiting(bool waiting) {
+  BtnDisConnect->setEnabled(waiting);
+  UpdateMenuItems();
+}
+
+zorv::CertAnswer TMainForm::AskCertificate(const TSslPeer& peer) {
+  return zorv::acceptCertificate(peer, SettingsFile());
+}
+
+ConnectTarget TMainForm::Target() const {
+  const std::string server = zorv::fromInput(fieldText(EditServer));
+  return {zorv::fromInput(fieldText(EditNick)), server, zorv::ServerFieldHost(server), zorv::fromInput(fieldText(EditPort)),
+          CheckTLS->isChecked()};
 }

@@ -1,8 +1,8 @@
 #pragma once
-// The main window: the frame of every conversation window, the one connection
-// to the server, the menus and the status line. The open windows and their
-// switcher bar sections are kept by WindowRegistry; the main window passes the
-// engine's and the windows' requests on to it.
+// The main window: the frame of every conversation window, the menus and the
+// status line. It builds the widgets, hands the user's connection actions to
+// its Session and shows what the session reports. The open windows and their
+// switcher bar sections are kept by WindowRegistry.
 #include <QMainWindow>
 #include <QString>
 #include <functional>
@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "ChildHost.h"
-#include "Frame.h"
-#include "WSocket.h"
+#include "SessionHost.h"
 
 class QAction;
 class QLabel;
@@ -23,7 +22,6 @@ class QMenu;
 class QPushButton;
 class QStatusBar;
 class HeaderBar;
-class InboundEngine;
 class TAboutBox;
 class TChannelForm;
 class TIniOut;
@@ -32,42 +30,24 @@ class TMDIChild;
 class WindowPlacement;
 class ClientOptions;
 class Logbook;
-class ConnectionKeeper;
-class KeepAliveSettings;
 class ConnectionSettings;
+class Session;
 class WindowRegistry;
 
-// What the connection controls show: no connection, one being made (the
-// lookup and the connect), one established.
-enum class ConnectionState { Idle, Connecting, Connected };
-
-class TMainForm : public QMainWindow, public Frame, public ChildHost {
+class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   Q_OBJECT
  public:
   // programDir: where the settings file lives (the program's own directory by default).
   explicit TMainForm(const QString& programDir = QString(), QWidget* parent = nullptr);
   ~TMainForm() override;
 
-  // --- Connection lifecycle ---------------------------------------------------
+  // --- Connection (handed to the session) -----------------------------------------
   void SendMsg(const std::string& line) override;
   bool IsConnected() const override;
   void BtnConnectClick();
   void ConnectItemClick();
-  // The reconnect's attempt: a Connect that leaves the active window and the
-  // keyboard focus where the user has them.
-  void ConnectAgain();
   void BtnDisConnectClick() override;
   void FileExitItemClick();
-  void CliWSocketDnsLookupDone(TCustomWSocket* sender, uint16_t error);
-  void CliWSocketSessionConnected(TCustomWSocket* sender, uint16_t error);
-  void CliWSocketSessionClosed(TCustomWSocket* sender, uint16_t error);
-  void CliWSocketDataAvailable(TCustomWSocket* sender, uint16_t error);
-  // Channels to join when the welcome of that server and port arrives (from a
-  // link given at start).
-  void JoinWhenRegistered(const std::string& server, const std::string& port, std::vector<std::string> channels);
-  // The server's welcome: a restored connection joins its channels again, and
-  // a link's channels are joined.
-  void Registered() override;
 
   // --- Window registry ------------------------------------------------------
   void AddText(const std::string& name, const std::string& text, bool create) override;
@@ -114,8 +94,6 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void ChannelListEnd() override;
   void Alert() override;
   int TimeOfDayMs() const override;
-  std::string LocalShortDate() const override;
-  std::string LocalLongTime() const override;
   bool IsActiveChild(const TMDIChild* child) const override;
   QString ChatFontName() const override;
   QString ChatFontSize() const override;
@@ -123,7 +101,6 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void CommandTyped(const std::string& window) override;
   bool HasWindow(const std::string& name) const override;
   std::string ActiveWindow() const override;
-  LastCommand LastCommandTyped() const override { return lastCommand_; }
   int ScrollbackLines() const override;
   bool ChatWordWrap() const override;
   bool ChatTimestamps() const override;
@@ -138,8 +115,20 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void TimestampsItemClick();
   void CopyItemClick();
 
+  // --- What the session reports and asks (SessionHost) -----------------------------
+  void Show(const std::string& window, const std::string& text, bool create) override;
+  void ShowInConversations(const std::string& text) override;
+  void BringServerWindowToFront() override;
+  std::vector<std::string> OpenWindows() const override;
+  void ConnectionChanged(ConnectionState state) override;
+  void ConnectionClosed() override;
+  void NetworkChosen(const std::string& host) override;
+  void ReconnectWaiting(bool waiting) override;
+  zorv::CertAnswer AskCertificate(const TSslPeer& peer) override;
+  ConnectTarget Target() const override;
+
   // --- Logging in (MainConnection.cpp) -----------------------------------------
-  zorv::SaslConfig Sasl() const override;
+  zorv::SaslConfig Login() const override;
   void ConnectionSettingsItemClick();
 
   // --- Controls (named as the program names them) ------------------------------
@@ -175,14 +164,12 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   QAction* WindowArrangeItem = nullptr;
   QAction* WindowMinimizeItem = nullptr;
   QAction* HelpAboutItem = nullptr;
-  TWSocket* CliWSocket = nullptr;
+  Session* session = nullptr;  // the connection: socket, engine, keeper
   TIniOut* IniOut1 = nullptr;
   WindowPlacement* Placement = nullptr;
   ClientOptions* Options = nullptr;
   ConnectionSettings* Connection = nullptr;
   Logbook* Logs = nullptr;
-  KeepAliveSettings* ConnSettings = nullptr;
-  ConnectionKeeper* Keeper = nullptr;  // lag check, reconnect, send queue bound
   TChannelForm* ChannelForm = nullptr;
   TAboutBox* AboutBox = nullptr;
 
@@ -198,7 +185,6 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
  private:
   void BuildMenus();
   void BuildToolbar();
-  void BuildSocket();
   void BuildFrame();
   void FormCreate();
   void FormShow();
@@ -206,7 +192,6 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   // The one place the Connect, Disconnect and Channel List buttons and the
   // Nick, Server and Port fields are set.
   void SetConnectionControls(ConnectionState state);
-  void StartConnect(bool byUser);
   void RebuildWindowList();
   // A names reply (353) or its end (366) for the windows of its channel.
   void ForNamesReply(const std::string& p, bool end);
@@ -214,18 +199,11 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void Guard(const std::function<void()>& action);
 
   std::unique_ptr<WindowRegistry> registry_;
-  std::unique_ptr<InboundEngine> engine_;
   QString programDir_;
   std::string ownNick_;  // the text of EditNick as bytes
   bool shown_ = false;
   bool destroying_ = false;
-  bool userConnect_ = false;  // the connection under way was asked for by the user
-  LastCommand lastCommand_;
   std::vector<QAction*> windowListActions_;
-  struct PendingJoins {
-    std::string server, port;
-    std::vector<std::string> channels;
-  } pendingJoins_;
 };
 
 // The one main window of the program (set while it exists).

@@ -13,4 +13,4 @@ void TMainForm::ConnectionSettingsItemClick() {
   CheckTLS->setChecked(Connection->tls);
 }
 
-zorv::SaslConfig TMainForm::Sasl() const { return Connection->login(); }
+zorv::SaslConfig TMainForm::Login() const { return Connection->login(); }

@@ -16,6 +16,7 @@
 #include "Childwin.h"
 #include "HeaderBar.h"
 #include "Main.h"
+#include "Session.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "TextPane.h"
@@ -68,7 +69,7 @@ class AppTest : public ::testing::Test {
     form->BtnConnectClick();
     ASSERT_TRUE(server.accept(5000));
     ASSERT_TRUE(server.waitReceived("USER "));
-    ASSERT_TRUE(testsupport::waitFor([&] { return form->CliWSocket->State() == wsConnected; }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return form->session->Socket().State() == wsConnected; }));
   }
 
   QTemporaryDir dir;

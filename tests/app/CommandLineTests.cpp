@@ -139,7 +139,7 @@ TEST_F(AppTest, LinksThatDoNotConnect) {
     EXPECT_TRUE(form->BtnConnect->isEnabled()) << c.link;
     testsupport::pumpFor(100);
     EXPECT_FALSE(server.accept(0)) << c.link;
-    EXPECT_EQ(form->CliWSocket->State(), wsClosed) << c.link;
+    EXPECT_EQ(form->session->Socket().State(), wsClosed) << c.link;
     form->close();
     form.reset();
   }

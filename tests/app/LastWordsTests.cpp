@@ -21,12 +21,12 @@ TEST_F(AppTest, ServerReasonBeforeAnImmediateCloseIsShownEveryTime) {
       ASSERT_TRUE(server.accept(5000));
       if (!closeAtOnce) {
         ASSERT_TRUE(waitFor([&] {
-          return form->CliWSocket->State() == wsConnected && form->CliWSocket->BufferedByteCount() == 0;
+          return form->session->Socket().State() == wsConnected && form->session->Socket().BufferedByteCount() == 0;
         }));
       }
       server.send("ERROR :Closing Link: test (bye)\r\n");
       server.closeClient();
-      ASSERT_TRUE(waitFor([&] { return form->BtnConnect->isEnabled() && form->CliWSocket->State() == wsClosed; }));
+      ASSERT_TRUE(waitFor([&] { return form->BtnConnect->isEnabled() && form->session->Socket().State() == wsClosed; }));
       testsupport::pumpFor(20);  // nothing else may follow
       const std::vector<std::string> all = linesOf(*form, "Server");
       ASSERT_GE(all.size(), before);

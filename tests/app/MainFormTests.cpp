@@ -88,7 +88,7 @@ TEST_F(AppTest, DisconnectSendsQuitAndWritesDisconnected) {
   connectTo(server);
   server.clearReceived();
   form->BtnDisConnectClick();
-  EXPECT_EQ(form->CliWSocket->State(), wsClosed);
+  EXPECT_EQ(form->session->Socket().State(), wsClosed);
   ASSERT_TRUE(server.waitPeerClosed());
   EXPECT_EQ(server.received(), "QUIT http://zorv.sourceforge.net/\r\n");
   EXPECT_EQ(linesOf(*form, "Server"), (std::vector<std::string>{"Connected", "Disconnected"}));
@@ -102,7 +102,7 @@ TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
   server.send(":me!m@h JOIN :#chat\r\n:srv 353 me = #chat :@alice bob me\r\n:srv 366 me #chat :End\r\n");
   ASSERT_TRUE(waitFor([&] { return window(*form, "#chat") && window(*form, "#chat")->ListBox1->model()->rowCount() == 3; }));
   server.closeClient();
-  ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
+  ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
   TMDIChild* chat = window(*form, "#chat");
   ASSERT_NE(chat, nullptr);
   EXPECT_EQ(chat->ListBox1->model()->rowCount(), 0);
@@ -183,7 +183,7 @@ TEST_F(AppTest, ConnectWhileConnectedReportsTheSocketError) {
   form->ConnectItem->trigger();
   ASSERT_TRUE(waitFor([&] { return !testsupport::shownMessages().isEmpty(); }));
   EXPECT_EQ(testsupport::shownMessages().first(), "Cannot change Addr if not closed");
-  EXPECT_EQ(form->CliWSocket->State(), wsConnected);
+  EXPECT_EQ(form->session->Socket().State(), wsConnected);
 }
 
 TEST_F(AppTest, InboundLinesDriveWindowsListsAndTabs) {

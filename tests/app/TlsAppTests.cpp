@@ -6,7 +6,7 @@
 #include "../net/TlsTestPeer.h"
 #include "AppFixture.h"
 #include "CertificatePrompt.h"
-#include "ConnectionKeeper.h"
+#include "Session.h"
 #include "Profile.h"
 
 using namespace apptest;
@@ -53,7 +53,7 @@ TEST_F(AppTest, TlsIsSavedInUserInfoAndReadBack) {
 // A TLS handshake that fails, or gets no answer within the time (15 s unless
 // a test shortens it), ends with one clear line and the connection closed.
 TEST_F(AppTest, TlsOnAPlainServerSendsNoPlainByteAndReportsTheFailure) {
-  EXPECT_EQ(form->CliWSocket->SslHandshakeTimeout(), 15000);
+  EXPECT_EQ(form->session->Socket().SslHandshakeTimeout(), 15000);
   const struct {
     const char* answer;  // what the plain server says ("" nothing)
     const char* shown;   // the line shown, from its start
@@ -63,7 +63,7 @@ TEST_F(AppTest, TlsOnAPlainServerSendsNoPlainByteAndReportsTheFailure) {
   };
   form->CheckTLS->setChecked(true);
   form->EditServer->setText("127.0.0.1");
-  form->CliWSocket->SetSslHandshakeTimeout(200);
+  form->session->Socket().SetSslHandshakeTimeout(200);
   for (const auto& c : cases) {
     LoopbackServer server;
     form->EditPort->setText(QString::number(server.port()));
@@ -73,7 +73,7 @@ TEST_F(AppTest, TlsOnAPlainServerSendsNoPlainByteAndReportsTheFailure) {
     EXPECT_EQ(static_cast<unsigned char>(server.received()[0]), 0x16);
     EXPECT_EQ(server.received().find("NICK"), std::string::npos);
     if (*c.answer) server.send(c.answer);
-    ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
+    ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
     const auto lines = linesOf(*form, "Server");
     ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines);
     EXPECT_EQ(lines[0].rfind(c.shown, 0), 0u) << lines[0];
@@ -102,28 +102,28 @@ TEST_F(AppTest, CancelOnAChangedCertificateStopsTheReconnect) {
     ++asked;
     return zorv::CertChoice::Cancel;
   });
-  form->Keeper->SetTimeScale(20);
-  form->Keeper->SetRandomSource([] { return 0u; });
+  form->session->Keeper().SetTimeScale(20);
+  form->session->Keeper().SetRandomSource([] { return 0u; });
   LoopbackServer server;
   connectTo(server);
   server.send(":srv 001 YourNick :Welcome here\r\n");
   ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "Welcome here"); }));
   server.closeClient();
-  ASSERT_TRUE(waitFor([&] { return form->Keeper->Waiting(); }));
+  ASSERT_TRUE(waitFor([&] { return form->session->Keeper().Waiting(); }));
   // The server moves to its TLS port while Zorv waits.
   form->EditPort->setText(QString::number(tls.port()));
   form->CheckTLS->setChecked(true);
   const std::string refused =
       "TLS handshake failed: certificate not accepted (the certificate has changed since it was trusted)";
   ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", refused); }));
-  ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
+  ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
   const auto lines = linesOf(*form, "Server");
   const auto from = std::find(lines.begin(), lines.end(), refused);
   EXPECT_EQ(std::vector<std::string>(from, lines.end()),
             (std::vector<std::string>{refused, "Disconnected",
                                       "Not reconnecting: the server's certificate was refused. Press Connect to try again."}));
   EXPECT_EQ(asked, 1);
-  EXPECT_FALSE(form->Keeper->Waiting());
+  EXPECT_FALSE(form->session->Keeper().Waiting());
   EXPECT_TRUE(form->BtnConnect->isEnabled());
   zorv::setCertificatePrompt(old);
   ::unsetenv("SSL_CERT_FILE");

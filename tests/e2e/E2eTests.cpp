@@ -17,6 +17,7 @@
 #include "Childwin.h"
 #include "IrcServer.h"
 #include "Main.h"
+#include "Session.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "TextPane.h"
@@ -284,7 +285,7 @@ TEST_F(E2e, OverIPv6ByLiteralAndByName) {
   ASSERT_TRUE(ann.registerAs("ann"));
   ann.sendLine("JOIN #six");
   ASSERT_FALSE(ann.waitLine(" 366 ").empty());
-  form->CliWSocket->SetResolver([](const std::string& host) {
+  form->session->Socket().SetResolver([](const std::string& host) {
     if (host == "six.test") return zorv::TLookupAnswer{0, {"127.0.0.1", "::1"}};
     return zorv::WSocketSystemResolve(host);
   });
@@ -301,7 +302,7 @@ TEST_F(E2e, OverIPv6ByLiteralAndByName) {
     form->EditPort->setText(QString::number(six.port()));
     form->BtnConnectClick();
     ASSERT_TRUE(waitFor([&] { return count("Server", "Welcome to the Internet Relay Network") > n; }, 10000));
-    EXPECT_EQ(form->CliWSocket->GetPeerAddr(), "::1");
+    EXPECT_EQ(form->session->Socket().GetPeerAddr(), "::1");
     type("Server", "/join #six");
     ASSERT_TRUE(waitFor([&] { return listed("#six", "zorv6") && listed("#six", "@ann"); }));
     const std::string said = "hello over IPv6 " + std::to_string(i);
@@ -310,7 +311,7 @@ TEST_F(E2e, OverIPv6ByLiteralAndByName) {
     ann.sendLine("PRIVMSG #six :hi zorv6 " + std::to_string(i));
     EXPECT_TRUE(waitWindowHas("#six", "<ann>hi zorv6 " + std::to_string(i)));
     form->BtnDisConnectClick();
-    ASSERT_TRUE(waitFor([&] { return form->CliWSocket->State() == wsClosed; }));
+    ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
     EXPECT_FALSE(ann.waitLine("QUIT").empty());
   }
   EXPECT_EQ(count("Server", "Server name unknown") + count("Server", "No server available"), 0);

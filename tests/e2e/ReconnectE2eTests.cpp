@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "Childwin.h"
-#include "ConnectionKeeper.h"
+#include "Session.h"
 #include "E2eWindows.h"
 #include "IrcServer.h"
 #include "Main.h"
@@ -29,7 +29,7 @@ class ReconnectE2e : public ::testing::Test {
     if (!server->running()) GTEST_SKIP() << server->error();
     ASSERT_TRUE(dir.isValid());
     form = std::make_unique<TMainForm>(dir.path());
-    form->Keeper->SetTimeScale(50);  // the first wait of 10 seconds lasts half a second
+    form->session->Keeper().SetTimeScale(50);  // the first wait of 10 seconds lasts half a second
     form->show();
   }
   void TearDown() override {
