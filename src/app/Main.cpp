@@ -1,40 +1,35 @@
 #include "Main.h"
 
 #include <QApplication>
-#include <QCloseEvent>
-#include <QDate>
-#include <QDir>
-#include <QHBoxLayout>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
-#include <QStatusBar>
-#include <QTime>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QWindow>
 #include <utility>
 
 #include "About.h"
 #include "Channel.h"
+#include "CertificatePrompt.h"
 #include "Childwin.h"
+#include "ClientOptions.h"
+#include "ConnectionKeeper.h"
+#include "ConnectionSettings.h"
 #include "Guard.h"
 #include "HeaderBar.h"
 #include "IconCache.h"
-#include "CertificatePrompt.h"
 #include "IniOut.h"
 #include "IrcLink.h"
 #include "LinkStart.h"
+#include "Logbook.h"
 #include "MessageBox.h"
 #include "Names.h"
-#include "NamesReply.h"
 #include "Product.h"
 #include "Session.h"
 #include "SettingsLocation.h"
@@ -42,10 +37,6 @@
 #include "WindowNames.h"
 #include "WindowPlacement.h"
 #include "WindowRegistry.h"
-#include "ClientOptions.h"
-#include "Formatting.h"
-#include "ConnectionSettings.h"
-#include "Logbook.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -115,179 +106,6 @@ TMainForm::~TMainForm() {
   delete ChannelForm;
   ChannelForm = nullptr;
   if (MainForm == this) MainForm = nullptr;
-}
-
-// The frame area, the switcher bar under it and the status line; the window
-// registry keeps the windows of the one and the sections of the other.
-void TMainForm::BuildFrame() {
-  MdiArea = new QMdiArea;
-  MdiArea->setObjectName("MdiArea");
-  MdiArea->setBackground(palette().brush(QPalette::Dark));
-  MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-
-  HeaderControl1 = new HeaderBar;
-  HeaderControl1->setObjectName("HeaderControl1");
-  HeaderControl1->setStatusTip("Switch to that window");
-  HeaderControl1->setToolTip("Switch to that window");
-  HeaderControl1->OnSectionClick = [this](int i) { Guard([&] { HeaderControl1SectionClick(i); }); };
-  HeaderControl1->OnResize = [this] { EvenSectionWidths(); };
-  HeaderControl1->hide();
-  HeaderControl2 = new HeaderBar(this);
-  HeaderControl2->setObjectName("HeaderControl2");
-  HeaderControl2->hide();
-  registry_ = std::make_unique<WindowRegistry>(MdiArea, HeaderControl1, HeaderControl2, *this,
-                                               [this] { return TimeOfDayMs(); });
-
-  auto* central = new QWidget;
-  auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(SpeedPanel);
-  layout->addWidget(MdiArea, 1);
-  layout->addWidget(HeaderControl1);
-  setCentralWidget(central);
-
-  StatusBar = new QStatusBar;
-  StatusBar->setObjectName("StatusBar");
-  StatusBar->setFixedHeight(19);
-  StatusBar->setSizeGripEnabled(false);
-  setStatusBar(StatusBar);
-}
-
-void TMainForm::BuildToolbar() {
-  SpeedPanel = new QWidget;
-  SpeedPanel->setObjectName("SpeedPanel");
-  SpeedPanel->setFixedHeight(30);
-  auto* row = new QHBoxLayout(SpeedPanel);
-  row->setContentsMargins(4, 2, 4, 2);
-  row->setSpacing(4);
-
-  auto addEdit = [&](const char* name, const char* label, const char* text, const char* hint, int width) {
-    auto* l = new QLabel(label);
-    auto* e = new QLineEdit(text);
-    e->setObjectName(name);
-    e->setStatusTip(hint);
-    e->setToolTip(hint);
-    e->setFixedWidth(width);
-    e->installEventFilter(this);
-    l->setBuddy(e);
-    row->addWidget(l);
-    row->addWidget(e);
-    return e;
-  };
-  EditNick = addEdit("EditNick", "Nick :", "YourNick", "Your IRC nickname", 90);
-  // The own nick is asked for with every line that arrives: kept as bytes as it changes.
-  ownNick_ = zorv::fromInput(EditNick->text());
-  connect(EditNick, &QLineEdit::textChanged, this, [this](const QString& t) { ownNick_ = zorv::fromInput(t); });
-  EditServer = addEdit("EditServer", "Server :", zorv::kDefaultServer, "IRC server that you want to connect", 130);
-  EditPort = addEdit("EditPort", "Port :", "6667", "Port of IRC server (default is \"6667\")", 45);
-  CheckTLS = new QCheckBox("TLS");
-  CheckTLS->setObjectName("CheckTLS");
-  CheckTLS->setStatusTip("Secure connection (TLS); port 6697 is the usual one");
-  CheckTLS->setToolTip(CheckTLS->statusTip());
-  row->addWidget(CheckTLS);
-  // The box shows the stored TLS setting, which the connection settings
-  // dialog edits too.
-  connect(CheckTLS, &QCheckBox::toggled, this, [this](bool on) {
-    if (Connection) Connection->tls = on;
-  });
-  // Typing the usual TLS port checks the box; the user may uncheck it again.
-  // A check made that way goes again while the typing goes on past it (6697
-  // on the way to 66970); one the user made stays.
-  auto autoChecked = std::make_shared<bool>(false);
-  connect(CheckTLS, &QCheckBox::clicked, this, [autoChecked] { *autoChecked = false; });
-  connect(EditPort, &QLineEdit::textEdited, this, [this, autoChecked](const QString& t) {
-    const bool tlsPort = t.trimmed() == QLatin1String(zorv::kTlsPort);
-    if (tlsPort && !CheckTLS->isChecked()) {
-      CheckTLS->setChecked(true);
-      *autoChecked = true;
-    } else if (!tlsPort && *autoChecked) {
-      CheckTLS->setChecked(false);
-      *autoChecked = false;
-    }
-  });
-
-  auto addButton = [&](const char* name, const char* caption, const char* hint) {
-    auto* b = new QPushButton(caption);
-    b->setObjectName(name);
-    if (hint) {
-      b->setStatusTip(hint);
-      b->setToolTip(hint);
-    }
-    b->setAutoDefault(false);
-    row->addWidget(b);
-    return b;
-  };
-  BtnConnect = addButton("BtnConnect", "&Connect", "Connect to server");
-  BtnDisConnect = addButton("BtnDisConnect", "&Disconnect", "Disconnect from IRC server");
-  BtnChannel = addButton("BtnChannel", "Channel List", nullptr);
-  row->addStretch(1);
-  connect(BtnConnect, &QPushButton::clicked, this, [this] { Guard([&] { BtnConnectClick(); }); });
-  connect(BtnDisConnect, &QPushButton::clicked, this, [this] { Guard([&] { BtnDisConnectClick(); }); });
-  connect(BtnChannel, &QPushButton::clicked, this, [this] { Guard([&] { BtnChannelClick(); }); });
-
-  // The chat font travels between runs in the captions of two invisible labels.
-  LabelFont = new QLabel("MS Sans Serif", this);
-  LabelFont->setObjectName("LabelFont");
-  LabelFont->hide();
-  LabelSize = new QLabel("8", this);
-  LabelSize->setObjectName("LabelSize");
-  LabelSize->hide();
-}
-
-void TMainForm::BuildMenus() {
-  auto item = [this](QMenu* menu, const char* name, const char* caption, const char* hint,
-                     std::function<void()> action) {
-    QAction* a = menu->addAction(caption);
-    a->setObjectName(name);
-    if (hint) a->setStatusTip(hint);
-    if (action) connect(a, &QAction::triggered, this, [this, action] { Guard(action); });
-    return a;
-  };
-  auto menu = [this](const char* name, const char* caption, const char* hint) {
-    QMenu* m = menuBar()->addMenu(caption);
-    m->setObjectName(name);
-    if (hint) m->menuAction()->setStatusTip(hint);
-    return m;
-  };
-
-  File1 = menu("File1", "&File", "File related commands");
-  ConnectItem = item(File1, "ConnectItem", "&Connect", "Connect to server...", [this] { ConnectItemClick(); });
-  ConnectionSettingsItem = item(File1, "ConnectionSettingsItem", "Connection &settings...",
-                                "Server password, SASL login and TLS", [this] { ConnectionSettingsItemClick(); });
-  File1->addSeparator()->setObjectName("N2");
-  ChannelList1 = item(File1, "ChannelList1", "Channel &List", nullptr, [this] { ChannelList1Click(); });
-  File1->addSeparator()->setObjectName("N1");
-  FileExitItem = item(File1, "FileExitItem", "E&xit", "Exit Zorv", [this] { FileExitItemClick(); });
-
-  Edit1 = menu("Edit1", "&Edit", nullptr);
-  CutItem = item(Edit1, "CutItem", "Cu&t", "Cut to clipboard", nullptr);
-  CopyItem = item(Edit1, "CopyItem", "&Copy", "Copy to clipboard", [this] { CopyItemClick(); });
-  PasteItem = item(Edit1, "PasteItem", "&Paste", "Paste from clipboard", nullptr);
-
-  View1 = menu("View1", "&View", nullptr);
-  TimestampsItem = item(View1, "TimestampsItem", "&Time stamps", "Show the time each new line arrived",
-                        [this] { TimestampsItemClick(); });
-  TimestampsItem->setCheckable(true);
-
-  Window1 = menu("Window1", "&Window", "Window related commands such as Tile and Cascade");
-  WindowCascadeItem = item(Window1, "WindowCascadeItem", "&Cascade", "Arrange windows to overlap",
-                           [this] { WindowCascadeItemClick(); });
-  WindowTileItem = item(Window1, "WindowTileItem", "&Tile", "Arrange windows without overlap",
-                        [this] { WindowTileItemClick(); });
-  WindowArrangeItem = item(Window1, "WindowArrangeItem", "&Arrange Icons",
-                           "Arrange window icons at bottom of main window", [this] { WindowArrangeItemClick(); });
-  WindowMinimizeItem = item(Window1, "WindowMinimizeItem", "&Minimize All", "Minimize all windows",
-                            [this] { WindowMinimizeItemClick(); });
-  connect(Window1, &QMenu::aboutToShow, this, [this] { RebuildWindowList(); });
-
-  Help1 = menu("Help1", "&Help", "Help topics");
-  HelpAboutItem = item(Help1, "HelpAboutItem", "&About", "About Zorv", [this] { HelpAboutItemClick(); });
-
-  for (QAction* a : {CutItem, CopyItem, PasteItem, WindowCascadeItem, WindowTileItem, WindowArrangeItem,
-                     WindowMinimizeItem})
-    a->setEnabled(false);
 }
 
 void TMainForm::Guard(const std::function<void()>& action) { zorv::guarded(action, "Zorv"); }
@@ -442,75 +260,6 @@ void TMainForm::UpdateMenuItems() {
     a->setEnabled(any);
   ChannelList1->setEnabled(BtnDisConnect->isEnabled());
 }
-void TMainForm::RebuildWindowList() {
-  for (QAction* a : windowListActions_) {
-    Window1->removeAction(a);
-    a->deleteLater();
-  }
-  windowListActions_.clear();
-  const auto children = Children();
-  if (children.empty()) return;
-  windowListActions_.push_back(Window1->addSeparator());
-  TMDIChild* active = ActiveChild();
-  int n = 1;
-  for (TMDIChild* c : children) {
-    QString label = zorv::toDisplay(zorv::fmt::strip(c->Caption()));
-    label.replace('&', "&&");
-    if (n <= 9) label = QString("&%1 %2").arg(n).arg(label);
-    QAction* a = Window1->addAction(label);
-    a->setCheckable(true);
-    a->setChecked(c == active);
-    QPointer<TMDIChild> target(c);
-    connect(a, &QAction::triggered, this, [this, target] {
-      if (target && !target->IsClosing()) ChildFocus(target->WindowName());
-    });
-    windowListActions_.push_back(a);
-    ++n;
-  }
-}
-
-void TMainForm::WindowCascadeItemClick() { MdiArea->cascadeSubWindows(); }
-
-void TMainForm::WindowTileItemClick() {
-  // One above another, each as wide as the frame.
-  std::vector<QMdiSubWindow*> subs;
-  for (TMDIChild* c : Children())
-    if (auto* s = qobject_cast<QMdiSubWindow*>(c->parentWidget()); s && !s->isMinimized()) subs.push_back(s);
-  if (subs.empty()) return;
-  const QSize area = MdiArea->viewport()->size();
-  const int h = area.height() / static_cast<int>(subs.size());
-  int y = 0;
-  for (QMdiSubWindow* s : subs) {
-    if (s->isMaximized()) s->showNormal();
-    s->setGeometry(0, y, area.width(), h);
-    y += h;
-  }
-}
-
-void TMainForm::WindowArrangeItemClick() {
-  // Minimised windows line up along the bottom of the frame.
-  const QSize area = MdiArea->viewport()->size();
-  int x = 0;
-  int row = 0;
-  for (TMDIChild* c : Children()) {
-    auto* s = qobject_cast<QMdiSubWindow*>(c->parentWidget());
-    if (!s || !s->isMinimized()) continue;
-    const QSize sz = s->size();
-    if (x > 0 && x + sz.width() > area.width()) {
-      x = 0;
-      ++row;
-    }
-    s->move(x, area.height() - (row + 1) * sz.height());
-    x += sz.width();
-  }
-}
-
-void TMainForm::WindowMinimizeItemClick() {
-  const auto children = Children();
-  for (auto it = children.rbegin(); it != children.rend(); ++it)
-    if (auto* s = qobject_cast<QMdiSubWindow*>((*it)->parentWidget())) s->showMinimized();
-}
-
 void TMainForm::HelpAboutItemClick() { AboutBox->exec(); }
 
 void TMainForm::BtnChannelClick() { ChannelForm->OpenList(); }
@@ -518,64 +267,7 @@ void TMainForm::BtnChannelClick() { ChannelForm->OpenList(); }
 void TMainForm::ChannelList1Click() { ChannelForm->OpenList(); }
 
 // ---------------------------------------------------------------------------
-// Channel operations
-
-void TMainForm::FillNames(const std::string& p) { ForNamesReply(p, false); }
-
-void TMainForm::EndNames(const std::string& p) { ForNamesReply(p, true); }
-
-void TMainForm::ForNamesReply(const std::string& p, bool end) {
-  std::string channel, names;
-  if (!zorv::NamesReplyChannel(p, &channel, &names)) return;
-  // Only a window whose listing is still open takes the names, or its end.
-  for (TMDIChild* c : registry_->Matching(channel)) {
-    if (!c->nameliststatus()) continue;
-    if (end)
-      c->togglenamelist();
-    else
-      c->setnamelist(names);
-  }
-}
-
-void TMainForm::AddNick(const std::string& channel, const std::string& nick) {
-  for (TMDIChild* c : registry_->Matching(channel)) c->addnamelist(nick);
-}
-
-void TMainForm::DelNick(const std::string& channel, const std::string& nick) {
-  for (TMDIChild* c : registry_->Matching(channel)) c->delnamelist(nick, std::string());
-}
-
-void TMainForm::QuitNick(const std::string& nick, const std::string& text) {
-  for (TMDIChild* c : registry_->ChannelWindows()) c->delnamelist(nick, text);
-}
-
-void TMainForm::ChangeNick(const std::string& oldNick, const std::string& newNick) {
-  for (TMDIChild* c : registry_->ChannelWindows()) c->changenamelist(oldNick, newNick);
-  registry_->RenamePrivate(oldNick, newNick);
-}
-
-void TMainForm::ModeNick(const std::string& channel, const std::string& nick, bool give) {
-  for (TMDIChild* c : registry_->Matching(channel)) c->modenamelist(nick, give);
-}
-
-void TMainForm::ResetNames(const std::string& channel) {
-  for (TMDIChild* c : registry_->Matching(channel)) c->resetnamelist();
-}
-
-// ---------------------------------------------------------------------------
 // Frame and ChildHost plumbing
-
-std::string TMainForm::OwnNick() const { return ownNick_; }
-
-void TMainForm::SetOwnNick(const std::string& nick) { EditNick->setText(zorv::toDisplay(nick)); }
-
-void TMainForm::ChannelListStart() { ChannelForm->ListStart(); }
-
-void TMainForm::AddChannelRow(const std::string& p) { ChannelForm->AddChannelRow(p); }
-
-void TMainForm::ChannelListEnd() { ChannelForm->ListEnd(); }
-
-void TMainForm::Alert() { QApplication::beep(); }
 
 int TMainForm::TimeOfDayMs() const { return session->TimeOfDayMs(); }
 
@@ -588,13 +280,6 @@ QString TMainForm::ChatFontSize() const { return LabelSize->text(); }
 void TMainForm::LogLine(const std::string& window, const std::string& text) { Logs->append(window, text); }
 
 void TMainForm::CommandTyped(const std::string& window) { session->CommandTyped(window); }
-
-bool TMainForm::HasWindow(const std::string& name) const { return ChildExist(name); }
-
-std::string TMainForm::ActiveWindow() const {
-  const TMDIChild* active = ActiveChild();
-  return active ? active->WindowName() : std::string();
-}
 
 int TMainForm::ScrollbackLines() const { return Options->scrollbackLines; }
 
@@ -649,47 +334,4 @@ void TMainForm::CopyItemClick() {
     return;
   }
   if (TMDIChild* c = ActiveChild()) c->Memo1->copy();
-}
-
-// ---------------------------------------------------------------------------
-// What the session reports and asks
-
-void TMainForm::Show(const std::string& window, const std::string& text, bool create) {
-  registry_->AddText(window, text, create);
-}
-
-void TMainForm::ShowInConversations(const std::string& text) {
-  for (TMDIChild* c : Children())
-    if (!zorv::equalsIgnoreAsciiCase(c->WindowName(), kServerWindow)) c->AddLine(text);
-}
-
-void TMainForm::BringServerWindowToFront() { ChildFocus(kServerWindow); }
-
-std::vector<std::string> TMainForm::OpenWindows() const {
-  std::vector<std::string> names;
-  for (TMDIChild* c : Children()) names.push_back(c->WindowName());
-  return names;
-}
-
-void TMainForm::ConnectionChanged(ConnectionState state) { SetConnectionControls(state); }
-
-void TMainForm::ConnectionClosed() {
-  for (TMDIChild* c : registry_->ChannelWindows()) c->resetnamelist();
-}
-
-void TMainForm::NetworkChosen(const std::string& host) { Logs->setNetwork(host); }
-
-void TMainForm::ReconnectWaiting(bool waiting) {
-  BtnDisConnect->setEnabled(waiting);
-  UpdateMenuItems();
-}
-
-zorv::CertAnswer TMainForm::AskCertificate(const TSslPeer& peer) {
-  return zorv::acceptCertificate(peer, SettingsFile());
-}
-
-ConnectTarget TMainForm::Target() const {
-  const std::string server = zorv::fromInput(fieldText(EditServer));
-  return {zorv::fromInput(fieldText(EditNick)), server, zorv::ServerFieldHost(server), zorv::fromInput(fieldText(EditPort)),
-          CheckTLS->isChecked()};
 }
