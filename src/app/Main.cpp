@@ -26,7 +26,6 @@
 #include "IconCache.h"
 #include "IniOut.h"
 #include "IrcLink.h"
-#include "LinkStart.h"
 #include "Logbook.h"
 #include "MessageBox.h"
 #include "Names.h"
@@ -314,7 +313,7 @@ void TMainForm::OpenIrcLink(const std::string& link) {
                                 : QString("Connect to %1?").arg(there);
   if (!zorv::askQuestion(question, "Zorv")) return;
   if (busy) BtnDisConnectClick();
-  zorv::OpenLink(*this, link);
+  ConnectToLink(link);
 }
 
 std::vector<std::string> TMainForm::ChannelNames() const {
@@ -334,4 +333,18 @@ void TMainForm::CopyItemClick() {
     return;
   }
   if (TMDIChild* c = ActiveChild()) c->Memo1->copy();
+}
+
+void TMainForm::ConnectToLink(const std::string& link) {
+  const IrcLinkParse parsed = zorv::ParseIrcLink(link);
+  if (!parsed.ok) {
+    AddText(kServerWindow, "*** Cannot open the link: " + parsed.error, true);
+    return;
+  }
+  const IrcLink& l = parsed.link;
+  EditServer->setText(QString::fromLatin1(l.host));
+  EditPort->setText(QString::fromLatin1(l.port));
+  CheckTLS->setChecked(l.secure);
+  session->JoinWhenRegistered(l.host, l.port, l.channels);
+  BtnConnectClick();
 }

@@ -109,6 +109,10 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   // Joins the link's channels when it names the server and port of the
   // connection; otherwise asks whether to connect there instead.
   void OpenIrcLink(const std::string& link) override;
+  // Connects to the server an irc:// or ircs:// link names (a link given at
+  // start) and joins its channels once welcomed; a link that cannot be read
+  // is said in the Server window.
+  void ConnectToLink(const std::string& link);
   std::vector<std::string> ChannelNames() const override;
 
   // --- View and Edit menus -------------------------------------------------------

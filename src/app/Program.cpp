@@ -6,7 +6,6 @@
 
 #include "CommandLine.h"
 #include "Icon.h"
-#include "LinkStart.h"
 #include "Main.h"
 #include "MessageBox.h"
 #include "Termination.h"
@@ -52,7 +51,7 @@ int main(int argc, char** argv) {
   auto* form = new TMainForm;
   zorv::installTerminationHandler(&app, [form] { form->close(); });
   form->show();
-  if (!request.link.empty()) zorv::OpenLink(*form, request.link);
+  if (!request.link.empty()) form->ConnectToLink(request.link);
   const int rc = QApplication::exec();
   delete form;  // saves the settings
   return rc;

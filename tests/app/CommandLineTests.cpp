@@ -6,7 +6,6 @@
 
 #include "AppFixture.h"
 #include "CommandLine.h"
-#include "LinkStart.h"
 
 using namespace apptest;
 using testsupport::LoopbackServer;
@@ -54,7 +53,7 @@ TEST(CommandLine, WhatTheArgumentsAskFor) {
 TEST_F(AppTest, LinkConnectsAndJoinsOnceRegistered) {
   LoopbackServer server;
   form->EditNick->setText("Zed");
-  zorv::OpenLink(*form, "irc://127.0.0.1:" + std::to_string(server.port()) + "/%23zorv,other");
+  form->ConnectToLink("irc://127.0.0.1:" + std::to_string(server.port()) + "/%23zorv,other");
   EXPECT_EQ(form->EditServer->text(), "127.0.0.1");
   EXPECT_EQ(form->EditPort->text(), QString::number(server.port()));
   ASSERT_TRUE(server.accept(5000));
@@ -73,7 +72,7 @@ TEST_F(AppTest, LinkConnectsAndJoinsOnceRegistered) {
 
 TEST_F(AppTest, LinkJoinsNothingOnAnotherServer) {
   // The link's server refuses; the user then connects elsewhere by hand.
-  zorv::OpenLink(*form, "irc://127.0.0.1:" + std::to_string(testsupport::unusedPort()) + "/%23zorv");
+  form->ConnectToLink("irc://127.0.0.1:" + std::to_string(testsupport::unusedPort()) + "/%23zorv");
   ASSERT_TRUE(testsupport::waitFor([&] { return hasLine(*form, "Server", "No server available"); }));
   form->BtnDisConnectClick();
   ASSERT_TRUE(testsupport::waitFor([&] { return form->BtnConnect->isEnabled(); }));
@@ -89,7 +88,7 @@ TEST_F(AppTest, LinkJoinsNothingOnAnotherServer) {
 // irc:// link turns it off again.
 TEST_F(AppTest, AnIrcsLinkConnectsWithTls) {
   LoopbackServer secure;
-  zorv::OpenLink(*form, "ircs://127.0.0.1:" + std::to_string(secure.port()) + "/zorv");
+  form->ConnectToLink("ircs://127.0.0.1:" + std::to_string(secure.port()) + "/zorv");
   EXPECT_TRUE(form->CheckTLS->isChecked());
   ASSERT_TRUE(secure.accept(5000));
   ASSERT_TRUE(testsupport::waitFor([&] {
@@ -102,7 +101,7 @@ TEST_F(AppTest, AnIrcsLinkConnectsWithTls) {
   ASSERT_TRUE(testsupport::waitFor([&] { return form->BtnConnect->isEnabled(); }));
 
   LoopbackServer plain;
-  zorv::OpenLink(*form, "irc://127.0.0.1:" + std::to_string(plain.port()) + "/zorv");
+  form->ConnectToLink("irc://127.0.0.1:" + std::to_string(plain.port()) + "/zorv");
   EXPECT_FALSE(form->CheckTLS->isChecked());
   ASSERT_TRUE(plain.accept(5000));
   EXPECT_TRUE(plain.waitReceived("NICK "));
@@ -132,7 +131,7 @@ TEST_F(AppTest, LinksThatDoNotConnect) {
     };
     form = std::make_unique<TMainForm>(fresh.path());
     form->show();
-    zorv::OpenLink(*form, fill(c.link));
+    form->ConnectToLink(fill(c.link));
     EXPECT_EQ(form->EditServer->text().toStdString(), c.server) << c.link;
     EXPECT_EQ(form->EditPort->text().toStdString(), fill(c.port)) << c.link;
     EXPECT_EQ(linesOf(*form, "Server"), std::vector<std::string>{fill(c.line)}) << c.link;
