@@ -37,7 +37,7 @@ class FirstPaint : public QObject {
       QTimer::singleShot(0, form_, [form = form_] {
         std::printf("painted %lld\n", monotonicNs());
         std::fflush(stdout);
-        form->BtnConnectClick();
+        form->OnConnectClicked();
       });
     }
     return false;

@@ -72,7 +72,7 @@ struct Checker {
   }
 
   void channels(const QJsonArray& rows) {
-    TChannelForm* list = form.ChannelForm;
+    TChannelForm* list = form.channelList;
     if (list->RowCount() != rows.size())
       fail("channel list has " + std::to_string(list->RowCount()) + " rows, sent " +
            std::to_string(rows.size()));
@@ -175,9 +175,9 @@ int main(int argc, char** argv) {
 
   BenchForm form(QString::fromLocal8Bit(argv[3]), qEnvironmentVariableIntValue("ZORV_BENCH_UNBUDGETED") == 1);
   form.show();
-  form.EditNick->setText("benchnick");
-  form.EditServer->setText("127.0.0.1");
-  form.EditPort->setText(port);
+  form.nickField->setText("benchnick");
+  form.serverField->setText("127.0.0.1");
+  form.portField->setText(port);
   int exitCode = 2;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -207,8 +207,8 @@ int main(int argc, char** argv) {
       for (int i = 0; i < c->Memo1->lineCount(); ++i) kept += static_cast<long long>(c->Memo1->line(i).size());
       for (const std::string& e : c->Nicks().entries()) kept += static_cast<long long>(e.size());
     }
-    for (int r = 0; r < form.ChannelForm->RowCount(); ++r)
-      for (int col = 0; col < 3; ++col) kept += static_cast<long long>(form.ChannelForm->Cell(col, r).size());
+    for (int r = 0; r < form.channelList->RowCount(); ++r)
+      for (int col = 0; col < 3; ++col) kept += static_cast<long long>(form.channelList->Cell(col, r).size());
 
     QJsonObject out{{"ok", check.errors.isEmpty()},
                     {"errors", check.errors},
@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
     QApplication::quit();
   });
   poll.start(20);
-  QTimer::singleShot(0, &form, [&] { form.BtnConnectClick(); });
+  QTimer::singleShot(0, &form, [&] { form.OnConnectClicked(); });
   QTimer::singleShot(600000, &app, [&] {
     std::fprintf(stderr, "harness: time-out\n");
     QApplication::quit();

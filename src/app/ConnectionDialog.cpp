@@ -34,15 +34,15 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, QWidget* 
                             "Sent as PASS before registering; empty: none");
   EditAccount = edit("EditAccount", settings.account, false, "The account to log in to with SASL; empty: your nick");
   EditPassword = edit("EditPassword", settings.password, true, "The account's password; empty: no SASL login");
-  CheckTLS = new QCheckBox("Use TLS", this);
-  CheckTLS->setObjectName("CheckTLS");
-  CheckTLS->setChecked(settings.tls);
+  tlsBox = new QCheckBox("Use TLS", this);
+  tlsBox->setObjectName("CheckTLS");
+  tlsBox->setChecked(settings.tls);
 
   auto* form = new QFormLayout;
   form->addRow("Server &password:", EditServerPassword);
   form->addRow("SASL &account:", EditAccount);
   form->addRow("SASL pass&word:", EditPassword);
-  form->addRow("", CheckTLS);
+  form->addRow("", tlsBox);
   auto* note = new QLabel("Passwords are kept in the settings file, readable by you alone.", this);
   note->setWordWrap(true);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -58,5 +58,5 @@ void ConnectionDialog::applyTo(ConnectionSettings& settings) const {
   settings.serverPassword = oneLine(EditServerPassword->text());
   settings.account = oneLine(EditAccount->text());
   settings.password = oneLine(EditPassword->text());
-  settings.tls = CheckTLS->isChecked();
+  settings.tls = tlsBox->isChecked();
 }

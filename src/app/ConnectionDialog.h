@@ -20,5 +20,5 @@ class ConnectionDialog : public QDialog {
   QLineEdit* EditServerPassword = nullptr;
   QLineEdit* EditAccount = nullptr;
   QLineEdit* EditPassword = nullptr;
-  QCheckBox* CheckTLS = nullptr;
+  QCheckBox* tlsBox = nullptr;
 };

@@ -68,7 +68,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   BuildFrame();
   BuildMenus();
 
-  connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+  connect(windowArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
     Guard([&] {
       if (w)
         if (auto* c = qobject_cast<TMDIChild*>(w->widget()); c && !c->IsClosing()) c->FormActivate();
@@ -81,29 +81,29 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   // (the channel list or the about box coming and going).
   connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { Guard([&] { UpdateMenuItems(); }); });
 
-  IniOut1 = new TIniOut(this);
-  IniOut1->setObjectName("IniOut1");
-  Placement = new WindowPlacement(this);
-  registry_->FirstChildMaximized = [this] { return Placement->firstChildMaximized(); };
-  Options = new ClientOptions(this);
-  Connection = new ConnectionSettings(this);
-  Logs = new Logbook(Logbook::defaultRoot(), this);
-  Logs->setErrorHandler([this](const std::string& line) { AddText(kServerWindow, line, true); });
+  settings = new TIniOut(this);
+  settings->setObjectName("IniOut1");
+  placement = new WindowPlacement(this);
+  registry_->FirstChildMaximized = [this] { return placement->firstChildMaximized(); };
+  options = new ClientOptions(this);
+  connectionSettings = new ConnectionSettings(this);
+  logs = new Logbook(Logbook::defaultRoot(), this);
+  logs->setErrorHandler([this](const std::string& line) { AddText(kServerWindow, line, true); });
 
-  FormCreate();
+  LoadSettings();
 
-  AboutBox = new TAboutBox(this);
-  ChannelForm = new TChannelForm([this](const std::string& line) { SendMsg(line); });
-  ChannelForm->setObjectName("ChannelForm");
+  aboutBox = new TAboutBox(this);
+  channelList = new TChannelForm([this](const std::string& line) { SendMsg(line); });
+  channelList->setObjectName("ChannelForm");
 }
 
 TMainForm::~TMainForm() {
-  FormDestroy();
+  SaveSettings();
   disconnect(qApp, nullptr, this, nullptr);
   // The conversation windows go while the main window is still whole.
-  for (QMdiSubWindow* s : MdiArea->subWindowList()) delete s;
-  delete ChannelForm;
-  ChannelForm = nullptr;
+  for (QMdiSubWindow* s : windowArea->subWindowList()) delete s;
+  delete channelList;
+  channelList = nullptr;
   if (MainForm == this) MainForm = nullptr;
 }
 
@@ -112,81 +112,81 @@ void TMainForm::Guard(const std::function<void()>& action) { zorv::guarded(actio
 // ---------------------------------------------------------------------------
 // Program start and end
 
-QString TMainForm::SettingsFile() const { return IniOut1 ? IniOut1->FileName() : QString(); }
+QString TMainForm::SettingsFile() const { return settings ? settings->FileName() : QString(); }
 
-void TMainForm::FormCreate() {
+void TMainForm::LoadSettings() {
   // Hints reach the status line through the status tips of controls and menu
   // items; the active-window handler is connected in the constructor.
-  zorv::ConfigureMainSettings(*IniOut1, zorv::SettingsDirectory(programDir_));
-  IniOut1->setItems(IniOut1->Items() + WindowPlacement::settingsItems() + ClientOptions::settingsItems() +
+  zorv::ConfigureMainSettings(*settings, zorv::SettingsDirectory(programDir_));
+  settings->setItems(settings->Items() + WindowPlacement::settingsItems() + ClientOptions::settingsItems() +
                     KeepAliveSettings::settingsItems() + ConnectionSettings::settingsItems());
-  IniOut1->LoadProperties();
-  CheckTLS->setChecked(Connection->tls);
-  TimestampsItem->setChecked(Options->timestamps);
-  Placement->applyTo(*this);
-  Logs->setEnabled(Options->logging);
-  Logs->setNetwork(serverHost(EditServer));
+  settings->LoadProperties();
+  tlsBox->setChecked(connectionSettings->tls);
+  timestampsItem->setChecked(options->timestamps);
+  placement->applyTo(*this);
+  logs->setEnabled(options->logging);
+  logs->setNetwork(serverHost(serverField));
 }
 
-void TMainForm::FormShow() { SetConnectionControls(ConnectionState::Idle); }
+void TMainForm::OnFirstShow() { SetConnectionControls(ConnectionState::Idle); }
 
 void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!shown_) {
     shown_ = true;
-    FormShow();
+    OnFirstShow();
   }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   session->CallOffReconnect();
   Guard([&] {
-    if (BtnDisConnect->isEnabled()) session->Disconnect();
+    if (disconnectButton->isEnabled()) session->Disconnect();
   });
   event->accept();
-  if (ChannelForm) ChannelForm->hide();
-  if (AboutBox) AboutBox->hide();
+  if (channelList) channelList->hide();
+  if (aboutBox) aboutBox->hide();
   QCoreApplication::quit();
 }
 
-void TMainForm::FormDestroy() {
+void TMainForm::SaveSettings() {
   if (destroying_) return;
   destroying_ = true;
-  disconnect(MdiArea, nullptr, this, nullptr);
+  disconnect(windowArea, nullptr, this, nullptr);
   Guard([&] {
-    Placement->takeFrom(*this, *MdiArea);
-    IniOut1->setPrivateFile(Connection->holdsPassword());  // passwords: the owner's eyes only
+    placement->takeFrom(*this, *windowArea);
+    settings->setPrivateFile(connectionSettings->holdsPassword());  // passwords: the owner's eyes only
     // A settings file that cannot be written (an installed copy in a read-only
     // place) is said once, so the user's settings are not lost silently.
-    if (!IniOut1->SaveProperties() && !IniOut1->LastError().isEmpty())
-      zorv::showMessageBox(IniOut1->LastError(), "Zorv", zorv::MessageIcon::Warning);
+    if (!settings->SaveProperties() && !settings->LastError().isEmpty())
+      zorv::showMessageBox(settings->LastError(), "Zorv", zorv::MessageIcon::Warning);
   });
 }
 
-void TMainForm::FileExitItemClick() { close(); }
+void TMainForm::OnExitClicked() { close(); }
 
 // ---------------------------------------------------------------------------
 // Connection lifecycle
 
 void TMainForm::SetConnectionControls(ConnectionState state) {
   const bool idle = state == ConnectionState::Idle;
-  BtnConnect->setEnabled(idle);
-  BtnDisConnect->setEnabled(!idle);
-  BtnChannel->setEnabled(!idle);
+  connectButton->setEnabled(idle);
+  disconnectButton->setEnabled(!idle);
+  channelListButton->setEnabled(!idle);
   // The connection's settings can be changed until the connection is up.
   const bool fields = state != ConnectionState::Connected;
-  for (QLineEdit* e : {EditServer, EditNick, EditPort}) e->setEnabled(fields);
+  for (QLineEdit* e : {serverField, nickField, portField}) e->setEnabled(fields);
 }
 
 void TMainForm::SendMsg(const std::string& line) { session->SendMsg(line); }
 
 bool TMainForm::IsConnected() const { return session->IsConnected(); }
 
-void TMainForm::BtnConnectClick() { session->Connect(); }
+void TMainForm::OnConnectClicked() { session->Connect(); }
 
-void TMainForm::ConnectItemClick() { BtnConnectClick(); }
+void TMainForm::OnDisconnectClicked() { Disconnect(); }
 
-void TMainForm::BtnDisConnectClick() { session->Disconnect(); }
+void TMainForm::Disconnect() { session->Disconnect(); }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   // An empty Nick, Server or Port field cannot be left: the focus goes back.
@@ -245,25 +245,23 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 
 void TMainForm::RemoveSelectBar(const std::string& name) {
   // A closing window takes its tab away; its log is written and closed too.
-  Logs->close(name);
+  logs->close(name);
   registry_->RemoveSelectBar(name);
 }
 
-void TMainForm::HeaderControl1SectionClick(int index) { registry_->SectionClick(index); }
+void TMainForm::OnTabClicked(int index) { registry_->SectionClick(index); }
 
 void TMainForm::UpdateMenuItems() {
   if (destroying_) return;
   const bool any = registry_->AnyOpen();
-  for (QAction* a : {CutItem, CopyItem, PasteItem, WindowCascadeItem, WindowTileItem, WindowArrangeItem,
-                     WindowMinimizeItem})
+  for (QAction* a : {cutItem, copyItem, pasteItem, cascadeItem, tileItem, arrangeIconsItem,
+                     minimizeAllItem})
     a->setEnabled(any);
-  ChannelList1->setEnabled(BtnDisConnect->isEnabled());
+  channelListItem->setEnabled(disconnectButton->isEnabled());
 }
-void TMainForm::HelpAboutItemClick() { AboutBox->exec(); }
+void TMainForm::OnAboutClicked() { aboutBox->exec(); }
 
-void TMainForm::BtnChannelClick() { ChannelForm->OpenList(); }
-
-void TMainForm::ChannelList1Click() { ChannelForm->OpenList(); }
+void TMainForm::OnChannelListClicked() { channelList->OpenList(); }
 
 // ---------------------------------------------------------------------------
 // Frame and ChildHost plumbing
@@ -272,19 +270,19 @@ int TMainForm::TimeOfDayMs() const { return session->TimeOfDayMs(); }
 
 bool TMainForm::IsActiveChild(const TMDIChild* child) const { return child && ActiveChild() == child; }
 
-QString TMainForm::ChatFontName() const { return LabelFont->text(); }
+QString TMainForm::ChatFontName() const { return chatFontLabel->text(); }
 
-QString TMainForm::ChatFontSize() const { return LabelSize->text(); }
+QString TMainForm::ChatFontSize() const { return chatSizeLabel->text(); }
 
-void TMainForm::LogLine(const std::string& window, const std::string& text) { Logs->append(window, text); }
+void TMainForm::LogLine(const std::string& window, const std::string& text) { logs->append(window, text); }
 
 void TMainForm::CommandTyped(const std::string& window) { session->CommandTyped(window); }
 
-int TMainForm::ScrollbackLines() const { return Options->scrollbackLines; }
+int TMainForm::ScrollbackLines() const { return options->scrollbackLines; }
 
-bool TMainForm::ChatWordWrap() const { return Options->wordWrap; }
+bool TMainForm::ChatWordWrap() const { return options->wordWrap; }
 
-bool TMainForm::ChatTimestamps() const { return Options->timestamps; }
+bool TMainForm::ChatTimestamps() const { return options->timestamps; }
 
 void TMainForm::NeedsAttention(const TMDIChild* child, bool mention) {
   if (mention && !IsActiveChild(child)) registry_->SetMention(child->WindowName(), true);
@@ -301,18 +299,18 @@ void TMainForm::OpenIrcLink(const std::string& link) {
     return;
   }
   const IrcLink& l = parsed.link;
-  const bool busy = BtnDisConnect->isEnabled();
-  const std::string server = zorv::fromInput(fieldText(EditServer));
+  const bool busy = disconnectButton->isEnabled();
+  const std::string server = zorv::fromInput(fieldText(serverField));
   if (IsConnected() && zorv::equalsIgnoreAsciiCase(l.host, server) &&
-      l.port == zorv::fromInput(fieldText(EditPort))) {
+      l.port == zorv::fromInput(fieldText(portField))) {
     for (const std::string& channel : l.channels) SendMsg("JOIN " + channel);
     return;
   }
   const QString there = QString::fromLatin1(l.host + ":" + l.port);
-  const QString question = busy ? QString("Disconnect from %1 and connect to %2?").arg(fieldText(EditServer), there)
+  const QString question = busy ? QString("Disconnect from %1 and connect to %2?").arg(fieldText(serverField), there)
                                 : QString("Connect to %1?").arg(there);
   if (!zorv::askQuestion(question, "Zorv")) return;
-  if (busy) BtnDisConnectClick();
+  if (busy) OnDisconnectClicked();
   ConnectToLink(link);
 }
 
@@ -322,12 +320,12 @@ std::vector<std::string> TMainForm::ChannelNames() const {
   return names;
 }
 
-void TMainForm::TimestampsItemClick() {
-  Options->timestamps = TimestampsItem->isChecked();
-  for (TMDIChild* c : Children()) c->Memo1->setTimestamps(Options->timestamps);
+void TMainForm::OnTimestampsClicked() {
+  options->timestamps = timestampsItem->isChecked();
+  for (TMDIChild* c : Children()) c->Memo1->setTimestamps(options->timestamps);
 }
 
-void TMainForm::CopyItemClick() {
+void TMainForm::OnCopyClicked() {
   if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
     edit->copy();
     return;
@@ -342,9 +340,9 @@ void TMainForm::ConnectToLink(const std::string& link) {
     return;
   }
   const IrcLink& l = parsed.link;
-  EditServer->setText(QString::fromLatin1(l.host));
-  EditPort->setText(QString::fromLatin1(l.port));
-  CheckTLS->setChecked(l.secure);
+  serverField->setText(QString::fromLatin1(l.host));
+  portField->setText(QString::fromLatin1(l.port));
+  tlsBox->setChecked(l.secure);
   session->JoinWhenRegistered(l.host, l.port, l.channels);
-  BtnConnectClick();
+  OnConnectClicked();
 }

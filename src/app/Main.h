@@ -44,10 +44,10 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   // --- Connection (handed to the session) -----------------------------------------
   void SendMsg(const std::string& line) override;
   bool IsConnected() const override;
-  void BtnConnectClick();
-  void ConnectItemClick();
-  void BtnDisConnectClick() override;
-  void FileExitItemClick();
+  void OnConnectClicked();
+  void OnDisconnectClicked();
+  void Disconnect() override;
+  void OnExitClicked();
 
   // --- Window registry ------------------------------------------------------
   void AddText(const std::string& name, const std::string& text, bool create) override;
@@ -66,15 +66,14 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   // --- Switcher bar and menus ------------------------------------------------
   void RemoveSelectBar(const std::string& name) override;
   void UpdateMenuItems();
-  void HeaderControl1SectionClick(int index);
+  void OnTabClicked(int index);
   void EvenSectionWidths();
-  void WindowCascadeItemClick();
-  void WindowTileItemClick();
-  void WindowArrangeItemClick();
-  void WindowMinimizeItemClick();
-  void HelpAboutItemClick();
-  void BtnChannelClick();
-  void ChannelList1Click();
+  void OnCascadeClicked();
+  void OnTileClicked();
+  void OnArrangeIconsClicked();
+  void OnMinimizeAllClicked();
+  void OnAboutClicked();
+  void OnChannelListClicked();
 
   // --- Channel operations (every matching window) -----------------------------
   void FillNames(const std::string& p) override;
@@ -116,8 +115,8 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   std::vector<std::string> ChannelNames() const override;
 
   // --- View and Edit menus -------------------------------------------------------
-  void TimestampsItemClick();
-  void CopyItemClick();
+  void OnTimestampsClicked();
+  void OnCopyClicked();
 
   // --- What the session reports and asks (SessionHost) -----------------------------
   void Show(const std::string& window, const std::string& text, bool create) override;
@@ -133,49 +132,50 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
 
   // --- Logging in (MainConnection.cpp) -----------------------------------------
   zorv::SaslConfig Login() const override;
-  void ConnectionSettingsItemClick();
+  void OnConnectionSettingsClicked();
 
-  // --- Controls (named as the program names them) ------------------------------
-  QWidget* SpeedPanel = nullptr;
-  QLineEdit* EditNick = nullptr;
-  QLineEdit* EditServer = nullptr;
-  QLineEdit* EditPort = nullptr;
-  QCheckBox* CheckTLS = nullptr;
-  QPushButton* BtnConnect = nullptr;
-  QPushButton* BtnDisConnect = nullptr;
-  QPushButton* BtnChannel = nullptr;
-  QLabel* LabelFont = nullptr;
-  QLabel* LabelSize = nullptr;
-  QMdiArea* MdiArea = nullptr;
-  HeaderBar* HeaderControl1 = nullptr;
-  HeaderBar* HeaderControl2 = nullptr;
-  QStatusBar* StatusBar = nullptr;
-  QMenu* File1 = nullptr;
-  QMenu* Edit1 = nullptr;
-  QMenu* View1 = nullptr;
-  QMenu* Window1 = nullptr;
-  QMenu* Help1 = nullptr;
-  QAction* ConnectItem = nullptr;
-  QAction* ConnectionSettingsItem = nullptr;
-  QAction* ChannelList1 = nullptr;
-  QAction* FileExitItem = nullptr;
-  QAction* CutItem = nullptr;
-  QAction* CopyItem = nullptr;
-  QAction* PasteItem = nullptr;
-  QAction* TimestampsItem = nullptr;
-  QAction* WindowCascadeItem = nullptr;
-  QAction* WindowTileItem = nullptr;
-  QAction* WindowArrangeItem = nullptr;
-  QAction* WindowMinimizeItem = nullptr;
-  QAction* HelpAboutItem = nullptr;
+  // --- Controls and parts. The controls' object names are the older program's
+  // ("EditNick", "LabelFont", ...): the settings file's items name them. ----
+  QWidget* toolbar = nullptr;
+  QLineEdit* nickField = nullptr;
+  QLineEdit* serverField = nullptr;
+  QLineEdit* portField = nullptr;
+  QCheckBox* tlsBox = nullptr;
+  QPushButton* connectButton = nullptr;
+  QPushButton* disconnectButton = nullptr;
+  QPushButton* channelListButton = nullptr;
+  QLabel* chatFontLabel = nullptr;
+  QLabel* chatSizeLabel = nullptr;
+  QMdiArea* windowArea = nullptr;
+  HeaderBar* tabBar = nullptr;
+  HeaderBar* scratchTabBar = nullptr;
+  QStatusBar* statusLine = nullptr;
+  QMenu* fileMenu = nullptr;
+  QMenu* editMenu = nullptr;
+  QMenu* viewMenu = nullptr;
+  QMenu* windowMenu = nullptr;
+  QMenu* helpMenu = nullptr;
+  QAction* connectItem = nullptr;
+  QAction* connectionSettingsItem = nullptr;
+  QAction* channelListItem = nullptr;
+  QAction* exitItem = nullptr;
+  QAction* cutItem = nullptr;
+  QAction* copyItem = nullptr;
+  QAction* pasteItem = nullptr;
+  QAction* timestampsItem = nullptr;
+  QAction* cascadeItem = nullptr;
+  QAction* tileItem = nullptr;
+  QAction* arrangeIconsItem = nullptr;
+  QAction* minimizeAllItem = nullptr;
+  QAction* aboutItem = nullptr;
   Session* session = nullptr;  // the connection: socket, engine, keeper
-  TIniOut* IniOut1 = nullptr;
-  WindowPlacement* Placement = nullptr;
-  ClientOptions* Options = nullptr;
-  ConnectionSettings* Connection = nullptr;
-  Logbook* Logs = nullptr;
-  TChannelForm* ChannelForm = nullptr;
-  TAboutBox* AboutBox = nullptr;
+  TIniOut* settings = nullptr;  // the settings component (ZORV.INI)
+  WindowPlacement* placement = nullptr;
+  ClientOptions* options = nullptr;
+  ConnectionSettings* connectionSettings = nullptr;
+  Logbook* logs = nullptr;
+  TChannelForm* channelList = nullptr;
+  TAboutBox* aboutBox = nullptr;
 
   // Where the settings file is.
   QString SettingsFile() const;
@@ -190,9 +190,9 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   void BuildMenus();
   void BuildToolbar();
   void BuildFrame();
-  void FormCreate();
-  void FormShow();
-  void FormDestroy();
+  void LoadSettings();
+  void OnFirstShow();
+  void SaveSettings();
   // The one place the Connect, Disconnect and Channel List buttons and the
   // Nick, Server and Port fields are set.
   void SetConnectionControls(ConnectionState state);
@@ -204,7 +204,7 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
 
   std::unique_ptr<WindowRegistry> registry_;
   QString programDir_;
-  std::string ownNick_;  // the text of EditNick as bytes
+  std::string ownNick_;  // the text of nickField as bytes
   bool shown_ = false;
   bool destroying_ = false;
   std::vector<QAction*> windowListActions_;

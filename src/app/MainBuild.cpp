@@ -23,46 +23,46 @@
 // The frame area, the switcher bar under it and the status line; the window
 // registry keeps the windows of the one and the sections of the other.
 void TMainForm::BuildFrame() {
-  MdiArea = new QMdiArea;
-  MdiArea->setObjectName("MdiArea");
-  MdiArea->setBackground(palette().brush(QPalette::Dark));
-  MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  windowArea = new QMdiArea;
+  windowArea->setObjectName("MdiArea");
+  windowArea->setBackground(palette().brush(QPalette::Dark));
+  windowArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  windowArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-  HeaderControl1 = new HeaderBar;
-  HeaderControl1->setObjectName("HeaderControl1");
-  HeaderControl1->setStatusTip("Switch to that window");
-  HeaderControl1->setToolTip("Switch to that window");
-  HeaderControl1->OnSectionClick = [this](int i) { Guard([&] { HeaderControl1SectionClick(i); }); };
-  HeaderControl1->OnResize = [this] { EvenSectionWidths(); };
-  HeaderControl1->hide();
-  HeaderControl2 = new HeaderBar(this);
-  HeaderControl2->setObjectName("HeaderControl2");
-  HeaderControl2->hide();
-  registry_ = std::make_unique<WindowRegistry>(MdiArea, HeaderControl1, HeaderControl2, *this,
+  tabBar = new HeaderBar;
+  tabBar->setObjectName("HeaderControl1");
+  tabBar->setStatusTip("Switch to that window");
+  tabBar->setToolTip("Switch to that window");
+  tabBar->OnSectionClick = [this](int i) { Guard([&] { OnTabClicked(i); }); };
+  tabBar->OnResize = [this] { EvenSectionWidths(); };
+  tabBar->hide();
+  scratchTabBar = new HeaderBar(this);
+  scratchTabBar->setObjectName("HeaderControl2");
+  scratchTabBar->hide();
+  registry_ = std::make_unique<WindowRegistry>(windowArea, tabBar, scratchTabBar, *this,
                                                [this] { return TimeOfDayMs(); });
 
   auto* central = new QWidget;
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  layout->addWidget(SpeedPanel);
-  layout->addWidget(MdiArea, 1);
-  layout->addWidget(HeaderControl1);
+  layout->addWidget(toolbar);
+  layout->addWidget(windowArea, 1);
+  layout->addWidget(tabBar);
   setCentralWidget(central);
 
-  StatusBar = new QStatusBar;
-  StatusBar->setObjectName("StatusBar");
-  StatusBar->setFixedHeight(19);
-  StatusBar->setSizeGripEnabled(false);
-  setStatusBar(StatusBar);
+  statusLine = new QStatusBar;
+  statusLine->setObjectName("StatusBar");
+  statusLine->setFixedHeight(19);
+  statusLine->setSizeGripEnabled(false);
+  setStatusBar(statusLine);
 }
 
 void TMainForm::BuildToolbar() {
-  SpeedPanel = new QWidget;
-  SpeedPanel->setObjectName("SpeedPanel");
-  SpeedPanel->setFixedHeight(30);
-  auto* row = new QHBoxLayout(SpeedPanel);
+  toolbar = new QWidget;
+  toolbar->setObjectName("SpeedPanel");
+  toolbar->setFixedHeight(30);
+  auto* row = new QHBoxLayout(toolbar);
   row->setContentsMargins(4, 2, 4, 2);
   row->setSpacing(4);
 
@@ -79,34 +79,34 @@ void TMainForm::BuildToolbar() {
     row->addWidget(e);
     return e;
   };
-  EditNick = addEdit("EditNick", "Nick :", "YourNick", "Your IRC nickname", 90);
+  nickField = addEdit("EditNick", "Nick :", "YourNick", "Your IRC nickname", 90);
   // The own nick is asked for with every line that arrives: kept as bytes as it changes.
-  ownNick_ = zorv::fromInput(EditNick->text());
-  connect(EditNick, &QLineEdit::textChanged, this, [this](const QString& t) { ownNick_ = zorv::fromInput(t); });
-  EditServer = addEdit("EditServer", "Server :", zorv::kDefaultServer, "IRC server that you want to connect", 130);
-  EditPort = addEdit("EditPort", "Port :", "6667", "Port of IRC server (default is \"6667\")", 45);
-  CheckTLS = new QCheckBox("TLS");
-  CheckTLS->setObjectName("CheckTLS");
-  CheckTLS->setStatusTip("Secure connection (TLS); port 6697 is the usual one");
-  CheckTLS->setToolTip(CheckTLS->statusTip());
-  row->addWidget(CheckTLS);
+  ownNick_ = zorv::fromInput(nickField->text());
+  connect(nickField, &QLineEdit::textChanged, this, [this](const QString& t) { ownNick_ = zorv::fromInput(t); });
+  serverField = addEdit("EditServer", "Server :", zorv::kDefaultServer, "IRC server that you want to connect", 130);
+  portField = addEdit("EditPort", "Port :", "6667", "Port of IRC server (default is \"6667\")", 45);
+  tlsBox = new QCheckBox("TLS");
+  tlsBox->setObjectName("CheckTLS");
+  tlsBox->setStatusTip("Secure connection (TLS); port 6697 is the usual one");
+  tlsBox->setToolTip(tlsBox->statusTip());
+  row->addWidget(tlsBox);
   // The box shows the stored TLS setting, which the connection settings
   // dialog edits too.
-  connect(CheckTLS, &QCheckBox::toggled, this, [this](bool on) {
-    if (Connection) Connection->tls = on;
+  connect(tlsBox, &QCheckBox::toggled, this, [this](bool on) {
+    if (connectionSettings) connectionSettings->tls = on;
   });
   // Typing the usual TLS port checks the box; the user may uncheck it again.
   // A check made that way goes again while the typing goes on past it (6697
   // on the way to 66970); one the user made stays.
   auto autoChecked = std::make_shared<bool>(false);
-  connect(CheckTLS, &QCheckBox::clicked, this, [autoChecked] { *autoChecked = false; });
-  connect(EditPort, &QLineEdit::textEdited, this, [this, autoChecked](const QString& t) {
+  connect(tlsBox, &QCheckBox::clicked, this, [autoChecked] { *autoChecked = false; });
+  connect(portField, &QLineEdit::textEdited, this, [this, autoChecked](const QString& t) {
     const bool tlsPort = t.trimmed() == QLatin1String(zorv::kTlsPort);
-    if (tlsPort && !CheckTLS->isChecked()) {
-      CheckTLS->setChecked(true);
+    if (tlsPort && !tlsBox->isChecked()) {
+      tlsBox->setChecked(true);
       *autoChecked = true;
     } else if (!tlsPort && *autoChecked) {
-      CheckTLS->setChecked(false);
+      tlsBox->setChecked(false);
       *autoChecked = false;
     }
   });
@@ -122,21 +122,21 @@ void TMainForm::BuildToolbar() {
     row->addWidget(b);
     return b;
   };
-  BtnConnect = addButton("BtnConnect", "&Connect", "Connect to server");
-  BtnDisConnect = addButton("BtnDisConnect", "&Disconnect", "Disconnect from IRC server");
-  BtnChannel = addButton("BtnChannel", "Channel List", nullptr);
+  connectButton = addButton("BtnConnect", "&Connect", "Connect to server");
+  disconnectButton = addButton("BtnDisConnect", "&Disconnect", "Disconnect from IRC server");
+  channelListButton = addButton("BtnChannel", "Channel List", nullptr);
   row->addStretch(1);
-  connect(BtnConnect, &QPushButton::clicked, this, [this] { Guard([&] { BtnConnectClick(); }); });
-  connect(BtnDisConnect, &QPushButton::clicked, this, [this] { Guard([&] { BtnDisConnectClick(); }); });
-  connect(BtnChannel, &QPushButton::clicked, this, [this] { Guard([&] { BtnChannelClick(); }); });
+  connect(connectButton, &QPushButton::clicked, this, [this] { Guard([&] { OnConnectClicked(); }); });
+  connect(disconnectButton, &QPushButton::clicked, this, [this] { Guard([&] { OnDisconnectClicked(); }); });
+  connect(channelListButton, &QPushButton::clicked, this, [this] { Guard([&] { OnChannelListClicked(); }); });
 
   // The chat font travels between runs in the captions of two invisible labels.
-  LabelFont = new QLabel("MS Sans Serif", this);
-  LabelFont->setObjectName("LabelFont");
-  LabelFont->hide();
-  LabelSize = new QLabel("8", this);
-  LabelSize->setObjectName("LabelSize");
-  LabelSize->hide();
+  chatFontLabel = new QLabel("MS Sans Serif", this);
+  chatFontLabel->setObjectName("LabelFont");
+  chatFontLabel->hide();
+  chatSizeLabel = new QLabel("8", this);
+  chatSizeLabel->setObjectName("LabelSize");
+  chatSizeLabel->hide();
 }
 
 void TMainForm::BuildMenus() {
@@ -155,40 +155,40 @@ void TMainForm::BuildMenus() {
     return m;
   };
 
-  File1 = menu("File1", "&File", "File related commands");
-  ConnectItem = item(File1, "ConnectItem", "&Connect", "Connect to server...", [this] { ConnectItemClick(); });
-  ConnectionSettingsItem = item(File1, "ConnectionSettingsItem", "Connection &settings...",
-                                "Server password, SASL login and TLS", [this] { ConnectionSettingsItemClick(); });
-  File1->addSeparator()->setObjectName("N2");
-  ChannelList1 = item(File1, "ChannelList1", "Channel &List", nullptr, [this] { ChannelList1Click(); });
-  File1->addSeparator()->setObjectName("N1");
-  FileExitItem = item(File1, "FileExitItem", "E&xit", "Exit Zorv", [this] { FileExitItemClick(); });
+  fileMenu = menu("File1", "&File", "File related commands");
+  connectItem = item(fileMenu, "ConnectItem", "&Connect", "Connect to server...", [this] { OnConnectClicked(); });
+  connectionSettingsItem = item(fileMenu, "ConnectionSettingsItem", "Connection &settings...",
+                                "Server password, SASL login and TLS", [this] { OnConnectionSettingsClicked(); });
+  fileMenu->addSeparator()->setObjectName("N2");
+  channelListItem = item(fileMenu, "ChannelList1", "Channel &List", nullptr, [this] { OnChannelListClicked(); });
+  fileMenu->addSeparator()->setObjectName("N1");
+  exitItem = item(fileMenu, "FileExitItem", "E&xit", "Exit Zorv", [this] { OnExitClicked(); });
 
-  Edit1 = menu("Edit1", "&Edit", nullptr);
-  CutItem = item(Edit1, "CutItem", "Cu&t", "Cut to clipboard", nullptr);
-  CopyItem = item(Edit1, "CopyItem", "&Copy", "Copy to clipboard", [this] { CopyItemClick(); });
-  PasteItem = item(Edit1, "PasteItem", "&Paste", "Paste from clipboard", nullptr);
+  editMenu = menu("Edit1", "&Edit", nullptr);
+  cutItem = item(editMenu, "CutItem", "Cu&t", "Cut to clipboard", nullptr);
+  copyItem = item(editMenu, "CopyItem", "&Copy", "Copy to clipboard", [this] { OnCopyClicked(); });
+  pasteItem = item(editMenu, "PasteItem", "&Paste", "Paste from clipboard", nullptr);
 
-  View1 = menu("View1", "&View", nullptr);
-  TimestampsItem = item(View1, "TimestampsItem", "&Time stamps", "Show the time each new line arrived",
-                        [this] { TimestampsItemClick(); });
-  TimestampsItem->setCheckable(true);
+  viewMenu = menu("View1", "&View", nullptr);
+  timestampsItem = item(viewMenu, "TimestampsItem", "&Time stamps", "Show the time each new line arrived",
+                        [this] { OnTimestampsClicked(); });
+  timestampsItem->setCheckable(true);
 
-  Window1 = menu("Window1", "&Window", "Window related commands such as Tile and Cascade");
-  WindowCascadeItem = item(Window1, "WindowCascadeItem", "&Cascade", "Arrange windows to overlap",
-                           [this] { WindowCascadeItemClick(); });
-  WindowTileItem = item(Window1, "WindowTileItem", "&Tile", "Arrange windows without overlap",
-                        [this] { WindowTileItemClick(); });
-  WindowArrangeItem = item(Window1, "WindowArrangeItem", "&Arrange Icons",
-                           "Arrange window icons at bottom of main window", [this] { WindowArrangeItemClick(); });
-  WindowMinimizeItem = item(Window1, "WindowMinimizeItem", "&Minimize All", "Minimize all windows",
-                            [this] { WindowMinimizeItemClick(); });
-  connect(Window1, &QMenu::aboutToShow, this, [this] { RebuildWindowList(); });
+  windowMenu = menu("Window1", "&Window", "Window related commands such as Tile and Cascade");
+  cascadeItem = item(windowMenu, "WindowCascadeItem", "&Cascade", "Arrange windows to overlap",
+                           [this] { OnCascadeClicked(); });
+  tileItem = item(windowMenu, "WindowTileItem", "&Tile", "Arrange windows without overlap",
+                        [this] { OnTileClicked(); });
+  arrangeIconsItem = item(windowMenu, "WindowArrangeItem", "&Arrange Icons",
+                           "Arrange window icons at bottom of main window", [this] { OnArrangeIconsClicked(); });
+  minimizeAllItem = item(windowMenu, "WindowMinimizeItem", "&Minimize All", "Minimize all windows",
+                            [this] { OnMinimizeAllClicked(); });
+  connect(windowMenu, &QMenu::aboutToShow, this, [this] { RebuildWindowList(); });
 
-  Help1 = menu("Help1", "&Help", "Help topics");
-  HelpAboutItem = item(Help1, "HelpAboutItem", "&About", "About Zorv", [this] { HelpAboutItemClick(); });
+  helpMenu = menu("Help1", "&Help", "Help topics");
+  aboutItem = item(helpMenu, "HelpAboutItem", "&About", "About Zorv", [this] { OnAboutClicked(); });
 
-  for (QAction* a : {CutItem, CopyItem, PasteItem, WindowCascadeItem, WindowTileItem, WindowArrangeItem,
-                     WindowMinimizeItem})
+  for (QAction* a : {cutItem, copyItem, pasteItem, cascadeItem, tileItem, arrangeIconsItem,
+                     minimizeAllItem})
     a->setEnabled(false);
 }

@@ -6,11 +6,11 @@
 #include "ConnectionSettings.h"
 #include "Main.h"
 
-void TMainForm::ConnectionSettingsItemClick() {
-  ConnectionDialog dialog(*Connection, this);
+void TMainForm::OnConnectionSettingsClicked() {
+  ConnectionDialog dialog(*connectionSettings, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  dialog.applyTo(*Connection);
-  CheckTLS->setChecked(Connection->tls);
+  dialog.applyTo(*connectionSettings);
+  tlsBox->setChecked(connectionSettings->tls);
 }
 
-zorv::SaslConfig TMainForm::Login() const { return Connection->login(); }
+zorv::SaslConfig TMainForm::Login() const { return connectionSettings->login(); }

@@ -70,13 +70,13 @@ void TMainForm::ResetNames(const std::string& channel) {
 
 std::string TMainForm::OwnNick() const { return ownNick_; }
 
-void TMainForm::SetOwnNick(const std::string& nick) { EditNick->setText(zorv::toDisplay(nick)); }
+void TMainForm::SetOwnNick(const std::string& nick) { nickField->setText(zorv::toDisplay(nick)); }
 
-void TMainForm::ChannelListStart() { ChannelForm->ListStart(); }
+void TMainForm::ChannelListStart() { channelList->ListStart(); }
 
-void TMainForm::AddChannelRow(const std::string& p) { ChannelForm->AddChannelRow(p); }
+void TMainForm::AddChannelRow(const std::string& p) { channelList->AddChannelRow(p); }
 
-void TMainForm::ChannelListEnd() { ChannelForm->ListEnd(); }
+void TMainForm::ChannelListEnd() { channelList->ListEnd(); }
 
 void TMainForm::Alert() { QApplication::beep(); }
 
@@ -113,10 +113,10 @@ void TMainForm::ConnectionClosed() {
   for (TMDIChild* c : registry_->ChannelWindows()) c->resetnamelist();
 }
 
-void TMainForm::NetworkChosen(const std::string& host) { Logs->setNetwork(host); }
+void TMainForm::NetworkChosen(const std::string& host) { logs->setNetwork(host); }
 
 void TMainForm::ReconnectWaiting(bool waiting) {
-  BtnDisConnect->setEnabled(waiting);
+  disconnectButton->setEnabled(waiting);
   UpdateMenuItems();
 }
 
@@ -125,7 +125,7 @@ zorv::CertAnswer TMainForm::AskCertificate(const TSslPeer& peer) {
 }
 
 ConnectTarget TMainForm::Target() const {
-  const std::string server = zorv::fromInput(EditServer->text());
-  return {zorv::fromInput(EditNick->text()), server, zorv::ServerFieldHost(server), zorv::fromInput(EditPort->text()),
-          CheckTLS->isChecked()};
+  const std::string server = zorv::fromInput(serverField->text());
+  return {zorv::fromInput(nickField->text()), server, zorv::ServerFieldHost(server), zorv::fromInput(portField->text()),
+          tlsBox->isChecked()};
 }

@@ -13,20 +13,20 @@
 
 void TMainForm::RebuildWindowList() {
   for (QAction* a : windowListActions_) {
-    Window1->removeAction(a);
+    windowMenu->removeAction(a);
     a->deleteLater();
   }
   windowListActions_.clear();
   const auto children = Children();
   if (children.empty()) return;
-  windowListActions_.push_back(Window1->addSeparator());
+  windowListActions_.push_back(windowMenu->addSeparator());
   TMDIChild* active = ActiveChild();
   int n = 1;
   for (TMDIChild* c : children) {
     QString label = zorv::toDisplay(zorv::fmt::strip(c->Caption()));
     label.replace('&', "&&");
     if (n <= 9) label = QString("&%1 %2").arg(n).arg(label);
-    QAction* a = Window1->addAction(label);
+    QAction* a = windowMenu->addAction(label);
     a->setCheckable(true);
     a->setChecked(c == active);
     QPointer<TMDIChild> target(c);
@@ -38,15 +38,15 @@ void TMainForm::RebuildWindowList() {
   }
 }
 
-void TMainForm::WindowCascadeItemClick() { MdiArea->cascadeSubWindows(); }
+void TMainForm::OnCascadeClicked() { windowArea->cascadeSubWindows(); }
 
-void TMainForm::WindowTileItemClick() {
+void TMainForm::OnTileClicked() {
   // One above another, each as wide as the frame.
   std::vector<QMdiSubWindow*> subs;
   for (TMDIChild* c : Children())
     if (auto* s = qobject_cast<QMdiSubWindow*>(c->parentWidget()); s && !s->isMinimized()) subs.push_back(s);
   if (subs.empty()) return;
-  const QSize area = MdiArea->viewport()->size();
+  const QSize area = windowArea->viewport()->size();
   const int h = area.height() / static_cast<int>(subs.size());
   int y = 0;
   for (QMdiSubWindow* s : subs) {
@@ -56,9 +56,9 @@ void TMainForm::WindowTileItemClick() {
   }
 }
 
-void TMainForm::WindowArrangeItemClick() {
+void TMainForm::OnArrangeIconsClicked() {
   // Minimised windows line up along the bottom of the frame.
-  const QSize area = MdiArea->viewport()->size();
+  const QSize area = windowArea->viewport()->size();
   int x = 0;
   int row = 0;
   for (TMDIChild* c : Children()) {
@@ -74,7 +74,7 @@ void TMainForm::WindowArrangeItemClick() {
   }
 }
 
-void TMainForm::WindowMinimizeItemClick() {
+void TMainForm::OnMinimizeAllClicked() {
   const auto children = Children();
   for (auto it = children.rbegin(); it != children.rend(); ++it)
     if (auto* s = qobject_cast<QMdiSubWindow*>((*it)->parentWidget())) s->showMinimized();

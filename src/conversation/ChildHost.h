@@ -14,17 +14,17 @@ class ChildHost {
   virtual void SendMsg(const std::string& line) = 0;
   // Whether a line handed to SendMsg now would go to a server.
   virtual bool IsConnected() const = 0;
-  virtual std::string OwnNick() const = 0;  // text of EditNick, as bytes
+  virtual std::string OwnNick() const = 0;  // text of nickField, as bytes
   virtual void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) = 0;
   virtual void RemoveSelectBar(const std::string& name) = 0;
-  virtual void BtnDisConnectClick() = 0;
+  virtual void Disconnect() = 0;  // the Server window closed: QUIT and close
   virtual void CloseChild(const std::string& name) = 0;
   virtual void NewChild(const std::string& name) = 0;
   virtual void ChildFocus(const std::string& name) = 0;  // brings the named windows to the front
   virtual void AddText(const std::string& name, const std::string& text, bool create) = 0;
   virtual bool IsActiveChild(const TMDIChild* child) const = 0;
-  virtual QString ChatFontName() const = 0;  // caption of LabelFont
-  virtual QString ChatFontSize() const = 0;  // caption of LabelSize
+  virtual QString ChatFontName() const = 0;  // caption of chatFontLabel
+  virtual QString ChatFontSize() const = 0;  // caption of chatSizeLabel
   virtual bool ChatWordWrap() const = 0;     // word wrap in the text panes
   virtual int TimeOfDayMs() const = 0;
   // The user typed a command for the server in that window (its answers may be shown there).

@@ -428,7 +428,7 @@ void TMDIChild::FormClose() {
   const std::string name = WindowName();
   // Each step runs even when an earlier one fails, so the tab always goes.
   if (zorv::isChannelName(caption_)) guarded([&] { host_.SendMsg("PART " + name); });
-  if (zorv::equalsIgnoreAsciiCase(name, zorv::kServerWindow)) guarded([&] { host_.BtnDisConnectClick(); });
+  if (zorv::equalsIgnoreAsciiCase(name, zorv::kServerWindow)) guarded([&] { host_.Disconnect(); });
   guarded([&] { host_.RemoveSelectBar(name); });
 }
 

@@ -64,9 +64,9 @@ class AppTest : public ::testing::Test {
 
   // Connects the form to a scripted loopback server and waits for registration.
   void connectTo(testsupport::LoopbackServer& server) {
-    form->EditServer->setText("127.0.0.1");
-    form->EditPort->setText(QString::number(server.port()));
-    form->BtnConnectClick();
+    form->serverField->setText("127.0.0.1");
+    form->portField->setText(QString::number(server.port()));
+    form->OnConnectClicked();
     ASSERT_TRUE(server.accept(5000));
     ASSERT_TRUE(server.waitReceived("USER "));
     ASSERT_TRUE(testsupport::waitFor([&] { return form->session->Socket().State() == wsConnected; }));

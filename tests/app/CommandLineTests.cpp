@@ -52,10 +52,10 @@ TEST(CommandLine, WhatTheArgumentsAskFor) {
 
 TEST_F(AppTest, LinkConnectsAndJoinsOnceRegistered) {
   LoopbackServer server;
-  form->EditNick->setText("Zed");
+  form->nickField->setText("Zed");
   form->ConnectToLink("irc://127.0.0.1:" + std::to_string(server.port()) + "/%23zorv,other");
-  EXPECT_EQ(form->EditServer->text(), "127.0.0.1");
-  EXPECT_EQ(form->EditPort->text(), QString::number(server.port()));
+  EXPECT_EQ(form->serverField->text(), "127.0.0.1");
+  EXPECT_EQ(form->portField->text(), QString::number(server.port()));
   ASSERT_TRUE(server.accept(5000));
   ASSERT_TRUE(server.waitReceived("USER "));
   testsupport::pumpFor(50);
@@ -74,8 +74,8 @@ TEST_F(AppTest, LinkJoinsNothingOnAnotherServer) {
   // The link's server refuses; the user then connects elsewhere by hand.
   form->ConnectToLink("irc://127.0.0.1:" + std::to_string(testsupport::unusedPort()) + "/%23zorv");
   ASSERT_TRUE(testsupport::waitFor([&] { return hasLine(*form, "Server", "No server available"); }));
-  form->BtnDisConnectClick();
-  ASSERT_TRUE(testsupport::waitFor([&] { return form->BtnConnect->isEnabled(); }));
+  form->OnDisconnectClicked();
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->connectButton->isEnabled(); }));
   LoopbackServer server;
   connectTo(server);
   server.clearReceived();
@@ -89,7 +89,7 @@ TEST_F(AppTest, LinkJoinsNothingOnAnotherServer) {
 TEST_F(AppTest, AnIrcsLinkConnectsWithTls) {
   LoopbackServer secure;
   form->ConnectToLink("ircs://127.0.0.1:" + std::to_string(secure.port()) + "/zorv");
-  EXPECT_TRUE(form->CheckTLS->isChecked());
+  EXPECT_TRUE(form->tlsBox->isChecked());
   ASSERT_TRUE(secure.accept(5000));
   ASSERT_TRUE(testsupport::waitFor([&] {
     secure.poll();
@@ -97,12 +97,12 @@ TEST_F(AppTest, AnIrcsLinkConnectsWithTls) {
   }));
   EXPECT_EQ(secure.received()[0], '\x16');
   EXPECT_EQ(secure.received().find("NICK"), std::string::npos);
-  form->BtnDisConnectClick();
-  ASSERT_TRUE(testsupport::waitFor([&] { return form->BtnConnect->isEnabled(); }));
+  form->OnDisconnectClicked();
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->connectButton->isEnabled(); }));
 
   LoopbackServer plain;
   form->ConnectToLink("irc://127.0.0.1:" + std::to_string(plain.port()) + "/zorv");
-  EXPECT_FALSE(form->CheckTLS->isChecked());
+  EXPECT_FALSE(form->tlsBox->isChecked());
   ASSERT_TRUE(plain.accept(5000));
   EXPECT_TRUE(plain.waitReceived("NICK "));
 }
@@ -132,10 +132,10 @@ TEST_F(AppTest, LinksThatDoNotConnect) {
     form = std::make_unique<TMainForm>(fresh.path());
     form->show();
     form->ConnectToLink(fill(c.link));
-    EXPECT_EQ(form->EditServer->text().toStdString(), c.server) << c.link;
-    EXPECT_EQ(form->EditPort->text().toStdString(), fill(c.port)) << c.link;
+    EXPECT_EQ(form->serverField->text().toStdString(), c.server) << c.link;
+    EXPECT_EQ(form->portField->text().toStdString(), fill(c.port)) << c.link;
     EXPECT_EQ(linesOf(*form, "Server"), std::vector<std::string>{fill(c.line)}) << c.link;
-    EXPECT_TRUE(form->BtnConnect->isEnabled()) << c.link;
+    EXPECT_TRUE(form->connectButton->isEnabled()) << c.link;
     testsupport::pumpFor(100);
     EXPECT_FALSE(server.accept(0)) << c.link;
     EXPECT_EQ(form->session->Socket().State(), wsClosed) << c.link;

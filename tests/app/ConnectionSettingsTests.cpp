@@ -32,7 +32,7 @@ void withDialog(TMainForm& form, const std::function<void(ConnectionDialog&)>& f
   QTimer::singleShot(3000, &form, [] {  // never leave a modal loop running
     if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
   });
-  form.ConnectionSettingsItem->trigger();
+  form.connectionSettingsItem->trigger();
   EXPECT_TRUE(seen) << "the dialog did not open";
 }
 
@@ -53,9 +53,9 @@ mode_t modeOf(const QString& path) {
 }
 
 TEST_F(AppTest, TheDialogEditsTheSettingsOnOkOnly) {
-  ASSERT_EQ(form->File1->actions().indexOf(form->ConnectionSettingsItem),
-            form->File1->actions().indexOf(form->ConnectItem) + 1);
-  form->Connection->account = "old";
+  ASSERT_EQ(form->fileMenu->actions().indexOf(form->connectionSettingsItem),
+            form->fileMenu->actions().indexOf(form->connectItem) + 1);
+  form->connectionSettings->account = "old";
   withDialog(*form, [](ConnectionDialog& d) {
     EXPECT_EQ(d.EditAccount->text(), "old");
     EXPECT_EQ(d.EditPassword->echoMode(), QLineEdit::Password);
@@ -63,18 +63,18 @@ TEST_F(AppTest, TheDialogEditsTheSettingsOnOkOnly) {
     d.EditServerPassword->setText("srv pw");
     d.EditAccount->setText("zed");
     d.EditPassword->setText("hunter2");
-    d.CheckTLS->setChecked(true);
+    d.tlsBox->setChecked(true);
     d.reject();
   });
-  expectFields(*form->Connection, {"", "old", "", false});
+  expectFields(*form->connectionSettings, {"", "old", "", false});
   withDialog(*form, [](ConnectionDialog& d) {
     d.EditServerPassword->setText("srv pw");
     d.EditAccount->setText("zed");
     d.EditPassword->setText("hunter2");
-    d.CheckTLS->setChecked(true);
+    d.tlsBox->setChecked(true);
     d.accept();
   });
-  expectFields(*form->Connection, {"srv pw", "zed", "hunter2", true});
+  expectFields(*form->connectionSettings, {"srv pw", "zed", "hunter2", true});
 }
 
 // What the settings file holds after a run, and who may read it.
@@ -95,10 +95,10 @@ TEST(ConnectionSettingsRun, TheSettingsFileIsTheOwnersAloneWhenItHoldsAPassword)
     const QString file = runDir.filePath("ZORV.INI");
     {
       TMainForm run(runDir.path());
-      run.Connection->serverPassword = c.set.serverPassword;
-      run.Connection->account = c.set.account;
-      run.Connection->password = c.set.password;
-      run.Connection->tls = c.set.tls;
+      run.connectionSettings->serverPassword = c.set.serverPassword;
+      run.connectionSettings->account = c.set.account;
+      run.connectionSettings->password = c.set.password;
+      run.connectionSettings->tls = c.set.tls;
     }  // saves the settings
     EXPECT_EQ(modeOf(file), c.mode) << c.name;
     const std::pair<const char*, QString> saved[] = {{"ServerPassword", c.set.serverPassword},
@@ -109,7 +109,7 @@ TEST(ConnectionSettingsRun, TheSettingsFileIsTheOwnersAloneWhenItHoldsAPassword)
       EXPECT_EQ(zorv::readProfileString("User Info", key, "<none>", file), value) << c.name << " " << key;
     // The next run reads them back.
     TMainForm next(runDir.path());
-    expectFields(*next.Connection, c.set);
+    expectFields(*next.connectionSettings, c.set);
   }
   ::umask(mask);
 }
@@ -120,10 +120,10 @@ struct Wire {
 
 // Runs a registration: each step waits for the client's line, then answers.
 void registerOn(TMainForm& form, LoopbackServer& server, const std::vector<Wire>& steps) {
-  form.EditNick->setText("Zed");
-  form.EditServer->setText("127.0.0.1");
-  form.EditPort->setText(QString::number(server.port()));
-  form.BtnConnectClick();
+  form.nickField->setText("Zed");
+  form.serverField->setText("127.0.0.1");
+  form.portField->setText(QString::number(server.port()));
+  form.OnConnectClicked();
   ASSERT_TRUE(server.accept(5000));
   std::string expected;
   for (const Wire& w : steps) {
@@ -144,14 +144,14 @@ TEST_F(AppTest, NothingConfiguredRegistersWithNickAndUserAsEver) {
 
 TEST_F(AppTest, AServerPasswordGoesFirst) {
   LoopbackServer server;
-  form->Connection->serverPassword = "letmein";
+  form->connectionSettings->serverPassword = "letmein";
   registerOn(*form, server, {{"PASS letmein\r\nNICK Zed\r\nUSER Zed * * :Zed\r\n", ""}});
 }
 
 TEST_F(AppTest, SaslLoginOnTheWire) {
   LoopbackServer server;
-  form->Connection->account = "zed";
-  form->Connection->password = "hunter2";
+  form->connectionSettings->account = "zed";
+  form->connectionSettings->password = "hunter2";
   const std::string encoded = "emVkAHplZABodW50ZXIy";  // "zed\0zed\0hunter2"
   registerOn(*form, server,
              {{"CAP LS 302\r\nNICK Zed\r\nUSER Zed * * :Zed\r\n", ":srv CAP * LS :multi-prefix sasl=PLAIN\r\n"},
@@ -171,7 +171,7 @@ TEST_F(AppTest, SaslLoginOnTheWire) {
 
 TEST_F(AppTest, AFailedSaslLoginStillRegisters) {
   LoopbackServer server;
-  form->Connection->password = "wrong";
+  form->connectionSettings->password = "wrong";
   registerOn(*form, server,
              {{"CAP LS 302\r\nNICK Zed\r\nUSER Zed * * :Zed\r\n", "CAP * LS :sasl\r\n"},
               {"CAP REQ :sasl\r\n", "CAP * ACK :sasl\r\n"},

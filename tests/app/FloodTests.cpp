@@ -158,13 +158,13 @@ TEST_F(AppTest, NetworkWindowsNeverTakeTheKeyboard) {
     EXPECT_EQ(QApplication::activeWindow(), active) << c.what;
     EXPECT_EQ(form->ActiveChild() == frank, c.front) << c.what;
     EXPECT_EQ(frank->Caption(), c.front ? "frank" : "*frank") << c.what;
-    EXPECT_EQ(form->HeaderControl1->section(1).text, frank->Caption()) << c.what;  // the tab shows the mark too
+    EXPECT_EQ(form->tabBar->section(1).text, frank->Caption()) << c.what;  // the tab shows the mark too
     EXPECT_EQ(lounge->Edit1->text(), c.typed) << c.what;
     if (c.zorvActive) EXPECT_EQ(QApplication::focusWidget() == lounge->Edit1, !c.front) << c.what;
     if (!c.front) {
       // Behind the active window, and in front once its tab is clicked.
       EXPECT_EQ(form->ActiveChild(), lounge) << c.what;
-      form->HeaderControl1SectionClick(1);
+      form->OnTabClicked(1);
       EXPECT_EQ(form->ActiveChild(), frank) << c.what;
       EXPECT_EQ(frank->Caption(), "frank") << c.what;
     }
@@ -187,19 +187,19 @@ TEST_F(AppTest, UserOpenedWindowsComeToTheFrontEvenWhileTyping) {
 
 TEST_F(AppTest, TheActiveWindowsTabIsDrawnActive) {
   for (const char* n : {"Server", "#a", "bob"}) form->AddText(n, "x", true);
-  EXPECT_EQ(form->HeaderControl1->activeSection(), 2);
-  form->HeaderControl1SectionClick(0);
-  EXPECT_EQ(form->HeaderControl1->activeSection(), 0);
+  EXPECT_EQ(form->tabBar->activeSection(), 2);
+  form->OnTabClicked(0);
+  EXPECT_EQ(form->tabBar->activeSection(), 0);
   // Closing a window moves the mark with the sections.
   form->ChildFocus("bob");
   window(*form, "#a")->CloseWindow();
-  ASSERT_TRUE(testsupport::waitFor([&] { return form->HeaderControl1->count() == 2; }));
-  EXPECT_EQ(form->HeaderControl1->activeSection(), 1);
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->tabBar->count() == 2; }));
+  EXPECT_EQ(form->tabBar->activeSection(), 1);
   // The active tab looks different from the same tab inactive.
-  form->HeaderControl1->resize(400, form->HeaderControl1->height());
-  const QImage active = form->HeaderControl1->grab(QRect(200, 0, 200, 17)).toImage();
-  form->HeaderControl1->setActiveSection(-1);
-  const QImage inactive = form->HeaderControl1->grab(QRect(200, 0, 200, 17)).toImage();
+  form->tabBar->resize(400, form->tabBar->height());
+  const QImage active = form->tabBar->grab(QRect(200, 0, 200, 17)).toImage();
+  form->tabBar->setActiveSection(-1);
+  const QImage inactive = form->tabBar->grab(QRect(200, 0, 200, 17)).toImage();
   EXPECT_NE(active, inactive);
 }
 
@@ -207,7 +207,7 @@ TEST_F(AppTest, NarrowTabsShowTheirWholeNameInTheTooltip) {
   const std::string longName = "#a-channel-with-a-name-far-too-long-for-its-tab";
   for (int i = 0; i < 8; ++i) form->AddText(i == 3 ? longName : "#c" + std::to_string(i), "x", true);
   form->SetTopic(longName, "and its topic", false);
-  HeaderBar* bar = form->HeaderControl1;
+  HeaderBar* bar = form->tabBar;
   const int w = bar->sectionWidth();
   ASSERT_GT(w, 0);
   EXPECT_EQ(bar->toolTipAt(3 * w + 1).toStdString(), longName + " - and its topic");

@@ -8,8 +8,8 @@ using testsupport::waitFor;
 
 TEST_F(AppTest, ServerReasonBeforeAnImmediateCloseIsShownEveryTime) {
   LoopbackServer server;
-  form->EditServer->setText("127.0.0.1");
-  form->EditPort->setText(QString::number(server.port()));
+  form->serverField->setText("127.0.0.1");
+  form->portField->setText(QString::number(server.port()));
   // closeAtOnce: the server answers the connection with its reason and closes
   // before Zorv's NICK and USER arrive; otherwise it closes with them unread
   // (a reset).
@@ -17,7 +17,7 @@ TEST_F(AppTest, ServerReasonBeforeAnImmediateCloseIsShownEveryTime) {
     for (int run = 0; run < 20; ++run) {
       SCOPED_TRACE(std::string(closeAtOnce ? "closed at once" : "lines unread") + ", run " + std::to_string(run));
       const size_t before = linesOf(*form, "Server").size();
-      form->BtnConnectClick();
+      form->OnConnectClicked();
       ASSERT_TRUE(server.accept(5000));
       if (!closeAtOnce) {
         ASSERT_TRUE(waitFor([&] {
@@ -26,7 +26,7 @@ TEST_F(AppTest, ServerReasonBeforeAnImmediateCloseIsShownEveryTime) {
       }
       server.send("ERROR :Closing Link: test (bye)\r\n");
       server.closeClient();
-      ASSERT_TRUE(waitFor([&] { return form->BtnConnect->isEnabled() && form->session->Socket().State() == wsClosed; }));
+      ASSERT_TRUE(waitFor([&] { return form->connectButton->isEnabled() && form->session->Socket().State() == wsClosed; }));
       testsupport::pumpFor(20);  // nothing else may follow
       const std::vector<std::string> all = linesOf(*form, "Server");
       ASSERT_GE(all.size(), before);

@@ -28,7 +28,7 @@ TEST_F(AppTest, ASessionIsLoggedPerWindowAndAClosedWindowsLogIsComplete) {
   connectTo(server);
   server.send(":srv 001 YourNick :Welcome\r\n:YourNick!u@h JOIN :#Chat\r\n:amy!u@h PRIVMSG #chat :\x02hi\x02 \xe9\r\n");
   ASSERT_TRUE(testsupport::waitFor([&] { return apptest::hasLine(*form, "#chat", "<amy>\x02hi\x02 \xe9"); }));
-  const QString chat = form->Logs->pathFor("#chat");
+  const QString chat = form->logs->pathFor("#chat");
   EXPECT_TRUE(chat.startsWith(Logbook::defaultRoot() + "/127.0.0.1/"));
   const std::vector<std::string> shown = apptest::linesOf(*form, "#chat");
   apptest::window(*form, "#chat")->CloseWindow();
@@ -38,8 +38,8 @@ TEST_F(AppTest, ASessionIsLoggedPerWindowAndAClosedWindowsLogIsComplete) {
   for (const std::string& l : shown) expected << QByteArray::fromStdString(l);
   EXPECT_EQ(logLines(chat), expected);
   EXPECT_EQ(expected.back(), "<amy>\x02hi\x02 \xe9");
-  form->Logs->flush();
-  EXPECT_TRUE(logLines(form->Logs->pathFor("Server")).contains("Connected"));
+  form->logs->flush();
+  EXPECT_TRUE(logLines(form->logs->pathFor("Server")).contains("Connected"));
 }
 
 }  // namespace

@@ -19,8 +19,8 @@ struct ControlState {
 };
 
 ControlState controls(TMainForm& f) {
-  return {f.BtnConnect->isEnabled(), f.BtnDisConnect->isEnabled(), f.BtnChannel->isEnabled(),
-          f.EditNick->isEnabled() && f.EditServer->isEnabled() && f.EditPort->isEnabled()};
+  return {f.connectButton->isEnabled(), f.disconnectButton->isEnabled(), f.channelListButton->isEnabled(),
+          f.nickField->isEnabled() && f.serverField->isEnabled() && f.portField->isEnabled()};
 }
 
 void expectIdle(TMainForm& f) {
@@ -36,15 +36,15 @@ void expectIdle(TMainForm& f) {
 TEST_F(AppTest, StartsIdleWithDefaults) {
   expectIdle(*form);
   EXPECT_EQ(form->windowTitle(), "Zorv 2.9.22R");
-  EXPECT_EQ(form->EditNick->text(), "YourNick");
-  EXPECT_EQ(form->EditPort->text(), "6667");
+  EXPECT_EQ(form->nickField->text(), "YourNick");
+  EXPECT_EQ(form->portField->text(), "6667");
   EXPECT_TRUE(form->Children().empty());
-  EXPECT_FALSE(form->HeaderControl1->isVisible());
+  EXPECT_FALSE(form->tabBar->isVisible());
 }
 
 TEST_F(AppTest, RegistersWithNickAndUserAfterConnected) {
   LoopbackServer server;
-  form->EditNick->setText("Zed");
+  form->nickField->setText("Zed");
   connectTo(server);
   EXPECT_EQ(server.received(), "NICK Zed\r\nUSER Zed * * :Zed\r\n");
   EXPECT_EQ(linesOf(*form, "Server"), std::vector<std::string>{"Connected"});
@@ -56,17 +56,17 @@ TEST_F(AppTest, RegistersWithNickAndUserAfterConnected) {
 }
 
 TEST_F(AppTest, RefusedPortSaysNoServerThenDisconnected) {
-  form->EditServer->setText("127.0.0.1");
-  form->EditPort->setText(QString::number(testsupport::unusedPort()));
-  form->BtnConnectClick();
+  form->serverField->setText("127.0.0.1");
+  form->portField->setText(QString::number(testsupport::unusedPort()));
+  form->OnConnectClicked();
   ASSERT_TRUE(waitFor([&] { return linesOf(*form, "Server").size() >= 2; }));
   EXPECT_EQ(linesOf(*form, "Server"), (std::vector<std::string>{"No server available", "Disconnected"}));
   expectIdle(*form);
 }
 
 TEST_F(AppTest, UnresolvableNameSaysServerNameUnknown) {
-  form->EditServer->setText("no-such-host.invalid");
-  form->BtnConnectClick();
+  form->serverField->setText("no-such-host.invalid");
+  form->OnConnectClicked();
   // While the lookup runs the fields stay enabled.
   EXPECT_TRUE(controls(*form).fields);
   ASSERT_TRUE(waitFor([&] { return !linesOf(*form, "Server").empty(); }, 15000));
@@ -75,7 +75,7 @@ TEST_F(AppTest, UnresolvableNameSaysServerNameUnknown) {
 }
 
 TEST_F(AppTest, DisconnectWhileIdleDoesNothing) {
-  form->BtnDisConnectClick();
+  form->OnDisconnectClicked();
   // Nothing is under way: whatever the click set off has been handled.
   QCoreApplication::processEvents();
   EXPECT_TRUE(form->Children().empty());
@@ -87,7 +87,7 @@ TEST_F(AppTest, DisconnectSendsQuitAndWritesDisconnected) {
   LoopbackServer server;
   connectTo(server);
   server.clearReceived();
-  form->BtnDisConnectClick();
+  form->OnDisconnectClicked();
   EXPECT_EQ(form->session->Socket().State(), wsClosed);
   ASSERT_TRUE(server.waitPeerClosed());
   EXPECT_EQ(server.received(), "QUIT http://zorv.sourceforge.net/\r\n");
@@ -97,7 +97,7 @@ TEST_F(AppTest, DisconnectSendsQuitAndWritesDisconnected) {
 
 TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
   LoopbackServer server;
-  form->EditNick->setText("me");
+  form->nickField->setText("me");
   connectTo(server);
   server.send(":me!m@h JOIN :#chat\r\n:srv 353 me = #chat :@alice bob me\r\n:srv 366 me #chat :End\r\n");
   ASSERT_TRUE(waitFor([&] { return window(*form, "#chat") && window(*form, "#chat")->ListBox1->model()->rowCount() == 3; }));
@@ -124,8 +124,8 @@ TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
   const size_t count = linesOf(*form, "#chat").size();
   chat->OnChannelSendItem("MODE {channel} +b");  // Show Ban list
   EXPECT_EQ(linesOf(*form, "#chat").size(), count);
-  form->Logs->flush();
-  QFile log(form->Logs->pathFor("#chat"));
+  form->logs->flush();
+  QFile log(form->logs->pathFor("#chat"));
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   EXPECT_FALSE(log.readAll().contains("<me>anyone there?"));
 }
@@ -165,7 +165,7 @@ TEST_F(AppTest, SendMsgNeverPutsLineBreaksOrNulOnTheWire) {
 
 TEST_F(AppTest, AnswersPingAndShowsServerText) {
   LoopbackServer server;
-  form->EditNick->setText("me");
+  form->nickField->setText("me");
   connectTo(server);
   server.clearReceived();
   server.send(":srv 001 me :Welcome to the network\r\nPING :abc\r\n");
@@ -177,10 +177,10 @@ TEST_F(AppTest, AnswersPingAndShowsServerText) {
 TEST_F(AppTest, ConnectWhileConnectedReportsTheSocketError) {
   LoopbackServer server;
   connectTo(server);
-  form->EditServer->setEnabled(true);
-  form->EditServer->setText("127.0.0.2");
+  form->serverField->setEnabled(true);
+  form->serverField->setText("127.0.0.2");
   // Through the menu, as the user does: the socket's refusal is shown, not thrown.
-  form->ConnectItem->trigger();
+  form->connectItem->trigger();
   ASSERT_TRUE(waitFor([&] { return !testsupport::shownMessages().isEmpty(); }));
   EXPECT_EQ(testsupport::shownMessages().first(), "Cannot change Addr if not closed");
   EXPECT_EQ(form->session->Socket().State(), wsConnected);
@@ -188,7 +188,7 @@ TEST_F(AppTest, ConnectWhileConnectedReportsTheSocketError) {
 
 TEST_F(AppTest, InboundLinesDriveWindowsListsAndTabs) {
   LoopbackServer server;
-  form->EditNick->setText("me");
+  form->nickField->setText("me");
   connectTo(server);
   server.send(
       ":me!m@h JOIN :#chat\r\n"
@@ -207,7 +207,7 @@ TEST_F(AppTest, InboundLinesDriveWindowsListsAndTabs) {
 
   server.send(":carol!c@h NICK :caroline\r\n:bob!b@h QUIT :gone\r\n");
   ASSERT_TRUE(waitFor([&] { return window(*form, "caroline") != nullptr && chat->Nicks().size() == 2; }));
-  EXPECT_EQ(form->HeaderControl1->section(2).text, "caroline");
+  EXPECT_EQ(form->tabBar->section(2).text, "caroline");
   EXPECT_TRUE(hasLine(*form, "#chat", "*** QUIT: bob (b@h) gone"));
   EXPECT_FALSE(hasLine(*form, "caroline", "*** QUIT: bob (b@h) gone"));
   EXPECT_FALSE(hasLine(*form, "Server", "*** QUIT: bob (b@h) gone"));
@@ -256,7 +256,7 @@ TEST_F(AppTest, CtrlF4ClosesTheActiveWindowThroughItsCloseHandling) {
 TEST_F(AppTest, AnEmptyFieldCannotBeLeft) {
   form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-  for (QLineEdit* field : {form->EditNick, form->EditServer, form->EditPort}) {
+  for (QLineEdit* field : {form->nickField, form->serverField, form->portField}) {
     field->setFocus(Qt::OtherFocusReason);
     ASSERT_TRUE(waitFor([&] { return field->hasFocus(); }));
     const QString before = field->text();
@@ -264,7 +264,7 @@ TEST_F(AppTest, AnEmptyFieldCannotBeLeft) {
     QTest::keyClick(field, Qt::Key_Tab);
     EXPECT_TRUE(waitFor([&] { return field->hasFocus(); }, 1000)) << field->objectName().toStdString();
     // With text in it, the field lets the focus go (a port of letters passes too).
-    field->setText(field == form->EditPort ? "abc" : before);
+    field->setText(field == form->portField ? "abc" : before);
     QTest::keyClick(field, Qt::Key_Tab);
     waitFor([&] { return !field->hasFocus(); }, 1000);
     EXPECT_FALSE(field->hasFocus()) << field->objectName().toStdString();

@@ -77,11 +77,11 @@ TEST_F(PlacementRun, TheFrameAndAMaximizedConversationComeBackWhereTheyWere) {
   EXPECT_EQ(form->geometry(), QRect(30, 40, 720, 410));
   EXPECT_FALSE(form->isMaximized());
   form->AddText("Server", "hello", true);
-  ASSERT_NE(form->MdiArea->activeSubWindow(), nullptr);
-  EXPECT_TRUE(form->MdiArea->activeSubWindow()->isMaximized());
+  ASSERT_NE(form->windowArea->activeSubWindow(), nullptr);
+  EXPECT_TRUE(form->windowArea->activeSubWindow()->isMaximized());
 
   form->setGeometry(50, 60, 740, 450);
-  form->MdiArea->activeSubWindow()->showNormal();
+  form->windowArea->activeSubWindow()->showNormal();
   ASSERT_TRUE(testsupport::waitFor([&] { return form->geometry() == QRect(50, 60, 740, 450); }));
   end();
   EXPECT_EQ(saved("Left"), "50");
@@ -95,9 +95,9 @@ TEST_F(PlacementRun, TheFrameAndAMaximizedConversationComeBackWhereTheyWere) {
   for (const bool expected : {false, true}) {
     start();
     form->AddText("Server", "hello", true);
-    ASSERT_NE(form->MdiArea->activeSubWindow(), nullptr);
-    EXPECT_EQ(form->MdiArea->activeSubWindow()->isMaximized(), expected);
-    form->MdiArea->activeSubWindow()->showMaximized();
+    ASSERT_NE(form->windowArea->activeSubWindow(), nullptr);
+    EXPECT_EQ(form->windowArea->activeSubWindow()->isMaximized(), expected);
+    form->windowArea->activeSubWindow()->showMaximized();
     end();
     EXPECT_EQ(saved("ChildMaximized"), "1");
   }
@@ -108,7 +108,7 @@ TEST_F(PlacementRun, AMaximizedFrameIsMaximizedAgainAndKeepsItsNormalPlace) {
   start();
   ASSERT_TRUE(testsupport::waitFor([&] { return form->isMaximized(); }));
   form->AddText("Server", "hello", true);
-  EXPECT_FALSE(form->MdiArea->activeSubWindow()->isMaximized());
+  EXPECT_FALSE(form->windowArea->activeSubWindow()->isMaximized());
   end();
   EXPECT_EQ(saved("Maximized"), "1");
   EXPECT_EQ(saved("Width"), "720");

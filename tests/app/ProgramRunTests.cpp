@@ -66,9 +66,9 @@ TEST(ProgramRuns, WhatOneRunSavesTheNextReads) {
   ASSERT_TRUE(dir.isValid());
   {
     TMainForm first(dir.path());
-    first.EditNick->setText("alice");
-    first.EditServer->setText("irc.example.org");
-    first.EditPort->setText("6697");
+    first.nickField->setText("alice");
+    first.serverField->setText("irc.example.org");
+    first.portField->setText("6697");
   }
   // The second run saves again what it loaded at start.
   ASSERT_EQ(runProgramIn(dir.path()), 0);
@@ -219,7 +219,7 @@ TEST(SettingsPlace, SaveFailureIsReportedOnlyWhenNoFolderTakesTheFile) {
     {
       TMainForm form("/proc");  // a program folder no user can write
       EXPECT_EQ(form.SettingsFile(), configHome + "/zorv/ZORV.INI");
-      form.EditNick->setText("dave");
+      form.nickField->setText("dave");
     }
     if (hadOld) qputenv("XDG_CONFIG_HOME", old);
     else qunsetenv("XDG_CONFIG_HOME");

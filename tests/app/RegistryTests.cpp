@@ -17,7 +17,7 @@ namespace {
 
 std::vector<std::string> sectionTexts(TMainForm& f) {
   std::vector<std::string> out;
-  for (int i = 0; i < f.HeaderControl1->count(); ++i) out.push_back(f.HeaderControl1->section(i).text);
+  for (int i = 0; i < f.tabBar->count(); ++i) out.push_back(f.tabBar->section(i).text);
   return out;
 }
 
@@ -72,7 +72,7 @@ TEST_F(AppTest, CreatedWindowsGetKindTabAndFront) {
   EXPECT_TRUE(bob->ListBox1->isHidden());
   EXPECT_EQ(form->ActiveChild(), bob);
   EXPECT_EQ(sectionTexts(*form), (std::vector<std::string>{"#a", "bob"}));
-  EXPECT_TRUE(form->HeaderControl1->isVisible());
+  EXPECT_TRUE(form->tabBar->isVisible());
   // The first line of a new window is not unread text.
   EXPECT_EQ(bob->Caption(), "bob");
 }
@@ -90,15 +90,15 @@ TEST_F(AppTest, SectionsKeepEvenWidths) {
   form->resize(wider, form->height());
   ASSERT_TRUE(testsupport::waitFor([&] { return form->centralWidget()->width() == wider; }));
   for (const char* n : {"Server", "#a", "#b"}) form->AddText(n, "x", true);
-  const int barWidth = form->HeaderControl1->width();
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(form->HeaderControl1->section(i).width, barWidth / 3);
+  const int barWidth = form->tabBar->width();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(form->tabBar->section(i).width, barWidth / 3);
   window(*form, "#a")->CloseWindow();
   ASSERT_TRUE(testsupport::waitFor([&] { return window(*form, "#a") == nullptr; }));
   EXPECT_EQ(sectionTexts(*form), (std::vector<std::string>{"Server", "#b"}));
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(form->HeaderControl1->section(i).width, barWidth / 2);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(form->tabBar->section(i).width, barWidth / 2);
   form->resize(700, form->height());
   ASSERT_TRUE(testsupport::waitFor([&] { return form->centralWidget()->width() == 700; }));
-  EXPECT_EQ(form->HeaderControl1->section(0).width, form->HeaderControl1->width() / 2);
+  EXPECT_EQ(form->tabBar->section(0).width, form->tabBar->width() / 2);
 }
 
 TEST_F(AppTest, ClosingTheLastWindowHidesTheBar) {
@@ -106,9 +106,9 @@ TEST_F(AppTest, ClosingTheLastWindowHidesTheBar) {
   window(*form, "#a")->CloseWindow();
   ASSERT_TRUE(testsupport::waitFor([&] { return window(*form, "#a") == nullptr; }));
   EXPECT_TRUE(form->Children().empty());
-  EXPECT_FALSE(form->HeaderControl1->isVisible());
+  EXPECT_FALSE(form->tabBar->isVisible());
   form->AddText("#b", "x", true);
-  EXPECT_TRUE(form->HeaderControl1->isVisible());
+  EXPECT_TRUE(form->tabBar->isVisible());
 }
 
 TEST_F(AppTest, SectionClickSwitchesEvenWithMarkOrTopic) {
@@ -117,11 +117,11 @@ TEST_F(AppTest, SectionClickSwitchesEvenWithMarkOrTopic) {
   form->SetTopic("#a", "news", false);
   form->AddText("#a", "unread", false);  // #b is active, so #a is marked
   EXPECT_EQ(window(*form, "#a")->Caption(), "*#a - news");
-  EXPECT_EQ(form->HeaderControl1->section(0).text, "*#a - news");
-  form->HeaderControl1SectionClick(0);
+  EXPECT_EQ(form->tabBar->section(0).text, "*#a - news");
+  form->OnTabClicked(0);
   EXPECT_EQ(form->ActiveChild(), window(*form, "#a"));
   EXPECT_EQ(window(*form, "#a")->Caption(), "#a - news");
-  EXPECT_EQ(form->HeaderControl1->section(0).text, "#a - news");
+  EXPECT_EQ(form->tabBar->section(0).text, "#a - news");
 }
 
 TEST_F(AppTest, NewChildOpensOrFocusesWithoutText) {
@@ -137,16 +137,16 @@ TEST_F(AppTest, NewChildOpensOrFocusesWithoutText) {
 }
 
 TEST_F(AppTest, MenuStatesFollowWindowsAndTheDisconnectButton) {
-  EXPECT_FALSE(form->WindowCascadeItem->isEnabled());
-  EXPECT_FALSE(form->CutItem->isEnabled());
+  EXPECT_FALSE(form->cascadeItem->isEnabled());
+  EXPECT_FALSE(form->cutItem->isEnabled());
   form->AddText("#a", "x", true);
   // The menu states follow the change of the active window.
-  ASSERT_TRUE(testsupport::waitFor([&] { return form->CutItem->isEnabled(); }));
-  for (QAction* a : {form->CutItem, form->CopyItem, form->PasteItem, form->WindowCascadeItem,
-                     form->WindowTileItem, form->WindowArrangeItem, form->WindowMinimizeItem})
+  ASSERT_TRUE(testsupport::waitFor([&] { return form->cutItem->isEnabled(); }));
+  for (QAction* a : {form->cutItem, form->copyItem, form->pasteItem, form->cascadeItem,
+                     form->tileItem, form->arrangeIconsItem, form->minimizeAllItem})
     EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
-  EXPECT_FALSE(form->ChannelList1->isEnabled());
-  EXPECT_TRUE(form->ConnectItem->isEnabled());
+  EXPECT_FALSE(form->channelListItem->isEnabled());
+  EXPECT_TRUE(form->connectItem->isEnabled());
 }
 
 TEST_F(AppTest, NickChangeRenamesPrivateWindowAndTab) {
@@ -179,7 +179,7 @@ TEST_F(AppTest, NewWindowsCascadeInsideTheFrame) {
       form->AddText(n, "x", true);
       QCoreApplication::processEvents();
       TMDIChild* w = window(*form, n);
-      QWidget* viewport = form->MdiArea->viewport();
+      QWidget* viewport = form->windowArea->viewport();
       const QRect g = qobject_cast<QMdiSubWindow*>(w->parentWidget())->geometry();
       EXPECT_TRUE(viewport->rect().contains(g)) << n << " " << frame.height();
       const QRect input(w->Edit1->mapTo(viewport, QPoint(0, 0)), w->Edit1->size());
@@ -193,23 +193,23 @@ TEST_F(AppTest, NewWindowsCascadeInsideTheFrame) {
 TEST_F(AppTest, FirstSectionTakesTheWholeBarOnceShown) {
   form->AddText("Server", "x", true);
   ASSERT_TRUE(testsupport::waitFor([&] {
-    return form->HeaderControl1->isVisible() && form->HeaderControl1->width() == form->centralWidget()->width();
+    return form->tabBar->isVisible() && form->tabBar->width() == form->centralWidget()->width();
   }));
-  ASSERT_TRUE(form->HeaderControl1->isVisible());
-  EXPECT_EQ(form->HeaderControl1->width(), form->centralWidget()->width());
-  EXPECT_EQ(form->HeaderControl1->section(0).width, form->HeaderControl1->width());
+  ASSERT_TRUE(form->tabBar->isVisible());
+  EXPECT_EQ(form->tabBar->width(), form->centralWidget()->width());
+  EXPECT_EQ(form->tabBar->section(0).width, form->tabBar->width());
 }
 
 TEST_F(AppTest, WindowMenuListsTheWindowsAndSwitches) {
   form->AddText("#a", "x", true);
   form->AddText("bob", "x", true);
   form->SetTopic("#a", "news & views", false);
-  emit form->Window1->aboutToShow();
+  emit form->windowMenu->aboutToShow();
   QStringList entries;
   QAction* first = nullptr;
-  for (QAction* a : form->Window1->actions()) {
-    if (a->isSeparator() || a == form->WindowCascadeItem || a == form->WindowTileItem ||
-        a == form->WindowArrangeItem || a == form->WindowMinimizeItem)
+  for (QAction* a : form->windowMenu->actions()) {
+    if (a->isSeparator() || a == form->cascadeItem || a == form->tileItem ||
+        a == form->arrangeIconsItem || a == form->minimizeAllItem)
       continue;
     if (!first) first = a;
     entries << a->text();
@@ -219,14 +219,14 @@ TEST_F(AppTest, WindowMenuListsTheWindowsAndSwitches) {
   first->trigger();
   EXPECT_EQ(form->ActiveChild(), window(*form, "#a"));
   // Shown again, the list is rebuilt, not appended to.
-  emit form->Window1->aboutToShow();
+  emit form->windowMenu->aboutToShow();
   int listed = 0;
-  for (QAction* a : form->Window1->actions()) listed += a->isCheckable() ? 1 : 0;
+  for (QAction* a : form->windowMenu->actions()) listed += a->isCheckable() ? 1 : 0;
   EXPECT_EQ(listed, 2);
 }
 
 TEST_F(AppTest, AboutBoxPassesFocusFromTheNoticeToOk) {
-  TAboutBox* box = form->AboutBox;
+  TAboutBox* box = form->aboutBox;
   EXPECT_EQ(box->windowTitle(), "About");
   EXPECT_EQ(box->Version->text(), "Version : 2.9.22R");
   QTimer::singleShot(0, box, [box] {

@@ -19,26 +19,26 @@ const std::string kFp = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456
 const std::string kNew = "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA";
 
 TEST_F(AppTest, TypingTheTlsPortChecksTlsAndTheUserMayUncheckIt) {
-  EXPECT_FALSE(form->CheckTLS->isChecked());
+  EXPECT_FALSE(form->tlsBox->isChecked());
   const std::pair<const char*, bool> rows[] = {{"6667", false}, {"66970", false}, {"6697", true}};
   for (const auto& [port, checked] : rows) {
-    form->CheckTLS->setChecked(false);
-    form->EditPort->clear();
-    QTest::keyClicks(form->EditPort, port);
-    EXPECT_EQ(form->CheckTLS->isChecked(), checked) << port;
+    form->tlsBox->setChecked(false);
+    form->portField->clear();
+    QTest::keyClicks(form->portField, port);
+    EXPECT_EQ(form->tlsBox->isChecked(), checked) << port;
   }
-  QTest::mouseClick(form->CheckTLS, Qt::LeftButton);  // the user unchecks it: it stays so
-  EXPECT_FALSE(form->CheckTLS->isChecked());
-  EXPECT_EQ(form->EditPort->text(), "6697");
+  QTest::mouseClick(form->tlsBox, Qt::LeftButton);  // the user unchecks it: it stays so
+  EXPECT_FALSE(form->tlsBox->isChecked());
+  EXPECT_EQ(form->portField->text(), "6697");
   // A box the user checked stays checked whatever port is typed.
-  QTest::mouseClick(form->CheckTLS, Qt::LeftButton);
-  form->EditPort->clear();
-  QTest::keyClicks(form->EditPort, "7000");
-  EXPECT_TRUE(form->CheckTLS->isChecked());
+  QTest::mouseClick(form->tlsBox, Qt::LeftButton);
+  form->portField->clear();
+  QTest::keyClicks(form->portField, "7000");
+  EXPECT_TRUE(form->tlsBox->isChecked());
 }
 
 TEST_F(AppTest, TlsIsSavedInUserInfoAndReadBack) {
-  form->CheckTLS->setChecked(true);
+  form->tlsBox->setChecked(true);
   const QString ini = form->SettingsFile();
   form->close();
   form.reset();
@@ -47,7 +47,7 @@ TEST_F(AppTest, TlsIsSavedInUserInfoAndReadBack) {
   EXPECT_EQ(f.value("User Info", "TLS", "?"), "1");
   form = std::make_unique<TMainForm>(dir.path());
   form->show();
-  EXPECT_TRUE(form->CheckTLS->isChecked());
+  EXPECT_TRUE(form->tlsBox->isChecked());
 }
 
 // A TLS handshake that fails, or gets no answer within the time (15 s unless
@@ -61,13 +61,13 @@ TEST_F(AppTest, TlsOnAPlainServerSendsNoPlainByteAndReportsTheFailure) {
       {"ERROR :plain text here\r\n", "TLS handshake failed: "},
       {"", "TLS handshake failed: no answer from the server within 0.2 s (is this a plain-text port?)"},
   };
-  form->CheckTLS->setChecked(true);
-  form->EditServer->setText("127.0.0.1");
+  form->tlsBox->setChecked(true);
+  form->serverField->setText("127.0.0.1");
   form->session->Socket().SetSslHandshakeTimeout(200);
   for (const auto& c : cases) {
     LoopbackServer server;
-    form->EditPort->setText(QString::number(server.port()));
-    form->BtnConnectClick();
+    form->portField->setText(QString::number(server.port()));
+    form->OnConnectClicked();
     ASSERT_TRUE(server.accept(5000));
     ASSERT_TRUE(waitFor([&] { server.poll(); return !server.received().empty(); }));
     EXPECT_EQ(static_cast<unsigned char>(server.received()[0]), 0x16);
@@ -111,8 +111,8 @@ TEST_F(AppTest, CancelOnAChangedCertificateStopsTheReconnect) {
   server.closeClient();
   ASSERT_TRUE(waitFor([&] { return form->session->Keeper().Waiting(); }));
   // The server moves to its TLS port while Zorv waits.
-  form->EditPort->setText(QString::number(tls.port()));
-  form->CheckTLS->setChecked(true);
+  form->portField->setText(QString::number(tls.port()));
+  form->tlsBox->setChecked(true);
   const std::string refused =
       "TLS handshake failed: certificate not accepted (the certificate has changed since it was trusted)";
   ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", refused); }));
@@ -124,7 +124,7 @@ TEST_F(AppTest, CancelOnAChangedCertificateStopsTheReconnect) {
                                       "Not reconnecting: the server's certificate was refused. Press Connect to try again."}));
   EXPECT_EQ(asked, 1);
   EXPECT_FALSE(form->session->Keeper().Waiting());
-  EXPECT_TRUE(form->BtnConnect->isEnabled());
+  EXPECT_TRUE(form->connectButton->isEnabled());
   zorv::setCertificatePrompt(old);
   ::unsetenv("SSL_CERT_FILE");
 }

@@ -46,7 +46,7 @@ const Lines kThree = {"#a 1 :one", "#b 2 :two", "#c 3 :three"};
 
 // A topic is shown without its formatting codes; the cell keeps its bytes,
 // and a channel name is never touched (Join sends it as it came).
-TEST(ChannelForm, TopicsAreShownWithoutFormattingCodes) {
+TEST(channelList, TopicsAreShownWithoutFormattingCodes) {
   Fixture f;
   f.listing({"#a 1 :\x02" "bold\x02 \x03" "4,1red\x0F plain", "#\x02" "b 2 :\x1Ditalic"});
   ASSERT_TRUE(f.viewInSync());
@@ -58,7 +58,7 @@ TEST(ChannelForm, TopicsAreShownWithoutFormattingCodes) {
   EXPECT_EQ(m->index(1, 0).data().toString(), "#\x02" "b");
 }
 
-TEST(ChannelForm, RowsAfterListing) {
+TEST(channelList, RowsAfterListing) {
   const std::string ph = TChannelForm::kPlaceholder;
   struct {
     const char* name;
@@ -105,7 +105,7 @@ TEST(ChannelForm, RowsAfterListing) {
   }
 }
 
-TEST(ChannelForm, HideKeepsListingAndRefreshAsksAgain) {
+TEST(channelList, HideKeepsListingAndRefreshAsksAgain) {
   Fixture f;
   f.listing(kThree);
   f.form.hide();  // closed by the user; a disconnect does not touch the grid either
@@ -118,7 +118,7 @@ TEST(ChannelForm, HideKeepsListingAndRefreshAsksAgain) {
   EXPECT_EQ(f.rows(), (std::vector<Row>{{"", "", ""}}));
 }
 
-TEST(ChannelForm, JoinSendsTheCurrentRowsChannelAndHides) {
+TEST(channelList, JoinSendsTheCurrentRowsChannelAndHides) {
   enum How { Button, ReturnOnWindow, ReturnOnGrid, DoubleClick };
   struct {
     How how;
@@ -164,7 +164,7 @@ TEST(ChannelForm, JoinSendsTheCurrentRowsChannelAndHides) {
   EXPECT_EQ(f.sent, Lines{"JOIN #y"});
 }
 
-TEST(ChannelForm, FailedSendIsReportedAndWindowGoesOn) {
+TEST(channelList, FailedSendIsReportedAndWindowGoesOn) {
   TChannelForm form([&](const std::string&) { throw std::runtime_error("Error 10057 in function Send"); });
   testsupport::shownMessages().clear();
   form.show();
@@ -175,7 +175,7 @@ TEST(ChannelForm, FailedSendIsReportedAndWindowGoesOn) {
   testsupport::shownMessages().clear();
 }
 
-TEST(ChannelForm, Geometry) {
+TEST(channelList, Geometry) {
   Fixture f;
   f.listing(kThree);
   ASSERT_TRUE(f.viewInSync());

@@ -38,7 +38,7 @@ class RecordingHost : public ChildHost {
     for (TMDIChild* c : matching(name)) c->SetCaption(whole ? text : name + " - " + text);
   }
   void RemoveSelectBar(const std::string& name) override { removedBars.push_back(name); }
-  void BtnDisConnectClick() override { ++disconnects; }
+  void Disconnect() override { ++disconnects; }
   void CloseChild(const std::string& name) override {
     for (TMDIChild* c : matching(name)) c->CloseWindow();
   }

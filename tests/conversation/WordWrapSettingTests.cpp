@@ -54,10 +54,10 @@ TEST(WordWrapSetting, ClientInfoWordWrapTurnsWrapOff) {
       ASSERT_EQ(form.Children().size(), 1u);
       TextPane* pane = form.Children().front()->Memo1;
       EXPECT_EQ(pane->wordWrap(), c.wrap) << c.file;
-      EXPECT_EQ(form.TimestampsItem->isChecked(), c.stamps) << c.file;
+      EXPECT_EQ(form.timestampsItem->isChecked(), c.stamps) << c.file;
       EXPECT_EQ(stamped.match(pane->shownText(0)).hasMatch(), c.stamps) << c.file;
       // The menu item turns stamps on and off for lines that arrive from then on.
-      form.TimestampsItem->trigger();
+      form.timestampsItem->trigger();
       form.AddText("#a", "x", true);
       EXPECT_EQ(stamped.match(pane->shownText(1)).hasMatch(), !c.stamps) << c.file;
       EXPECT_EQ(pane->shownText(0), "x") << c.file;  // not stamped when it came, or stamps now hidden
@@ -76,13 +76,13 @@ TEST(WordWrapSetting, ClientInfoWordWrapTurnsWrapOff) {
 class MainFormText : public apptest::AppTest {
  protected:
   int section(const std::string& name) const {
-    for (int i = 0; i < form->HeaderControl1->count(); ++i)
-      if (zorv::equalsIgnoreAsciiCase(zorv::LeftStr(form->HeaderControl1->sectionText(i)), name)) return i;
+    for (int i = 0; i < form->tabBar->count(); ++i)
+      if (zorv::equalsIgnoreAsciiCase(zorv::LeftStr(form->tabBar->sectionText(i)), name)) return i;
     return -1;
   }
   // Pixels of the section's text drawn in the mention colour.
   int mentionInk(int i) const {
-    HeaderBar* bar = form->HeaderControl1;
+    HeaderBar* bar = form->tabBar;
     const QImage image = bar->grab(QRect(i * bar->sectionWidth(), 0, bar->sectionWidth(), bar->height())).toImage();
     const QColor red = HeaderBar::mentionColor();
     int n = 0;
@@ -98,7 +98,7 @@ class MainFormText : public apptest::AppTest {
 // A line from someone else naming the user marks its window's tab in colour
 // (the caption keeps only the unread "*") until the window is seen.
 TEST_F(MainFormText, AMentionMarksTheTabUntilTheWindowIsSeen) {
-  form->EditNick->setText("bob");
+  form->nickField->setText("bob");
   const struct {
     const char* window;
     const char* line;
@@ -115,16 +115,16 @@ TEST_F(MainFormText, AMentionMarksTheTabUntilTheWindowIsSeen) {
   for (const auto& c : cases) {
     const int i = section(c.window);
     ASSERT_GE(i, 0) << c.window;
-    EXPECT_EQ(form->HeaderControl1->sectionMention(i), c.mention) << c.window;
+    EXPECT_EQ(form->tabBar->sectionMention(i), c.mention) << c.window;
     EXPECT_EQ(mentionInk(i) > 0, c.mention) << c.window;
-    EXPECT_EQ(form->HeaderControl1->sectionText(i), std::string("*") + c.window) << c.window;
+    EXPECT_EQ(form->tabBar->sectionText(i), std::string("*") + c.window) << c.window;
     EXPECT_EQ(apptest::window(*form, c.window)->Memo1->isMention(1), c.mention) << c.window;
   }
   form->ChildFocus("#a");
-  EXPECT_FALSE(form->HeaderControl1->sectionMention(section("#a")));
-  EXPECT_TRUE(form->HeaderControl1->sectionMention(section("#e")));
+  EXPECT_FALSE(form->tabBar->sectionMention(section("#a")));
+  EXPECT_TRUE(form->tabBar->sectionMention(section("#e")));
   form->CloseChild("#b");  // the bar is made again: the other marks stay
-  EXPECT_TRUE(form->HeaderControl1->sectionMention(section("#e")));
+  EXPECT_TRUE(form->tabBar->sectionMention(section("#e")));
 }
 
 // An irc:// link clicked in the text joins on the server and port of the
@@ -149,10 +149,10 @@ TEST_F(MainFormText, AnIrcLinkJoinsHereAndAsksBeforeConnectingElsewhere) {
     form->OpenIrcLink(elsewhere);
     EXPECT_EQ(asked.size(), yes ? 2 : 1);
     EXPECT_EQ(asked.last(), QString("Disconnect from 127.0.0.1 and connect to 127.0.0.1:%1?").arg(other));
-    EXPECT_EQ(form->EditPort->text().toInt(), yes ? other : server.port());
+    EXPECT_EQ(form->portField->text().toInt(), yes ? other : server.port());
   }
   EXPECT_TRUE(server.waitPeerClosed());
-  EXPECT_TRUE(form->CheckTLS->isChecked());
+  EXPECT_TRUE(form->tlsBox->isChecked());
   zorv::setQuestionAsker(before);
 }
 

@@ -55,10 +55,10 @@ class E2e : public ::testing::Test {
   bool listed(const std::string& channel, const std::string& entry) { return e2e::listed(*form, channel, entry); }
   void type(const std::string& windowName, const std::string& text) { e2e::type(*form, windowName, text); }
   void connectZorv(const std::string& nick) {
-    form->EditNick->setText(QString::fromStdString(nick));
-    form->EditServer->setText("127.0.0.1");
-    form->EditPort->setText(QString::number(server->port()));
-    form->BtnConnectClick();
+    form->nickField->setText(QString::fromStdString(nick));
+    form->serverField->setText("127.0.0.1");
+    form->portField->setText(QString::number(server->port()));
+    form->OnConnectClicked();
     ASSERT_TRUE(waitWindowHas("Server", "Welcome to the Internet Relay Network", 10000));
   }
 
@@ -80,7 +80,7 @@ TEST_F(E2e, RegistersAndQuitReachesTheChannel) {
   type("Server", "/join #quit");
   ASSERT_FALSE(watcher.waitLine("JOIN").empty());
 
-  form->BtnDisConnectClick();
+  form->OnDisconnectClicked();
   const std::string quit = watcher.waitLine(" QUIT ");
   EXPECT_NE(quit.find(":zorv!"), std::string::npos) << quit;
   EXPECT_NE(quit.find("http://zorv.sourceforge.net/"), std::string::npos) << quit;
@@ -184,24 +184,24 @@ TEST_F(E2e, ChannelListFillsTheGridAndJoins) {
   ann.sendLine("TOPIC #two :second: topic");
   ASSERT_FALSE(ann.waitLine(" TOPIC ").empty());
   connectZorv("zorv");
-  form->BtnChannelClick();
+  form->OnChannelListClicked();
   // The listing is complete once the placeholder row has gone (the server may
   // list channels of its own besides ours).
   auto complete = [&] {
-    const int rows = form->ChannelForm->RowCount();
-    return form->ChannelForm->isVisible() && rows >= 3 &&
-           form->ChannelForm->Cell(0, rows - 1) != "Uncomplete listing.";
+    const int rows = form->channelList->RowCount();
+    return form->channelList->isVisible() && rows >= 3 &&
+           form->channelList->Cell(0, rows - 1) != "Uncomplete listing.";
   };
   ASSERT_TRUE(waitFor(complete));
   int two = -1;
-  for (int r = 0; r < form->ChannelForm->RowCount(); ++r)
-    if (form->ChannelForm->Cell(0, r) == "#two") two = r;
+  for (int r = 0; r < form->channelList->RowCount(); ++r)
+    if (form->channelList->Cell(0, r) == "#two") two = r;
   ASSERT_GE(two, 0);
-  EXPECT_EQ(form->ChannelForm->Cell(1, two), "1");
-  EXPECT_EQ(form->ChannelForm->Cell(2, two), "second: topic");
-  form->ChannelForm->StringGrid1->selectRow(two);
-  form->ChannelForm->Button1Click();
-  EXPECT_FALSE(form->ChannelForm->isVisible());
+  EXPECT_EQ(form->channelList->Cell(1, two), "1");
+  EXPECT_EQ(form->channelList->Cell(2, two), "second: topic");
+  form->channelList->StringGrid1->selectRow(two);
+  form->channelList->Button1Click();
+  EXPECT_FALSE(form->channelList->isVisible());
   ASSERT_TRUE(waitFor([&] { return listed("#two", "@ann") && listed("#two", "zorv"); }));
 }
 
@@ -297,10 +297,10 @@ TEST_F(E2e, OverIPv6ByLiteralAndByName) {
   for (size_t i = 0; i < servers.size(); ++i) {
     SCOPED_TRACE(servers[i]);
     const int n = static_cast<int>(i);
-    form->EditNick->setText("zorv6");
-    form->EditServer->setText(QString::fromStdString(servers[i]));
-    form->EditPort->setText(QString::number(six.port()));
-    form->BtnConnectClick();
+    form->nickField->setText("zorv6");
+    form->serverField->setText(QString::fromStdString(servers[i]));
+    form->portField->setText(QString::number(six.port()));
+    form->OnConnectClicked();
     ASSERT_TRUE(waitFor([&] { return count("Server", "Welcome to the Internet Relay Network") > n; }, 10000));
     EXPECT_EQ(form->session->Socket().GetPeerAddr(), "::1");
     type("Server", "/join #six");
@@ -310,7 +310,7 @@ TEST_F(E2e, OverIPv6ByLiteralAndByName) {
     EXPECT_FALSE(ann.waitLine("PRIVMSG #six :" + said).empty());
     ann.sendLine("PRIVMSG #six :hi zorv6 " + std::to_string(i));
     EXPECT_TRUE(waitWindowHas("#six", "<ann>hi zorv6 " + std::to_string(i)));
-    form->BtnDisConnectClick();
+    form->OnDisconnectClicked();
     ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
     EXPECT_FALSE(ann.waitLine("QUIT").empty());
   }

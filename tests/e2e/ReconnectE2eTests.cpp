@@ -59,19 +59,19 @@ TEST_F(ReconnectE2e, BothChannelsAreJoinedAgainAfterAServerRestartAndAfterDiscon
   const std::string nick[] = {"zorv", "zorv2"};
   for (const bool byHand : {false, true}) {
     const std::string me = nick[byHand];
-    form->EditNick->setText(QString::fromStdString(me));
-    form->EditServer->setText("127.0.0.1");
-    form->EditPort->setText(QString::number(server->port()));
-    form->BtnConnectClick();
+    form->nickField->setText(QString::fromStdString(me));
+    form->serverField->setText("127.0.0.1");
+    form->portField->setText(QString::number(server->port()));
+    form->OnConnectClicked();
     ASSERT_TRUE(waitFor([&] { return countInWindow("Server", welcome) == 1; }, 10000));
     type("Server", "/join #one");
     type("Server", "/join #two");
     ASSERT_TRUE(waitFor([&] { return listed("#one", "@" + me) && listed("#two", "@" + me); }));
 
     if (byHand) {
-      form->BtnDisConnectClick();
+      form->OnDisconnectClicked();
       EXPECT_EQ(countInWindow("#one", "*** Disconnected"), 1);
-      form->BtnConnectClick();
+      form->OnConnectClicked();
     } else {
       server->stop();
       ASSERT_TRUE(waitFor([&] { return countInWindow("Server", "Reconnecting in ") >= 1; }, 10000));
@@ -93,7 +93,7 @@ TEST_F(ReconnectE2e, BothChannelsAreJoinedAgainAfterAServerRestartAndAfterDiscon
     EXPECT_FALSE(watcher.waitLine("PRIVMSG #two :here too").empty()) << byHand;
     for (const char* name : {"#one", "#two"}) EXPECT_EQ(countInWindow(name, "*** Disconnected"), 1) << name;
     if (!byHand) EXPECT_EQ(countInWindow("Server", "Reconnecting in "), countInWindow("Server", "Disconnected"));
-    form->BtnDisConnectClick();
+    form->OnDisconnectClicked();
     for (const char* name : {"#one", "#two", "Server"}) window(name)->CloseWindow();
     waitFor([&] { return form->Children().empty(); });
   }

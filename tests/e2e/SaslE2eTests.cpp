@@ -44,12 +44,12 @@ TEST(E2eSasl, WithoutSaslOnTheServerZorvRegistersAndTalks) {
   QTemporaryDir dir;
   TMainForm form(dir.path());
   form.show();
-  form.Connection->account = "zorv";
-  form.Connection->password = "hunter2-e2e";
-  form.EditNick->setText("zorv");
-  form.EditServer->setText("127.0.0.1");
-  form.EditPort->setText(QString::number(server.port()));
-  form.BtnConnectClick();
+  form.connectionSettings->account = "zorv";
+  form.connectionSettings->password = "hunter2-e2e";
+  form.nickField->setText("zorv");
+  form.serverField->setText("127.0.0.1");
+  form.portField->setText(QString::number(server.port()));
+  form.OnConnectClicked();
   ASSERT_TRUE(waitFor([&] { return serverHas(form, "Welcome to the Internet Relay Network"); }, 10000));
   EXPECT_TRUE(serverHas(form, "*** The server does not offer SASL PLAIN; going on without logging in"));
 

@@ -41,11 +41,11 @@ TEST(E2eTls, RegistersJoinsAndTalksOverTls) {
   watcher.sendLine("JOIN #secure");
   ASSERT_FALSE(watcher.waitLine(" 366 ").empty());
 
-  form->EditNick->setText("zorvtls");
-  form->EditServer->setText("127.0.0.1");
-  form->EditPort->setText(QString::number(server.tlsPort()));
-  form->CheckTLS->setChecked(true);
-  form->BtnConnectClick();
+  form->nickField->setText("zorvtls");
+  form->serverField->setText("127.0.0.1");
+  form->portField->setText(QString::number(server.tlsPort()));
+  form->tlsBox->setChecked(true);
+  form->OnConnectClicked();
   ASSERT_TRUE(waitFor([&] { return windowHas(*form, "Server", "Welcome to the Internet Relay Network"); }, 15000));
   EXPECT_FALSE(windowHas(*form, "Server", "TLS handshake failed"));
 
