@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   std::printf("[bench] %d rows, %d per event-loop turn with repaint: total %lld ms, longest turn %lld ms\n",
               kChannels, kPerTurn, static_cast<long long>(total.elapsed()), static_cast<long long>(longest));
   const bool whole = form.RowCount() == kChannels &&
-                     waitFor([&] { return form.StringGrid1->model()->rowCount() == kChannels; }, 10000) &&
+                     waitFor([&] { return form.grid->model()->rowCount() == kChannels; }, 10000) &&
                      form.Cell(0, kChannels - 1) == "#channel" + std::to_string(kChannels - 1) &&
                      form.Cell(2, 0) == "[+nt] topic 0: with blanks";
   if (!whole) std::fprintf(stderr, "the listing did not arrive whole\n");

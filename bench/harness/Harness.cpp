@@ -76,7 +76,7 @@ struct Checker {
     if (list->RowCount() != rows.size())
       fail("channel list has " + std::to_string(list->RowCount()) + " rows, sent " +
            std::to_string(rows.size()));
-    const int shown = list->StringGrid1->model()->rowCount();
+    const int shown = list->grid->model()->rowCount();
     if (shown != list->RowCount())
       fail("channel grid view shows " + std::to_string(shown) + " rows of " + std::to_string(list->RowCount()));
     const int n = std::min(list->RowCount(), static_cast<int>(rows.size()));
@@ -116,10 +116,10 @@ struct Checker {
   void collectHeld() {
     TMDIChild* server = findWindow(form, "Server");
     if (!server) return;
-    serverFull = server->Memo1->lineCount() >= 300;
+    serverFull = server->textPane->lineCount() >= 300;
     const std::string head = "*** Private from ";
-    for (int i = 0; i < server->Memo1->lineCount(); ++i) {
-      const std::string& line = server->Memo1->line(i);
+    for (int i = 0; i < server->textPane->lineCount(); ++i) {
+      const std::string& line = server->textPane->line(i);
       if (line.compare(0, head.size(), head) != 0) continue;
       const size_t colon = line.find(": ", head.size());
       if (colon == std::string::npos) continue;
@@ -141,8 +141,8 @@ struct Checker {
       }
       return fail("no window " + name);
     }
-    for (int i = 0; c && i < c->Memo1->lineCount(); ++i) {
-      const std::string& line = c->Memo1->line(i);
+    for (int i = 0; c && i < c->textPane->lineCount(); ++i) {
+      const std::string& line = c->textPane->line(i);
       if (!line.empty() && line.front() == '<') {
         ++messages;
         last = line;
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
     int windowsOpen = 0;
     for (TMDIChild* c : form.Children()) {
       ++windowsOpen;
-      for (int i = 0; i < c->Memo1->lineCount(); ++i) kept += static_cast<long long>(c->Memo1->line(i).size());
+      for (int i = 0; i < c->textPane->lineCount(); ++i) kept += static_cast<long long>(c->textPane->line(i).size());
       for (const std::string& e : c->Nicks().entries()) kept += static_cast<long long>(e.size());
     }
     for (int r = 0; r < form.channelList->RowCount(); ++r)

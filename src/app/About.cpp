@@ -18,49 +18,49 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setModal(true);
 
-  ProgramIcon = new QLabel;
-  ProgramIcon->setObjectName("ProgramIcon");
-  ProgramIcon->setPixmap(QApplication::windowIcon().isNull()
+  programIcon = new QLabel;
+  programIcon->setObjectName("ProgramIcon");
+  programIcon->setPixmap(QApplication::windowIcon().isNull()
                              ? style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32)
                              : QApplication::windowIcon().pixmap(32, 32));
-  ProductName = new QLabel("Zorv, an Internet Relay Chat client");
-  ProductName->setObjectName("ProductName");
-  Version = new QLabel(QString("Version : ") + zorv::kProductVersion);
-  Version->setObjectName("Version");
+  productName = new QLabel("Zorv, an Internet Relay Chat client");
+  productName->setObjectName("ProductName");
+  version = new QLabel(QString("Version : ") + zorv::kProductVersion);
+  version->setObjectName("Version");
 
-  Comments = new QPlainTextEdit;
-  Comments->setObjectName("Comments");
-  Comments->setReadOnly(true);
-  Comments->setPlainText(QString("Zorv is freeware. You may use it and pass it on freely. It comes "
+  comments = new QPlainTextEdit;
+  comments->setObjectName("Comments");
+  comments->setReadOnly(true);
+  comments->setPlainText(QString("Zorv is freeware. You may use it and pass it on freely. It comes "
                                  "without any warranty.\n\nThe latest version is at the Zorv homepage: ") +
                          zorv::kHomePage);
-  QPalette pal = Comments->palette();
+  QPalette pal = comments->palette();
   pal.setColor(QPalette::Base, QColor(192, 192, 192));
-  Comments->setPalette(pal);
-  Comments->setFixedHeight(90);
-  Comments->installEventFilter(this);
+  comments->setPalette(pal);
+  comments->setFixedHeight(90);
+  comments->installEventFilter(this);
 
-  OKButton = new QPushButton("&OK");
-  OKButton->setObjectName("OKButton");
-  OKButton->setDefault(true);
-  connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+  okButton = new QPushButton("&OK");
+  okButton->setObjectName("OKButton");
+  okButton->setDefault(true);
+  connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* top = new QHBoxLayout;
-  top->addWidget(ProgramIcon, 0, Qt::AlignTop);
+  top->addWidget(programIcon, 0, Qt::AlignTop);
   auto* texts = new QVBoxLayout;
-  texts->addWidget(ProductName);
-  texts->addWidget(Version);
+  texts->addWidget(productName);
+  texts->addWidget(version);
   top->addLayout(texts, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
-  layout->addWidget(Comments);
-  layout->addWidget(OKButton, 0, Qt::AlignHCenter);
+  layout->addWidget(comments);
+  layout->addWidget(okButton, 0, Qt::AlignHCenter);
   setFixedSize(sizeHint().expandedTo(QSize(300, 200)));
 }
 
 bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
   // The notice is only to be read: focus moves on to OK.
-  if (watched == Comments && event->type() == QEvent::FocusIn) OKButton->setFocus();
+  if (watched == comments && event->type() == QEvent::FocusIn) okButton->setFocus();
   return QDialog::eventFilter(watched, event);
 }
 

@@ -11,11 +11,11 @@ class TAboutBox : public QDialog {
  public:
   explicit TAboutBox(QWidget* parent = nullptr);
 
-  QLabel* ProgramIcon = nullptr;
-  QLabel* ProductName = nullptr;
-  QLabel* Version = nullptr;
-  QPlainTextEdit* Comments = nullptr;
-  QPushButton* OKButton = nullptr;
+  QLabel* programIcon = nullptr;
+  QLabel* productName = nullptr;
+  QLabel* version = nullptr;
+  QPlainTextEdit* comments = nullptr;
+  QPushButton* okButton = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

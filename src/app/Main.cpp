@@ -71,7 +71,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   connect(windowArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
     Guard([&] {
       if (w)
-        if (auto* c = qobject_cast<TMDIChild*>(w->widget()); c && !c->IsClosing()) c->FormActivate();
+        if (auto* c = qobject_cast<TMDIChild*>(w->widget()); c && !c->IsClosing()) c->OnActivated();
       UpdateMenuItems();
       registry_->MarkActiveSection();
     });
@@ -322,7 +322,7 @@ std::vector<std::string> TMainForm::ChannelNames() const {
 
 void TMainForm::OnTimestampsClicked() {
   options->timestamps = timestampsItem->isChecked();
-  for (TMDIChild* c : Children()) c->Memo1->setTimestamps(options->timestamps);
+  for (TMDIChild* c : Children()) c->textPane->setTimestamps(options->timestamps);
 }
 
 void TMainForm::OnCopyClicked() {
@@ -330,7 +330,7 @@ void TMainForm::OnCopyClicked() {
     edit->copy();
     return;
   }
-  if (TMDIChild* c = ActiveChild()) c->Memo1->copy();
+  if (TMDIChild* c = ActiveChild()) c->textPane->copy();
 }
 
 void TMainForm::ConnectToLink(const std::string& link) {

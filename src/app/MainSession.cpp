@@ -31,37 +31,37 @@ void TMainForm::ForNamesReply(const std::string& p, bool end) {
   if (!zorv::NamesReplyChannel(p, &channel, &names)) return;
   // Only a window whose listing is still open takes the names, or its end.
   for (TMDIChild* c : registry_->Matching(channel)) {
-    if (!c->nameliststatus()) continue;
+    if (!c->NamesOpen()) continue;
     if (end)
-      c->togglenamelist();
+      c->ToggleNamesOpen();
     else
-      c->setnamelist(names);
+      c->TakeNames(names);
   }
 }
 
 void TMainForm::AddNick(const std::string& channel, const std::string& nick) {
-  for (TMDIChild* c : registry_->Matching(channel)) c->addnamelist(nick);
+  for (TMDIChild* c : registry_->Matching(channel)) c->AddNick(nick);
 }
 
 void TMainForm::DelNick(const std::string& channel, const std::string& nick) {
-  for (TMDIChild* c : registry_->Matching(channel)) c->delnamelist(nick, std::string());
+  for (TMDIChild* c : registry_->Matching(channel)) c->RemoveNick(nick, std::string());
 }
 
 void TMainForm::QuitNick(const std::string& nick, const std::string& text) {
-  for (TMDIChild* c : registry_->ChannelWindows()) c->delnamelist(nick, text);
+  for (TMDIChild* c : registry_->ChannelWindows()) c->RemoveNick(nick, text);
 }
 
 void TMainForm::ChangeNick(const std::string& oldNick, const std::string& newNick) {
-  for (TMDIChild* c : registry_->ChannelWindows()) c->changenamelist(oldNick, newNick);
+  for (TMDIChild* c : registry_->ChannelWindows()) c->RenameNick(oldNick, newNick);
   registry_->RenamePrivate(oldNick, newNick);
 }
 
 void TMainForm::ModeNick(const std::string& channel, const std::string& nick, bool give) {
-  for (TMDIChild* c : registry_->Matching(channel)) c->modenamelist(nick, give);
+  for (TMDIChild* c : registry_->Matching(channel)) c->SetOperator(nick, give);
 }
 
 void TMainForm::ResetNames(const std::string& channel) {
-  for (TMDIChild* c : registry_->Matching(channel)) c->resetnamelist();
+  for (TMDIChild* c : registry_->Matching(channel)) c->ClearNames();
 }
 
 
@@ -110,7 +110,7 @@ std::vector<std::string> TMainForm::OpenWindows() const {
 void TMainForm::ConnectionChanged(ConnectionState state) { SetConnectionControls(state); }
 
 void TMainForm::ConnectionClosed() {
-  for (TMDIChild* c : registry_->ChannelWindows()) c->resetnamelist();
+  for (TMDIChild* c : registry_->ChannelWindows()) c->ClearNames();
 }
 
 void TMainForm::NetworkChosen(const std::string& host) { logs->setNetwork(host); }

@@ -66,27 +66,27 @@ TChannelForm::TChannelForm(std::function<void(const std::string&)> sendMsg, QWid
   setFixedSize(kClientWidth, kClientHeight);
   setSizeGripEnabled(false);
 
-  StringGrid1 = new QTableView(this);
-  StringGrid1->setObjectName("StringGrid1");
-  StringGrid1->setModel(model_);
-  StringGrid1->setItemDelegate(new VerticalLineDelegate(StringGrid1));
-  StringGrid1->setShowGrid(false);
-  StringGrid1->setWordWrap(false);
-  StringGrid1->setCornerButtonEnabled(false);
-  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  StringGrid1->setTabKeyNavigation(false);
-  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  StringGrid1->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  grid = new QTableView(this);
+  grid->setObjectName("StringGrid1");
+  grid->setModel(model_);
+  grid->setItemDelegate(new VerticalLineDelegate(grid));
+  grid->setShowGrid(false);
+  grid->setWordWrap(false);
+  grid->setCornerButtonEnabled(false);
+  grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  grid->setSelectionMode(QAbstractItemView::SingleSelection);
+  grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid->setTabKeyNavigation(false);
+  grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  grid->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
 
-  QHeaderView* rows = StringGrid1->verticalHeader();
+  QHeaderView* rows = grid->verticalHeader();
   rows->hide();
   rows->setMinimumSectionSize(1);
   rows->setSectionResizeMode(QHeaderView::Fixed);
   rows->setDefaultSectionSize(kRowHeight);
-  QHeaderView* cols = StringGrid1->horizontalHeader();
+  QHeaderView* cols = grid->horizontalHeader();
   cols->hide();
   cols->setStretchLastSection(false);
   cols->setMinimumSectionSize(1);
@@ -95,38 +95,38 @@ TChannelForm::TChannelForm(std::function<void(const std::string&)> sendMsg, QWid
     cols->resizeSection(c, kColumnWidths[c]);
 
   // Grey background, as the system's button face.
-  QPalette pal = StringGrid1->palette();
+  QPalette pal = grid->palette();
   const QColor grey = palette().color(QPalette::Button);
   pal.setColor(QPalette::Base, grey);
   pal.setColor(QPalette::AlternateBase, grey);
-  StringGrid1->setPalette(pal);
+  grid->setPalette(pal);
 
-  Panel1 = new QWidget(this);
-  Panel1->setObjectName("Panel1");
-  Panel1->setFixedHeight(kPanelHeight);
-  Button1 = new QPushButton("&Join", Panel1);
-  Button1->setObjectName("Button1");
-  Button1->setDefault(true);
-  Button2 = new QPushButton("&Refresh", Panel1);
-  Button2->setObjectName("Button2");
-  auto* buttons = new QHBoxLayout(Panel1);
+  buttonPanel = new QWidget(this);
+  buttonPanel->setObjectName("Panel1");
+  buttonPanel->setFixedHeight(kPanelHeight);
+  joinButton = new QPushButton("&Join", buttonPanel);
+  joinButton->setObjectName("Button1");
+  joinButton->setDefault(true);
+  refreshButton = new QPushButton("&Refresh", buttonPanel);
+  refreshButton->setObjectName("Button2");
+  auto* buttons = new QHBoxLayout(buttonPanel);
   buttons->setContentsMargins(2, 0, 2, 0);
   buttons->setSpacing(4);
   buttons->addStretch(1);
-  buttons->addWidget(Button1);
-  buttons->addWidget(Button2);
+  buttons->addWidget(joinButton);
+  buttons->addWidget(refreshButton);
   buttons->addStretch(1);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  layout->addWidget(StringGrid1, 1);
-  layout->addWidget(Panel1, 0);
+  layout->addWidget(grid, 1);
+  layout->addWidget(buttonPanel, 0);
 
-  connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
-  connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
-  connect(StringGrid1, &QAbstractItemView::doubleClicked, this,
-          [this](const QModelIndex&) { Guarded([this] { StringGrid1DblClick(); }); });
+  connect(joinButton, &QPushButton::clicked, this, [this] { Guarded([this] { OnJoinClicked(); }); });
+  connect(refreshButton, &QPushButton::clicked, this, [this] { Guarded([this] { OnRefreshClicked(); }); });
+  connect(grid, &QAbstractItemView::doubleClicked, this,
+          [this](const QModelIndex&) { Guarded([this] { OnGridDoubleClicked(); }); });
   connect(model_, &zorv::ChannelGridModel::flushed, this, &TChannelForm::KeepCurrentRow);
 
   KeepCurrentRow();
@@ -140,7 +140,7 @@ void TChannelForm::SyncView() const { model_->flush(); }
 // the rows it stood on were cut off (the view then moves it up to the new
 // last row, and the selection must follow).
 void TChannelForm::KeepCurrentRow() {
-  QItemSelectionModel* sel = StringGrid1->selectionModel();
+  QItemSelectionModel* sel = grid->selectionModel();
   QModelIndex cur = sel->currentIndex();
   if (!cur.isValid()) cur = model_->index(0, 0);
   if (!sel->isRowSelected(cur.row(), QModelIndex()))
@@ -200,7 +200,7 @@ std::string TChannelForm::Cell(int col, int row) const { return model_->cell(col
 
 int TChannelForm::CurrentRow() const {
   SyncView();
-  const QModelIndex cur = StringGrid1->selectionModel()->currentIndex();
+  const QModelIndex cur = grid->selectionModel()->currentIndex();
   return cur.isValid() ? cur.row() : 0;
 }
 
@@ -212,11 +212,11 @@ void TChannelForm::JoinCurrent() {
   hide();
 }
 
-void TChannelForm::Button1Click() { JoinCurrent(); }
+void TChannelForm::OnJoinClicked() { JoinCurrent(); }
 
-void TChannelForm::StringGrid1DblClick() { JoinCurrent(); }
+void TChannelForm::OnGridDoubleClicked() { JoinCurrent(); }
 
-void TChannelForm::Button2Click() {
+void TChannelForm::OnRefreshClicked() {
   ClearList();
   sendMsg_("LIST");
 }

@@ -44,14 +44,14 @@ class TChannelForm : public QDialog {
   // The grid's current row (after pending rows reached the view).
   int CurrentRow() const;
 
-  void Button1Click();        // Join
-  void Button2Click();        // Refresh
-  void StringGrid1DblClick();  // Join
+  void OnJoinClicked();        // Join
+  void OnRefreshClicked();        // Refresh
+  void OnGridDoubleClicked();  // Join
 
-  QTableView* StringGrid1;
-  QWidget* Panel1;
-  QPushButton* Button1;
-  QPushButton* Button2;
+  QTableView* grid;
+  QWidget* buttonPanel;
+  QPushButton* joinButton;
+  QPushButton* refreshButton;
 
   static constexpr const char* kPlaceholder = "Uncomplete listing.";
 

@@ -134,87 +134,87 @@ zorv::UrlOpener& urlOpener() {
 zorv::UrlOpener zorv::setUrlOpener(UrlOpener opener) { return std::exchange(urlOpener(), std::move(opener)); }
 
 TMDIChild::TMDIChild(ChildHost& host, QWidget* parent) : QWidget(parent), host_(host) {
-  buildControls();
+  BuildControls();
   resize(512, 315);
-  FormCreate();
+  ApplyChatSettings();
 }
 
 TMDIChild::~TMDIChild() = default;
 
-void TMDIChild::buildControls() {
-  Memo1 = new TextPane(this);
-  Memo1->setObjectName(QStringLiteral("Memo1"));
-  Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
-  Memo1->installEventFilter(this);
-  connect(Memo1, &TextPane::changed, this, [this] { guarded([this] { Memo1Change(); }); });
-  connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+void TMDIChild::BuildControls() {
+  textPane = new TextPane(this);
+  textPane->setObjectName(QStringLiteral("Memo1"));
+  textPane->setContextMenuPolicy(Qt::CustomContextMenu);
+  textPane->installEventFilter(this);
+  connect(textPane, &TextPane::changed, this, [this] { guarded([this] { OnTextChanged(); }); });
+  connect(textPane, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     // Over selected text the menu copies it; elsewhere a channel window
     // shows its channel menu.
-    if (Memo1->selectionContains(pos)) {
-      if (!CopyMenu) {
-        CopyMenu = new QMenu(this);
-        CopyMenu->setObjectName(QStringLiteral("CopyMenu"));
-        QAction* copy = CopyMenu->addAction(QStringLiteral("&Copy"));
+    if (textPane->selectionContains(pos)) {
+      if (!copyMenu) {
+        copyMenu = new QMenu(this);
+        copyMenu->setObjectName(QStringLiteral("CopyMenu"));
+        QAction* copy = copyMenu->addAction(QStringLiteral("&Copy"));
         copy->setObjectName(QStringLiteral("CopyText1"));
-        connect(copy, &QAction::triggered, this, [this] { Memo1->copy(); });
+        connect(copy, &QAction::triggered, this, [this] { textPane->copy(); });
       }
-      CopyMenu->popup(Memo1->viewport()->mapToGlobal(pos));
+      copyMenu->popup(textPane->viewport()->mapToGlobal(pos));
       return;
     }
-    if (!channelMenu_) return;
+    if (!channelMenuOn_) return;
     EnsureMenus();
-    PopupMenu2->popup(Memo1->viewport()->mapToGlobal(pos));
+    channelMenu->popup(textPane->viewport()->mapToGlobal(pos));
   });
-  Memo1->OnLink = [this](const TextPane::Link& link) { guarded([&] { LinkClick(link); }); };
+  textPane->OnLink = [this](const TextPane::Link& link) { guarded([&] { OnLinkClicked(link); }); };
 
   nickModel_ = new NickListModel(this);
-  ListBox1 = new QListView(this);
-  ListBox1->setObjectName(QStringLiteral("ListBox1"));
-  ListBox1->setModel(nickModel_);
-  ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  ListBox1->setUniformItemSizes(true);
-  ListBox1->setFixedWidth(78);
+  nickList = new QListView(this);
+  nickList->setObjectName(QStringLiteral("ListBox1"));
+  nickList->setModel(nickModel_);
+  nickList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  nickList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  nickList->setUniformItemSizes(true);
+  nickList->setFixedWidth(78);
   QFont listFont(QStringLiteral("MS Sans Serif"));
   listFont.setPixelSize(13);
-  ListBox1->setFont(listFont);
-  QPalette listPalette = ListBox1->palette();
+  nickList->setFont(listFont);
+  QPalette listPalette = nickList->palette();
   listPalette.setColor(QPalette::Base, silver());
   listPalette.setColor(QPalette::Text, Qt::black);
-  ListBox1->setPalette(listPalette);
-  ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-  ListBox1->installEventFilter(this);
-  connect(ListBox1, &QWidget::customContextMenuRequested, this,
+  nickList->setPalette(listPalette);
+  nickList->setContextMenuPolicy(Qt::CustomContextMenu);
+  nickList->installEventFilter(this);
+  connect(nickList, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) {
             EnsureMenus();
-            PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos));
+            nickMenu->popup(nickList->viewport()->mapToGlobal(pos));
           });
-  connect(ListBox1, &QAbstractItemView::doubleClicked, this,
-          [this](const QModelIndex&) { guarded([this] { ListBox1DblClick(); }); });
+  connect(nickList, &QAbstractItemView::doubleClicked, this,
+          [this](const QModelIndex&) { guarded([this] { OnNickDoubleClicked(); }); });
 
-  Panel1 = new QWidget(this);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->installEventFilter(this);
-  Edit1 = new QLineEdit(Panel1);
-  Edit1->setObjectName(QStringLiteral("Edit1"));
-  QPalette editPalette = Edit1->palette();
+  inputPanel = new QWidget(this);
+  inputPanel->setObjectName(QStringLiteral("Panel1"));
+  inputPanel->installEventFilter(this);
+  inputLine = new QLineEdit(inputPanel);
+  inputLine->setObjectName(QStringLiteral("Edit1"));
+  QPalette editPalette = inputLine->palette();
   editPalette.setColor(QPalette::Text, Qt::black);
-  Edit1->setPalette(editPalette);
-  Edit1->installEventFilter(this);
+  inputLine->setPalette(editPalette);
+  inputLine->installEventFilter(this);
   // The default button: never seen, Enter in the input line presses it.
-  Button1 = new QPushButton(QStringLiteral("&Send"), Panel1);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setDefault(true);
-  Button1->setFocusPolicy(Qt::NoFocus);
-  Button1->setGeometry(-200, -200, 75, 25);
-  connect(Edit1, &QLineEdit::returnPressed, Button1, &QPushButton::click);
-  connect(Button1, &QPushButton::clicked, this, [this] {
+  sendButton = new QPushButton(QStringLiteral("&Send"), inputPanel);
+  sendButton->setObjectName(QStringLiteral("Button1"));
+  sendButton->setDefault(true);
+  sendButton->setFocusPolicy(Qt::NoFocus);
+  sendButton->setGeometry(-200, -200, 75, 25);
+  connect(inputLine, &QLineEdit::returnPressed, sendButton, &QPushButton::click);
+  connect(sendButton, &QPushButton::clicked, this, [this] {
     // The button's access key is seen by every window of the frame; a press
     // while the keyboard focus is in another window is not meant for this one,
     // whose input line may hold old text.
     const QWidget* focus = QApplication::focusWidget();
     if (focus && focus != this && !isAncestorOf(focus)) return;
-    guarded([this] { Button1Click(); });
+    guarded([this] { OnSendClicked(); });
   });
 
   // Ctrl+F4 closes the window wherever the keyboard focus is inside it. The
@@ -230,16 +230,16 @@ void TMDIChild::buildControls() {
   auto* top = new QHBoxLayout;
   top->setContentsMargins(0, 0, 0, 0);
   top->setSpacing(0);
-  top->addWidget(Memo1, 1);
-  top->addWidget(ListBox1);
+  top->addWidget(textPane, 1);
+  top->addWidget(nickList);
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   column->addLayout(top, 1);
-  column->addWidget(Panel1);
+  column->addWidget(inputPanel);
 }
 
-QAction* TMDIChild::addItem(QMenu* menu, const char* objectName, const char* caption,
+QAction* TMDIChild::AddMenuItem(QMenu* menu, const char* objectName, const char* caption,
                             void (TMDIChild::*handler)()) {
   QAction* action = menu->addAction(QString::fromLatin1(caption));
   action->setObjectName(QString::fromLatin1(objectName));
@@ -250,34 +250,34 @@ QAction* TMDIChild::addItem(QMenu* menu, const char* objectName, const char* cap
 void TMDIChild::EnsureMenus() {
   // Made on first use: most windows (server, private) never show them, and
   // a flood of private messages opens many windows at once.
-  if (PopupMenu1) return;
-  buildNickMenu();
-  buildChannelMenu();
+  if (nickMenu) return;
+  BuildNickMenu();
+  BuildChannelMenu();
 }
 
-void TMDIChild::buildNickMenu() {
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  addItem(PopupMenu1, "Whois1", "&Whois", &TMDIChild::Whois1Click);
-  PopupMenu1->addSeparator();
-  addItem(PopupMenu1, "Op1", "&Op", &TMDIChild::Op1Click);
-  addItem(PopupMenu1, "DeOp1", "&DeOp", &TMDIChild::DeOp1Click);
-  PopupMenu1->addSeparator();
-  addItem(PopupMenu1, "Kick1", "&Kick!", &TMDIChild::Kick1Click);
-  PopupMenu1->addSeparator();
-  QMenu* ctcp = PopupMenu1->addMenu(QStringLiteral("CTCP"));
+void TMDIChild::BuildNickMenu() {
+  nickMenu = new QMenu(this);
+  nickMenu->setObjectName(QStringLiteral("PopupMenu1"));
+  AddMenuItem(nickMenu, "Whois1", "&Whois", &TMDIChild::OnWhoisClicked);
+  nickMenu->addSeparator();
+  AddMenuItem(nickMenu, "Op1", "&Op", &TMDIChild::OnOpClicked);
+  AddMenuItem(nickMenu, "DeOp1", "&DeOp", &TMDIChild::OnDeOpClicked);
+  nickMenu->addSeparator();
+  AddMenuItem(nickMenu, "Kick1", "&Kick!", &TMDIChild::OnKickClicked);
+  nickMenu->addSeparator();
+  QMenu* ctcp = nickMenu->addMenu(QStringLiteral("CTCP"));
   ctcp->setObjectName(QStringLiteral("CTCP1"));
-  addItem(ctcp, "Version1", "&Version", &TMDIChild::Version1Click);
-  addItem(ctcp, "Ping1", "&Ping", &TMDIChild::Ping1Click);
-  addItem(ctcp, "ClientInfo1", "&Client Info", &TMDIChild::ClientInfo1Click);
-  addItem(ctcp, "UserInfo1", "&User Info", &TMDIChild::UserInfo1Click);
-  addItem(ctcp, "Time1", "&Time", &TMDIChild::Time1Click);
+  AddMenuItem(ctcp, "Version1", "&Version", &TMDIChild::OnCtcpVersionClicked);
+  AddMenuItem(ctcp, "Ping1", "&Ping", &TMDIChild::OnCtcpPingClicked);
+  AddMenuItem(ctcp, "ClientInfo1", "&Client Info", &TMDIChild::OnCtcpClientInfoClicked);
+  AddMenuItem(ctcp, "UserInfo1", "&User Info", &TMDIChild::OnCtcpUserInfoClicked);
+  AddMenuItem(ctcp, "Time1", "&Time", &TMDIChild::OnCtcpTimeClicked);
 }
 
-void TMDIChild::buildChannelMenu() {
-  PopupMenu2 = new QMenu(this);
-  PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-  std::map<std::string, QMenu*> submenus{{std::string(), PopupMenu2}};
+void TMDIChild::BuildChannelMenu() {
+  channelMenu = new QMenu(this);
+  channelMenu->setObjectName(QStringLiteral("PopupMenu2"));
+  std::map<std::string, QMenu*> submenus{{std::string(), channelMenu}};
   // The menu of a path ("Channel si&ze/&Limited"), made the first time it is named.
   std::function<QMenu*(const std::string&)> menuAt = [&](const std::string& path) -> QMenu* {
     if (auto it = submenus.find(path); it != submenus.end()) return it->second;
@@ -303,7 +303,7 @@ void TMDIChild::buildChannelMenu() {
         handler = [this, text = item.text] { OnChannelPrepareItem(text); };
         break;
       case ChannelMenuKind::Part:
-        handler = [this] { PartChannel1Click(); };
+        handler = [this] { OnPartChannelClicked(); };
         break;
     }
     QAction* action = menu->addAction(caption);
@@ -326,7 +326,7 @@ void TMDIChild::AddLine(const std::string& text) {
   // Only lines someone said can name the user or be a private message.
   const std::string_view speaker = zorv::fmt::speakerOf(text);
   if (speaker.empty()) {
-    Memo1->appendLine(text, minute);
+    textPane->appendLine(text, minute);
     return;
   }
   const std::string own = host_.OwnNick();
@@ -334,43 +334,43 @@ void TMDIChild::AddLine(const std::string& text) {
   const bool fromOther = !zorv::equalsIgnoreAsciiCase(speaker, own);
   const std::string name = WindowName();
   const bool isPrivate = !zorv::isChannelName(name) && !zorv::equalsIgnoreAsciiCase(name, zorv::kServerWindow);
-  Memo1->appendLine(text, minute, mention);
+  textPane->appendLine(text, minute, mention);
   if (mention || (isPrivate && fromOther)) host_.NeedsAttention(this, mention);
 }
 
-int TMDIChild::LineCount() const { return Memo1->lineCount(); }
+int TMDIChild::LineCount() const { return textPane->lineCount(); }
 
-void TMDIChild::SetNickListVisible(bool visible) { ListBox1->setVisible(visible); }
+void TMDIChild::SetNickListVisible(bool visible) { nickList->setVisible(visible); }
 
-void TMDIChild::SetChannelMenu(bool on) { channelMenu_ = on; }
+void TMDIChild::SetChannelMenu(bool on) { channelMenuOn_ = on; }
 
 // --- nick list -------------------------------------------------------------------
 
-void TMDIChild::setnamelist(const std::string& names) { nickModel_->list().setnamelist(names); }
+void TMDIChild::TakeNames(const std::string& names) { nickModel_->list().takeNames(names); }
 
-void TMDIChild::addnamelist(const std::string& nick) { nickModel_->list().addnamelist(nick); }
+void TMDIChild::AddNick(const std::string& nick) { nickModel_->list().addNick(nick); }
 
-void TMDIChild::delnamelist(const std::string& nick, const std::string& text) {
-  const std::string line = nickModel_->list().delnamelist(nick, text);
+void TMDIChild::RemoveNick(const std::string& nick, const std::string& text) {
+  const std::string line = nickModel_->list().removeNick(nick, text);
   if (!line.empty()) AddLine(line);
 }
 
-void TMDIChild::changenamelist(const std::string& oldNick, const std::string& newNick) {
-  const std::string line = nickModel_->list().changenamelist(oldNick, newNick);
+void TMDIChild::RenameNick(const std::string& oldNick, const std::string& newNick) {
+  const std::string line = nickModel_->list().renameNick(oldNick, newNick);
   if (!line.empty()) AddLine(line);
 }
 
-void TMDIChild::modenamelist(const std::string& nick, bool give) { nickModel_->list().modenamelist(nick, give); }
+void TMDIChild::SetOperator(const std::string& nick, bool give) { nickModel_->list().setOperator(nick, give); }
 
-void TMDIChild::resetnamelist() { nickModel_->list().resetnamelist(); }
+void TMDIChild::ClearNames() { nickModel_->list().clearNames(); }
 
-void TMDIChild::togglenamelist() { nickModel_->list().togglenamelist(); }
+void TMDIChild::ToggleNamesOpen() { nickModel_->list().toggleNamesOpen(); }
 
-bool TMDIChild::nameliststatus() const { return nickModel_->list().nameliststatus(); }
+bool TMDIChild::NamesOpen() const { return nickModel_->list().namesOpen(); }
 
 std::vector<std::string> TMDIChild::SelectedNicks() const {
   std::vector<int> rows;
-  for (const QModelIndex& index : ListBox1->selectionModel()->selectedIndexes()) rows.push_back(index.row());
+  for (const QModelIndex& index : nickList->selectionModel()->selectedIndexes()) rows.push_back(index.row());
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   std::vector<std::string> nicks;
@@ -386,8 +386,8 @@ std::vector<std::string> TMDIChild::SelectedNicks() const {
 
 // --- life of the window ------------------------------------------------------------
 
-void TMDIChild::FormCreate() {
-  QFont font = Memo1->font();
+void TMDIChild::ApplyChatSettings() {
+  QFont font = textPane->font();
   font.setFamily(host_.ChatFontName());
   const QString sizeText = host_.ChatFontSize();
   bool ok = false;
@@ -399,30 +399,30 @@ void TMDIChild::FormCreate() {
     size = kDefaultFontSize;
   }
   font.setPointSize(size);
-  Memo1->setFont(font);
-  Memo1->setWordWrap(host_.ChatWordWrap());
-  Memo1->setTimestamps(host_.ChatTimestamps());
-  Edit1->setFont(Memo1->font());
-  History.fill(std::string());
-  FormResize();
-  nickModel_->list().setNamelistOpen(true);
+  textPane->setFont(font);
+  textPane->setWordWrap(host_.ChatWordWrap());
+  textPane->setTimestamps(host_.ChatTimestamps());
+  inputLine->setFont(textPane->font());
+  history.fill(std::string());
+  LayoutInputLine();
+  nickModel_->list().setNamesOpen(true);
 }
 
-void TMDIChild::FormShow() { Edit1->setFocus(); }
+void TMDIChild::OnShown() { inputLine->setFocus(); }
 
-void TMDIChild::FormResize() {
-  const int height = Edit1->sizeHint().height();
-  Edit1->setGeometry(2, 2, std::max(0, Panel1->width() - 4), height);
-  if (Panel1->height() != height + 4) Panel1->setFixedHeight(height + 4);
+void TMDIChild::LayoutInputLine() {
+  const int height = inputLine->sizeHint().height();
+  inputLine->setGeometry(2, 2, std::max(0, inputPanel->width() - 4), height);
+  if (inputPanel->height() != height + 4) inputPanel->setFixedHeight(height + 4);
 }
 
-void TMDIChild::FormActivate() {
+void TMDIChild::OnActivated() {
   host_.MentionsSeen(WindowName());
   if (!caption_.empty() && caption_.front() == '*')
     host_.SetTopic(WindowName(), caption_.substr(1), true);
 }
 
-void TMDIChild::FormClose() {
+void TMDIChild::OnClosing() {
   if (closing_) return;
   closing_ = true;
   const std::string name = WindowName();
@@ -440,7 +440,7 @@ void TMDIChild::CloseWindow() {
 }
 
 void TMDIChild::closeEvent(QCloseEvent* event) {
-  FormClose();
+  OnClosing();
   event->accept();
   // Freed after the current event: by the subwindow around it when that is
   // deleted on close, otherwise here.
@@ -453,14 +453,14 @@ void TMDIChild::closeEvent(QCloseEvent* event) {
 }
 
 bool TMDIChild::event(QEvent* event) {
-  if (event->type() == QEvent::ParentChange) releaseFrameCloseKey();
+  if (event->type() == QEvent::ParentChange) ReleaseFrameCloseKey();
   return QWidget::event(event);
 }
 
 // Where the frame around the window also binds Ctrl+F4 to closing, two
 // actions would claim the key and Qt would run neither: the frame keeps its
 // other keys, the window takes Ctrl+F4.
-void TMDIChild::releaseFrameCloseKey() {
+void TMDIChild::ReleaseFrameCloseKey() {
   auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
   if (!sub || !sub->systemMenu()) return;
   const QKeySequence key(Qt::CTRL | Qt::Key_F4);
@@ -472,13 +472,13 @@ void TMDIChild::releaseFrameCloseKey() {
 
 void TMDIChild::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (!event->spontaneous()) OnShown();
 }
 
 bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Panel1 && event->type() == QEvent::Resize) {
-    FormResize();
-  } else if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+  if (watched == inputPanel && event->type() == QEvent::Resize) {
+    LayoutInputLine();
+  } else if (watched == inputLine && event->type() == QEvent::KeyPress) {
     auto* keyEvent = static_cast<QKeyEvent*>(event);
     const int key = keyEvent->key();
     const Qt::KeyboardModifiers mods = keyEvent->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
@@ -492,17 +492,17 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
     }
     // The page keys scroll the window's text; the input line has no use for them.
     if ((key == Qt::Key_PageUp || key == Qt::Key_PageDown) && (mods & ~Qt::ShiftModifier) == Qt::NoModifier) {
-      Memo1->verticalScrollBar()->triggerAction(key == Qt::Key_PageUp ? QAbstractSlider::SliderPageStepSub
+      textPane->verticalScrollBar()->triggerAction(key == Qt::Key_PageUp ? QAbstractSlider::SliderPageStepSub
                                                                        : QAbstractSlider::SliderPageStepAdd);
       return true;
     }
-    guarded([&] { Edit1KeyDown(key); });
-  } else if ((watched == Memo1 || watched == ListBox1) && event->type() == QEvent::KeyPress &&
+    guarded([&] { OnInputKey(key); });
+  } else if ((watched == textPane || watched == nickList) && event->type() == QEvent::KeyPress &&
              isTyping(*static_cast<QKeyEvent*>(event))) {
     // Text typed while the text or the nick list has the focus (after a click
     // to select) is meant for the input line: the key and the focus go there.
-    Edit1->setFocus(Qt::OtherFocusReason);
-    QCoreApplication::sendEvent(Edit1, event);
+    inputLine->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(inputLine, event);
     return true;
   }
   return QWidget::eventFilter(watched, event);  // the key goes on to the input line
@@ -510,11 +510,11 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
 
 // --- input line ----------------------------------------------------------------------
 
-void TMDIChild::Button1Click() {
-  const std::string text = zorv::CleanInput(zorv::fromInput(Edit1->text()));
-  std::move_backward(History.begin(), History.end() - 1, History.end());
-  History[0] = text;
-  HistoryIndex = 0;
+void TMDIChild::OnSendClicked() {
+  const std::string text = zorv::CleanInput(zorv::fromInput(inputLine->text()));
+  std::move_backward(history.begin(), history.end() - 1, history.end());
+  history[0] = text;
+  historyIndex = 0;
 
   const zorv::InterpretResult r =
       zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs(), host_.IsConnected());
@@ -541,38 +541,38 @@ void TMDIChild::Button1Click() {
     sendAll();
     for (const std::string& line : r.queryWrites) host_.AddText(r.query, line, true);
   }
-  Edit1->clear();
-  if (r.query.empty()) Edit1->setFocus();  // else the focus stays in the window the user asked for
+  inputLine->clear();
+  if (r.query.empty()) inputLine->setFocus();  // else the focus stays in the window the user asked for
 }
 
-void TMDIChild::recall() {
-  if (HistoryIndex < 0 || HistoryIndex > 9) HistoryIndex = 0;
-  Edit1->setText(zorv::toDisplay(History[static_cast<std::size_t>(HistoryIndex)]));
-  Edit1->setCursorPosition(static_cast<int>(Edit1->text().size()));
+void TMDIChild::Recall() {
+  if (historyIndex < 0 || historyIndex > 9) historyIndex = 0;
+  inputLine->setText(zorv::toDisplay(history[static_cast<std::size_t>(historyIndex)]));
+  inputLine->setCursorPosition(static_cast<int>(inputLine->text().size()));
 }
 
 void TMDIChild::CompleteNick(bool back) {
-  const QString text = Edit1->text();
-  const std::size_t caret = zorv::fromInput(text.left(Edit1->cursorPosition())).size();
+  const QString text = inputLine->text();
+  const std::size_t caret = zorv::fromInput(text.left(inputLine->cursorPosition())).size();
   const auto r = completer_.complete(zorv::fromInput(text), caret, Nicks().entries(), host_.ChannelNames(), back);
   if (!r.changed) return;
-  Edit1->setText(zorv::toDisplay(r.text));
-  Edit1->setCursorPosition(static_cast<int>(zorv::toDisplay(std::string_view(r.text).substr(0, r.caret)).size()));
+  inputLine->setText(zorv::toDisplay(r.text));
+  inputLine->setCursorPosition(static_cast<int>(zorv::toDisplay(std::string_view(r.text).substr(0, r.caret)).size()));
 }
 
-void TMDIChild::Edit1KeyDown(int key) {
+void TMDIChild::OnInputKey(int key) {
   switch (key) {
     case Qt::Key_Escape:
-      Edit1->clear();
-      HistoryIndex = 0;
+      inputLine->clear();
+      historyIndex = 0;
       break;
     case Qt::Key_Up:
-      recall();
-      if (++HistoryIndex > 9) HistoryIndex = 0;
+      Recall();
+      if (++historyIndex > 9) historyIndex = 0;
       break;
     case Qt::Key_Down:
-      recall();
-      if (--HistoryIndex < 0) HistoryIndex = 9;
+      Recall();
+      if (--historyIndex < 0) historyIndex = 9;
       break;
     default:
       break;
@@ -583,7 +583,7 @@ void TMDIChild::Edit1KeyDown(int key) {
 // lines; the active one keeps its scrollback. Cutting the text raises this
 // handler again; the guard and the cut made in one step keep that from
 // nesting once per line.
-void TMDIChild::Memo1Change() {
+void TMDIChild::OnTextChanged() {
   if (inMemoChange_ || closing_) return;
   const QScopedValueRollback<bool> reentry(inMemoChange_, true);
   const int scrollback = host_.ScrollbackLines();
@@ -592,43 +592,43 @@ void TMDIChild::Memo1Change() {
     if (caption_.empty() || caption_.front() != '*') host_.SetTopic(WindowName(), "*" + caption_, true);
     limit = scrollback > 0 ? std::min(scrollback, kBackgroundLineLimit) : kBackgroundLineLimit;
   }
-  if (limit > 0 && Memo1->lineCount() > limit) {
-    Memo1->beginUpdate();
-    Memo1->deleteFirstLines(Memo1->lineCount() - limit);
-    Memo1->endUpdate();
+  if (limit > 0 && textPane->lineCount() > limit) {
+    textPane->beginUpdate();
+    textPane->deleteFirstLines(textPane->lineCount() - limit);
+    textPane->endUpdate();
   }
 }
 
 // --- nick list actions -----------------------------------------------------------------
 
-void TMDIChild::sendEach(const std::string& before, const std::string& after) {
+void TMDIChild::SendEach(const std::string& before, const std::string& after) {
   for (const std::string& nick : SelectedNicks()) host_.SendMsg(before + nick + after);
-  Edit1->setFocus();
+  inputLine->setFocus();
 }
 
-void TMDIChild::sendCtcp(const char* word) {
-  sendEach("PRIVMSG ", std::string(" :") + kCtcp + word + kCtcp);
+void TMDIChild::SendCtcp(const char* word) {
+  SendEach("PRIVMSG ", std::string(" :") + kCtcp + word + kCtcp);
 }
 
-void TMDIChild::Whois1Click() { sendEach("WHOIS ", ""); }
+void TMDIChild::OnWhoisClicked() { SendEach("WHOIS ", ""); }
 
-void TMDIChild::Kick1Click() { sendEach("KICK " + WindowName() + " ", " :Nothing, Just kicking!"); }
+void TMDIChild::OnKickClicked() { SendEach("KICK " + WindowName() + " ", " :Nothing, Just kicking!"); }
 
-void TMDIChild::Version1Click() { sendCtcp("VERSION"); }
+void TMDIChild::OnCtcpVersionClicked() { SendCtcp("VERSION"); }
 
-void TMDIChild::Ping1Click() {
+void TMDIChild::OnCtcpPingClicked() {
   for (const std::string& nick : SelectedNicks())
     host_.SendMsg("PRIVMSG " + nick + " :" + kCtcp + "PING " + std::to_string(host_.TimeOfDayMs()) + kCtcp);
-  Edit1->setFocus();
+  inputLine->setFocus();
 }
 
-void TMDIChild::ClientInfo1Click() { sendCtcp("CLIENTINFO"); }
+void TMDIChild::OnCtcpClientInfoClicked() { SendCtcp("CLIENTINFO"); }
 
-void TMDIChild::UserInfo1Click() { sendCtcp("USERINFO"); }
+void TMDIChild::OnCtcpUserInfoClicked() { SendCtcp("USERINFO"); }
 
-void TMDIChild::Time1Click() { sendCtcp("TIME"); }
+void TMDIChild::OnCtcpTimeClicked() { SendCtcp("TIME"); }
 
-void TMDIChild::sendOps(const char* sign) {
+void TMDIChild::SendOps(const char* sign) {
   const std::string channel = WindowName();
   int count = 0;
   std::string letters, nicks;
@@ -645,23 +645,23 @@ void TMDIChild::sendOps(const char* sign) {
     if (count == kOpBatch) flush();
   }
   if (count > 0) flush();
-  Edit1->setFocus();
+  inputLine->setFocus();
 }
 
-void TMDIChild::Op1Click() { sendOps(" +"); }
+void TMDIChild::OnOpClicked() { SendOps(" +"); }
 
-void TMDIChild::DeOp1Click() { sendOps(" -"); }
+void TMDIChild::OnDeOpClicked() { SendOps(" -"); }
 
-void TMDIChild::ListBox1DblClick() {
+void TMDIChild::OnNickDoubleClicked() {
   for (const std::string& nick : SelectedNicks()) {
-    Edit1->setFocus();
+    inputLine->setFocus();
     host_.NewChild(nick);
   }
 }
 
 // --- links in the text ---------------------------------------------------------------------
 
-void TMDIChild::LinkClick(const TextPane::Link& link) {
+void TMDIChild::OnLinkClicked(const TextPane::Link& link) {
   switch (link.kind) {
     case zorv::fmt::Span::Web: {
       const QUrl url(zorv::toDisplay(link.target), QUrl::TolerantMode);
@@ -695,8 +695,8 @@ std::string TMDIChild::ForChannel(std::string_view text) const {
 void TMDIChild::OnChannelSendItem(std::string_view line) { host_.SendMsg(ForChannel(line)); }
 
 void TMDIChild::OnChannelPrepareItem(std::string_view text) {
-  Edit1->setText(zorv::toDisplay(ForChannel(text)));
-  Edit1->setCursorPosition(static_cast<int>(Edit1->text().size()));
+  inputLine->setText(zorv::toDisplay(ForChannel(text)));
+  inputLine->setCursorPosition(static_cast<int>(inputLine->text().size()));
 }
 
-void TMDIChild::PartChannel1Click() { CloseWindow(); }
+void TMDIChild::OnPartChannelClicked() { CloseWindow(); }

@@ -114,7 +114,7 @@ void NickList::clear() {
   if (listener_) listener_->reset();
 }
 
-void NickList::setnamelist(std::string_view names) {
+void NickList::takeNames(std::string_view names) {
   std::vector<std::string> words;
   for (;;) {
     const auto blank = names.find(' ');
@@ -125,9 +125,9 @@ void NickList::setnamelist(std::string_view names) {
   addBatch(std::move(words));
 }
 
-void NickList::addnamelist(std::string_view nick) { add(std::string(nick)); }
+void NickList::addNick(std::string_view nick) { add(std::string(nick)); }
 
-std::string NickList::delnamelist(std::string_view nick, std::string_view text) {
+std::string NickList::removeNick(std::string_view nick, std::string_view text) {
   auto row = find(nick);
   if (!row) row = find("@" + std::string(nick));
   if (!row) return {};
@@ -135,7 +135,7 @@ std::string NickList::delnamelist(std::string_view nick, std::string_view text) 
   return std::string(text);
 }
 
-std::string NickList::changenamelist(std::string_view oldNick, std::string_view newNick) {
+std::string NickList::renameNick(std::string_view oldNick, std::string_view newNick) {
   std::string added;
   if (const auto row = find(oldNick)) {
     removeAt(*row);
@@ -150,7 +150,7 @@ std::string NickList::changenamelist(std::string_view oldNick, std::string_view 
   return "*** " + std::string(oldNick) + " is known as " + std::string(newNick);
 }
 
-void NickList::modenamelist(std::string_view nick, bool give) {
+void NickList::setOperator(std::string_view nick, bool give) {
   const std::string op = "@" + std::string(nick);
   if (give) {
     if (const auto row = find(nick)) {
@@ -163,9 +163,9 @@ void NickList::modenamelist(std::string_view nick, bool give) {
   }
 }
 
-void NickList::resetnamelist() {
+void NickList::clearNames() {
   clear();
-  namelistopen_ = true;
+  namesOpen_ = true;
 }
 
 // ---------------------------------------------------------------------------

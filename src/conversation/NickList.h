@@ -59,20 +59,20 @@ class NickList {
   // Takes the blank-separated words of a names reply; a last word without a
   // blank after it is not taken, and the filling ends at a blank that starts
   // the remaining text (the caller appends one blank to the names).
-  void setnamelist(std::string_view names);
-  void addnamelist(std::string_view nick);
+  void takeNames(std::string_view names);
+  void addNick(std::string_view nick);
   // Removes nick, or else "@" + nick. Returns the text to write into the pane:
   // text when an entry went and text is not empty, otherwise "".
-  std::string delnamelist(std::string_view nick, std::string_view text);
+  std::string removeNick(std::string_view nick, std::string_view text);
   // Renames nick (keeping the "@" mark). Returns "*** old is known as new", or
   // "" when neither old nor "@" + old is listed.
-  std::string changenamelist(std::string_view oldNick, std::string_view newNick);
+  std::string renameNick(std::string_view oldNick, std::string_view newNick);
   // give: nick becomes "@" + nick; otherwise "@" + nick becomes nick.
-  void modenamelist(std::string_view nick, bool give);
-  void resetnamelist();
-  void togglenamelist() { namelistopen_ = !namelistopen_; }
-  bool nameliststatus() const { return namelistopen_; }
-  void setNamelistOpen(bool open) { namelistopen_ = open; }
+  void setOperator(std::string_view nick, bool give);
+  void clearNames();
+  void toggleNamesOpen() { namesOpen_ = !namesOpen_; }
+  bool namesOpen() const { return namesOpen_; }
+  void setNamesOpen(bool open) { namesOpen_ = open; }
 
   void setListener(Listener* listener) { listener_ = listener; }
 
@@ -82,7 +82,7 @@ class NickList {
 
   mutable std::vector<std::string> entries_;
   mutable std::vector<std::string> pending_;  // in the order they were added
-  bool namelistopen_ = true;
+  bool namesOpen_ = true;
   Listener* listener_ = nullptr;
 };
 

@@ -15,7 +15,7 @@ class Frame {
   virtual void SendMsg(const std::string& line) = 0;
   virtual void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) = 0;
 
-  // The own nickname (the text of EditNick) and changing it.
+  // The own nickname (the text of the Nick field) and changing it.
   virtual std::string OwnNick() const = 0;
   virtual void SetOwnNick(const std::string& nick) = 0;
 

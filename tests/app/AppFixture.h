@@ -25,7 +25,7 @@ namespace apptest {
 
 inline std::vector<std::string> paneLines(const TMDIChild* c) {
   std::vector<std::string> out;
-  for (int i = 0; i < c->Memo1->lineCount(); ++i) out.push_back(c->Memo1->line(i));
+  for (int i = 0; i < c->textPane->lineCount(); ++i) out.push_back(c->textPane->line(i));
   return out;
 }
 

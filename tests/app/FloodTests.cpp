@@ -147,9 +147,9 @@ TEST_F(AppTest, NetworkWindowsNeverTakeTheKeyboard) {
     active->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(active)) << c.what;
     form->ChildFocus("#lounge");
-    lounge->Edit1->setFocus();
-    lounge->Edit1->setText(c.typed);
-    if (c.zorvActive) ASSERT_TRUE(testsupport::waitFor([&] { return lounge->Edit1->hasFocus(); })) << c.what;
+    lounge->inputLine->setFocus();
+    lounge->inputLine->setText(c.typed);
+    if (c.zorvActive) ASSERT_TRUE(testsupport::waitFor([&] { return lounge->inputLine->hasFocus(); })) << c.what;
 
     form->AddText("frank", "<frank>hello", true);
     TMDIChild* frank = window(*form, "frank");
@@ -159,8 +159,8 @@ TEST_F(AppTest, NetworkWindowsNeverTakeTheKeyboard) {
     EXPECT_EQ(form->ActiveChild() == frank, c.front) << c.what;
     EXPECT_EQ(frank->Caption(), c.front ? "frank" : "*frank") << c.what;
     EXPECT_EQ(form->tabBar->section(1).text, frank->Caption()) << c.what;  // the tab shows the mark too
-    EXPECT_EQ(lounge->Edit1->text(), c.typed) << c.what;
-    if (c.zorvActive) EXPECT_EQ(QApplication::focusWidget() == lounge->Edit1, !c.front) << c.what;
+    EXPECT_EQ(lounge->inputLine->text(), c.typed) << c.what;
+    if (c.zorvActive) EXPECT_EQ(QApplication::focusWidget() == lounge->inputLine, !c.front) << c.what;
     if (!c.front) {
       // Behind the active window, and in front once its tab is clicked.
       EXPECT_EQ(form->ActiveChild(), lounge) << c.what;
@@ -179,8 +179,8 @@ TEST_F(AppTest, UserOpenedWindowsComeToTheFrontEvenWhileTyping) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   form->AddText("#lounge", "joined", true);
   TMDIChild* lounge = window(*form, "#lounge");
-  lounge->Edit1->setFocus();
-  lounge->Edit1->setText("typing");
+  lounge->inputLine->setFocus();
+  lounge->inputLine->setText("typing");
   form->NewChild("carol");
   EXPECT_EQ(form->ActiveChild(), window(*form, "carol"));
 }

@@ -100,13 +100,13 @@ TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
   form->nickField->setText("me");
   connectTo(server);
   server.send(":me!m@h JOIN :#chat\r\n:srv 353 me = #chat :@alice bob me\r\n:srv 366 me #chat :End\r\n");
-  ASSERT_TRUE(waitFor([&] { return window(*form, "#chat") && window(*form, "#chat")->ListBox1->model()->rowCount() == 3; }));
+  ASSERT_TRUE(waitFor([&] { return window(*form, "#chat") && window(*form, "#chat")->nickList->model()->rowCount() == 3; }));
   server.closeClient();
   ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
   TMDIChild* chat = window(*form, "#chat");
   ASSERT_NE(chat, nullptr);
-  EXPECT_EQ(chat->ListBox1->model()->rowCount(), 0);
-  EXPECT_TRUE(chat->nameliststatus());
+  EXPECT_EQ(chat->nickList->model()->rowCount(), 0);
+  EXPECT_TRUE(chat->NamesOpen());
   EXPECT_EQ(linesOf(*form, "Server").back(), "Disconnected");
   expectIdle(*form);
 
@@ -116,10 +116,10 @@ TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
                                                        {"/join #two", "*** Not sent: not connected"},
                                                        {"/join", "*** USAGE: /JOIN <channel>"}};
   for (const auto& [text, shown] : typed) {
-    chat->Edit1->setText(text);
-    chat->Button1Click();
+    chat->inputLine->setText(text);
+    chat->OnSendClicked();
     EXPECT_EQ(linesOf(*form, "#chat").back(), shown) << text;
-    EXPECT_EQ(chat->History[0], text);
+    EXPECT_EQ(chat->history[0], text);
   }
   const size_t count = linesOf(*form, "#chat").size();
   chat->OnChannelSendItem("MODE {channel} +b");  // Show Ban list
@@ -214,8 +214,8 @@ TEST_F(AppTest, InboundLinesDriveWindowsListsAndTabs) {
 
   // Answers to the user: where the command was typed, in the window named,
   // else in the active window; always in Server too.
-  chat->Edit1->setText("/nick bob");
-  chat->Button1Click();
+  chat->inputLine->setText("/nick bob");
+  chat->OnSendClicked();
   form->ChildFocus("caroline");
   server.send(":srv 001 me :Welcome here\r\n:srv 433 me bob :Nickname is already in use\r\n:srv 482 me #chat :Not an operator\r\n"
               ":srv 401 me nobody :No such nick\r\n");
@@ -236,7 +236,7 @@ TEST_F(AppTest, CtrlF4ClosesTheActiveWindowThroughItsCloseHandling) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   ASSERT_EQ(form->ActiveChild(), window(*form, "#b"));
   server.clearReceived();
-  QTest::keyClick(form->ActiveChild()->Edit1, Qt::Key_F4, Qt::ControlModifier);
+  QTest::keyClick(form->ActiveChild()->inputLine, Qt::Key_F4, Qt::ControlModifier);
   ASSERT_TRUE(server.waitReceived("PART #b\r\n"));
   ASSERT_TRUE(waitFor([&] { return window(*form, "#b") == nullptr; }));
   EXPECT_EQ(window(*form, "#b"), nullptr);
@@ -245,11 +245,11 @@ TEST_F(AppTest, CtrlF4ClosesTheActiveWindowThroughItsCloseHandling) {
   // Ctrl+Tab moves on to another conversation window.
   form->AddText("#c", "x", true);
   TMDIChild* before = form->ActiveChild();
-  QTest::keyClick(before->Edit1, Qt::Key_Tab, Qt::ControlModifier);
+  QTest::keyClick(before->inputLine, Qt::Key_Tab, Qt::ControlModifier);
   TMDIChild* next = form->ActiveChild();
   EXPECT_NE(next, before);
   EXPECT_NE(next, nullptr);
-  QTest::keyClick(next->Edit1, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+  QTest::keyClick(next->inputLine, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(form->ActiveChild(), before);
 }
 

@@ -68,8 +68,8 @@ TEST_F(AppTest, CreatedWindowsGetKindTabAndFront) {
   TMDIChild* a = window(*form, "#a");
   TMDIChild* bob = window(*form, "bob");
   ASSERT_TRUE(a && bob);
-  EXPECT_FALSE(a->ListBox1->isHidden());
-  EXPECT_TRUE(bob->ListBox1->isHidden());
+  EXPECT_FALSE(a->nickList->isHidden());
+  EXPECT_TRUE(bob->nickList->isHidden());
   EXPECT_EQ(form->ActiveChild(), bob);
   EXPECT_EQ(sectionTexts(*form), (std::vector<std::string>{"#a", "bob"}));
   EXPECT_TRUE(form->tabBar->isVisible());
@@ -152,7 +152,7 @@ TEST_F(AppTest, MenuStatesFollowWindowsAndTheDisconnectButton) {
 TEST_F(AppTest, NickChangeRenamesPrivateWindowAndTab) {
   form->AddText("bob", "<bob>hi", true);
   form->AddText("#chat", "joined", true);
-  window(*form, "#chat")->addnamelist("bob");
+  window(*form, "#chat")->AddNick("bob");
   form->ChangeNick("Bob", "robert");
   EXPECT_EQ(window(*form, "bob"), nullptr);
   ASSERT_NE(window(*form, "robert"), nullptr);
@@ -163,7 +163,7 @@ TEST_F(AppTest, NickChangeRenamesPrivateWindowAndTab) {
 TEST_F(AppTest, QuitWritesOnlyWhereTheNickWasListed) {
   form->AddText("#a", "x", true);
   form->AddText("#b", "x", true);
-  window(*form, "#a")->addnamelist("bob");
+  window(*form, "#a")->AddNick("bob");
   form->QuitNick("bob", "*** QUIT: bob (b) gone");
   EXPECT_TRUE(hasLine(*form, "#a", "*** QUIT: bob (b) gone"));
   EXPECT_FALSE(hasLine(*form, "#b", "*** QUIT: bob (b) gone"));
@@ -182,7 +182,7 @@ TEST_F(AppTest, NewWindowsCascadeInsideTheFrame) {
       QWidget* viewport = form->windowArea->viewport();
       const QRect g = qobject_cast<QMdiSubWindow*>(w->parentWidget())->geometry();
       EXPECT_TRUE(viewport->rect().contains(g)) << n << " " << frame.height();
-      const QRect input(w->Edit1->mapTo(viewport, QPoint(0, 0)), w->Edit1->size());
+      const QRect input(w->inputLine->mapTo(viewport, QPoint(0, 0)), w->inputLine->size());
       EXPECT_TRUE(viewport->rect().contains(input)) << n << " " << frame.height();
     }
     for (TMDIChild* w : form->Children()) w->CloseWindow();
@@ -228,11 +228,11 @@ TEST_F(AppTest, WindowMenuListsTheWindowsAndSwitches) {
 TEST_F(AppTest, AboutBoxPassesFocusFromTheNoticeToOk) {
   TAboutBox* box = form->aboutBox;
   EXPECT_EQ(box->windowTitle(), "About");
-  EXPECT_EQ(box->Version->text(), "Version : 2.9.22R");
+  EXPECT_EQ(box->version->text(), "Version : 2.9.22R");
   QTimer::singleShot(0, box, [box] {
-    box->Comments->setFocus();
+    box->comments->setFocus();
     QCoreApplication::processEvents();
-    const bool okHasFocus = box->OKButton->hasFocus();
+    const bool okHasFocus = box->okButton->hasFocus();
     box->done(okHasFocus ? QDialog::Accepted : QDialog::Rejected);
   });
   EXPECT_EQ(box->exec(), QDialog::Accepted);

@@ -85,8 +85,8 @@ TEST(RegistryScale, RoutingAndOpeningDoNotGrowWithTheWindowsOpen) {
   form.AddText("Server", "Connected", true);
   TMDIChild* server = form.ActiveChild();
   ASSERT_NE(server, nullptr);
-  server->Edit1->setFocus();
-  server->Edit1->setText("typing");
+  server->inputLine->setFocus();
+  server->inputLine->setText("typing");
   int made = 0;
   const Costs small = measure(form, 100, made);
   const Costs large = measure(form, 2000, made);

@@ -31,7 +31,7 @@ struct Fixture {
   }
   // Waits until pending rows have reached the view.
   bool viewInSync() {
-    return waitFor([&] { return form.StringGrid1->model()->rowCount() == form.RowCount(); }, 2000);
+    return waitFor([&] { return form.grid->model()->rowCount() == form.RowCount(); }, 2000);
   }
   void listing(const Lines& replies, bool end = true) {
     form.ListStart();
@@ -52,7 +52,7 @@ TEST(channelList, TopicsAreShownWithoutFormattingCodes) {
   ASSERT_TRUE(f.viewInSync());
   EXPECT_EQ(f.rows(), (std::vector<Row>{{"#a", "1", "\x02" "bold\x02 \x03" "4,1red\x0F plain"},
                                          {"#\x02" "b", "2", "\x1Ditalic"}}));
-  const QAbstractItemModel* m = f.form.StringGrid1->model();
+  const QAbstractItemModel* m = f.form.grid->model();
   EXPECT_EQ(m->index(0, 2).data().toString(), "bold red plain");
   EXPECT_EQ(m->index(1, 2).data().toString(), "italic");
   EXPECT_EQ(m->index(1, 0).data().toString(), "#\x02" "b");
@@ -84,14 +84,14 @@ TEST(channelList, RowsAfterListing) {
     // An earlier, longer listing, so that stale texts would show.
     f.listing({"#o1 11 :old one", "#o2 22 :old two", "#o3 33 :old three", "#o4 44 :old four"});
     ASSERT_TRUE(f.viewInSync());
-    f.form.StringGrid1->selectRow(3);
+    f.form.grid->selectRow(3);
     f.form.hide();
 
     f.listing(c.replies, c.ended);
     EXPECT_TRUE(f.form.isVisible());
     EXPECT_EQ(f.rows(), c.expected);
     ASSERT_TRUE(f.viewInSync());
-    const QAbstractItemModel* m = f.form.StringGrid1->model();
+    const QAbstractItemModel* m = f.form.grid->model();
     for (int r = 0; r < f.form.RowCount(); ++r)
       for (int col = 0; col < 3; ++col)
         EXPECT_EQ(m->index(r, col).data().toString(), zorv::toDisplay(c.expected[r][col])) << r << "," << col;
@@ -113,7 +113,7 @@ TEST(channelList, HideKeepsListingAndRefreshAsksAgain) {
   EXPECT_TRUE(f.form.isVisible());
   EXPECT_TRUE(f.sent.empty());
   EXPECT_EQ(f.form.RowCount(), 3);
-  f.form.Button2->click();
+  f.form.refreshButton->click();
   EXPECT_EQ(f.sent, Lines{"LIST"});
   EXPECT_EQ(f.rows(), (std::vector<Row>{{"", "", ""}}));
 }
@@ -135,12 +135,12 @@ TEST(channelList, JoinSendsTheCurrentRowsChannelAndHides) {
     Fixture f;
     f.listing(c.replies);
     ASSERT_TRUE(f.viewInSync());
-    QTableView* grid = f.form.StringGrid1;
+    QTableView* grid = f.form.grid;
     grid->selectRow(c.select);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.form));
     const QPoint at = grid->visualRect(grid->model()->index(c.select, 2)).center();
     switch (c.how) {
-      case Button: QTest::mouseClick(f.form.Button1, Qt::LeftButton); break;
+      case Button: QTest::mouseClick(f.form.joinButton, Qt::LeftButton); break;
       case ReturnOnWindow: QTest::keyClick(&f.form, Qt::Key_Return); break;
       case ReturnOnGrid: grid->setFocus(); QTest::keyClick(grid, Qt::Key_Return); break;
       case DoubleClick:
@@ -158,9 +158,9 @@ TEST(channelList, JoinSendsTheCurrentRowsChannelAndHides) {
   Fixture f;
   f.listing({"#a 1 :", "#b 1 :", "#c 1 :", "#d 1 :"});
   ASSERT_TRUE(f.viewInSync());
-  f.form.StringGrid1->selectRow(3);
+  f.form.grid->selectRow(3);
   f.listing({"#x 1 :", "#y 1 :"});
-  f.form.Button1Click();
+  f.form.OnJoinClicked();
   EXPECT_EQ(f.sent, Lines{"JOIN #y"});
 }
 
@@ -168,8 +168,8 @@ TEST(channelList, FailedSendIsReportedAndWindowGoesOn) {
   TChannelForm form([&](const std::string&) { throw std::runtime_error("Error 10057 in function Send"); });
   testsupport::shownMessages().clear();
   form.show();
-  form.Button2->click();
-  form.Button1->click();
+  form.refreshButton->click();
+  form.joinButton->click();
   EXPECT_EQ(testsupport::shownMessages(), QStringList(2, "Error 10057 in function Send"));
   EXPECT_TRUE(form.isVisible()) << "the failed join did not hide the window";
   testsupport::shownMessages().clear();
@@ -186,9 +186,9 @@ TEST(channelList, Geometry) {
   EXPECT_EQ(w.minimumSize(), w.maximumSize());  // not resizable
   EXPECT_EQ(w.font(), QFont("MS Sans Serif", 8));
 
-  QTableView* g = w.StringGrid1;
+  QTableView* g = w.grid;
   EXPECT_EQ(g->geometry(), QRect(0, 0, 428, 273 - 24));
-  EXPECT_EQ(w.Panel1->geometry(), QRect(0, 273 - 24, 428, 24));
+  EXPECT_EQ(w.buttonPanel->geometry(), QRect(0, 273 - 24, 428, 24));
   // Columns 92, 30, 288 from the left edge, rows 20 high from the top: no
   // header row or column takes room.
   EXPECT_EQ(g->viewport()->geometry().topLeft(), QPoint(g->frameWidth(), g->frameWidth()));
@@ -199,5 +199,5 @@ TEST(channelList, Geometry) {
   // Whole rows are selected.
   g->setCurrentIndex(g->model()->index(1, 2));
   EXPECT_TRUE(g->selectionModel()->isRowSelected(1, QModelIndex()));
-  EXPECT_TRUE(w.Button1->isDefault());
+  EXPECT_TRUE(w.joinButton->isDefault());
 }

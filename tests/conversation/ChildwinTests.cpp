@@ -39,12 +39,12 @@ class ChildwinTest : public ::testing::Test {
     flushDeletes();
   }
   void select(TMDIChild* w, const std::vector<int>& rows) {
-    w->ListBox1->clearSelection();
-    for (int row : rows) w->ListBox1->selectionModel()->select(w->NickModel()->index(row), QItemSelectionModel::Select);
+    w->nickList->clearSelection();
+    for (int row : rows) w->nickList->selectionModel()->select(w->NickModel()->index(row), QItemSelectionModel::Select);
   }
   void type(TMDIChild* w, const QString& text) {
-    w->Edit1->setText(text);
-    QTest::keyClick(w->Edit1, Qt::Key_Return);
+    w->inputLine->setText(text);
+    QTest::keyClick(w->inputLine, Qt::Key_Return);
   }
   // A shown window whose pane has a fixed-pitch font: character k of line
   // `line` (one row each) lies at charAt(line, k).
@@ -55,8 +55,8 @@ class ChildwinTest : public ::testing::Test {
     w->resize(640, 315);
     w->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
-    charWidth = w->Memo1->fontMetrics().horizontalAdvance(QLatin1Char('x'));
-    lineHeight = w->Memo1->fontMetrics().lineSpacing();
+    charWidth = w->textPane->fontMetrics().horizontalAdvance(QLatin1Char('x'));
+    lineHeight = w->textPane->fontMetrics().lineSpacing();
     return w;
   }
   // The left edge of character k (+1), or its middle.
@@ -87,9 +87,9 @@ TEST_F(ChildwinTest, UnreadMarkAndTheBackgroundBoundOf300Lines) {
   EXPECT_EQ(w->Caption(), "*#a - news");
   EXPECT_EQ(host.topics, Lines{"#a|*#a - news|1"});
   host.active = w;
-  w->FormActivate();
+  w->OnActivated();
   w->AddLine("three");  // the active window is never marked
-  w->FormActivate();    // nothing to clear
+  w->OnActivated();    // nothing to clear
   EXPECT_EQ(w->Caption(), "#a - news");
   EXPECT_EQ(host.topics, (Lines{"#a|*#a - news|1", "#a|#a - news|1"}));
 
@@ -99,8 +99,8 @@ TEST_F(ChildwinTest, UnreadMarkAndTheBackgroundBoundOf300Lines) {
     fg->AddLine("line " + std::to_string(i));
   }
   EXPECT_EQ(w->LineCount(), 300);
-  EXPECT_EQ(w->Memo1->line(0), "line 700");
-  EXPECT_EQ(w->Memo1->line(299), "line 999");
+  EXPECT_EQ(w->textPane->line(0), "line 700");
+  EXPECT_EQ(w->textPane->line(299), "line 999");
   EXPECT_EQ(fg->LineCount(), 1000);  // the active window is not trimmed
 }
 
@@ -116,12 +116,12 @@ TEST_F(ChildwinTest, AWindowWithManyLinesGoingBehindKeepsItsLast300) {
   host.active = bg;
   w->AddLine("line 100000");
   ASSERT_EQ(w->LineCount(), 300);
-  for (int i = 0; i < 300; ++i) ASSERT_EQ(w->Memo1->line(i), "line " + std::to_string(99701 + i));
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(w->textPane->line(i), "line " + std::to_string(99701 + i));
   EXPECT_EQ(w->Caption(), "*#vis");
   EXPECT_EQ(host.topics, Lines{"#vis|*#vis|1"});
   w->AddLine("line 100001");  // goes on one line at a time, the mark set once
   EXPECT_EQ(w->LineCount(), 300);
-  EXPECT_EQ(w->Memo1->line(299), "line 100001");
+  EXPECT_EQ(w->textPane->line(299), "line 100001");
   EXPECT_EQ(host.topics.size(), 1u);
 }
 
@@ -136,13 +136,13 @@ TEST_F(ChildwinTest, ScrollbackBoundsEveryWindowAndEveryLineIsLogged) {
     int kept;
   } cases[] = {{1000, true, 1000}, {1000, false, 300}, {120, false, 120}, {0, true, 2500}, {0, false, 300}};
   for (const auto& c : cases) {
-    w->Memo1->clear();
+    w->textPane->clear();
     host.scrollback = c.scrollback;
     host.active = c.active ? w : other;
     for (int i = 0; i < 2500; ++i) w->AddLine("line " + std::to_string(i));
     EXPECT_EQ(w->LineCount(), c.kept) << c.scrollback << c.active;
-    EXPECT_EQ(w->Memo1->line(c.kept - 1), "line 2499");
-    EXPECT_EQ(w->Memo1->line(0), "line " + std::to_string(2500 - c.kept));
+    EXPECT_EQ(w->textPane->line(c.kept - 1), "line 2499");
+    EXPECT_EQ(w->textPane->line(0), "line " + std::to_string(2500 - c.kept));
   }
   EXPECT_EQ(host.logged.size(), 5u * 2500);
   EXPECT_EQ(host.logged.back(), "#a|line 2499");
@@ -161,7 +161,7 @@ TEST_F(ChildwinTest, ClosingSendsPartOnceDisconnectsTheServerWindowAndRemovesThe
       {"#a", [](TMDIChild* w) { qobject_cast<QMdiSubWindow*>(w->parentWidget())->close(); }, {"PART #a"}, 0, "#a"},
       {"&b - topic", [](TMDIChild* w) { w->CloseWindow(), w->CloseWindow(); }, {"PART &b"}, 0, "&b"},
       {"#c", [this](TMDIChild*) { host.CloseChild("#C"); }, {"PART #c"}, 0, "#c"},
-      {"#d", [](TMDIChild* w) { w->PartChannel1Click(); }, {"PART #d"}, 0, "#d"},
+      {"#d", [](TMDIChild* w) { w->OnPartChannelClicked(); }, {"PART #d"}, 0, "#d"},
       {"Server", [](TMDIChild* w) { w->CloseWindow(); }, {}, 1, "Server"},
       {"carol", [](TMDIChild* w) { w->CloseWindow(); }, {}, 0, "carol"},
       {"*#e", [](TMDIChild* w) { w->CloseWindow(); }, {}, 0, "#e"},  // marked: the caption holds no leading "#"
@@ -188,9 +188,9 @@ TEST_F(ChildwinTest, EnterRunsTheInterpreter) {
   type(a, QString::fromUtf8("caf\xc3\xa9\nau\r\nlait\r"));  // pasted: one line, sent as UTF-8
   type(server, "hello");
   EXPECT_EQ(host.sent, Lines{"PRIVMSG #a :caf\xc3\xa9 au lait"});
-  EXPECT_EQ(a->Memo1->line(0), "<bob>caf\xc3\xa9 au lait");
-  EXPECT_EQ(server->Memo1->line(0), "*** You are not on any channel!");
-  EXPECT_TRUE(a->Edit1->text().isEmpty() && server->Edit1->text().isEmpty());
+  EXPECT_EQ(a->textPane->line(0), "<bob>caf\xc3\xa9 au lait");
+  EXPECT_EQ(server->textPane->line(0), "*** You are not on any channel!");
+  EXPECT_TRUE(a->inputLine->text().isEmpty() && server->inputLine->text().isEmpty());
 
   // The PART command for a window carrying the unread mark: one PART only.
   host.sent.clear();
@@ -215,26 +215,26 @@ TEST_F(ChildwinTest, SendButtonOfAWindowWithoutTheFocusSendsNothing) {
   QApplication::setActiveWindow(area.get());
   TMDIChild* a = host.make("#a", area.get());
   TMDIChild* b = host.make("#b", area.get());
-  b->Edit1->setText("old text in b");
-  a->Edit1->setText("hi");
-  a->Edit1->setFocus();
-  ASSERT_TRUE(testsupport::waitFor([&] { return QApplication::focusWidget() == a->Edit1; }, 2000));
-  b->Button1->click();  // as the access key does when only b's button matches
-  a->Button1->click();
+  b->inputLine->setText("old text in b");
+  a->inputLine->setText("hi");
+  a->inputLine->setFocus();
+  ASSERT_TRUE(testsupport::waitFor([&] { return QApplication::focusWidget() == a->inputLine; }, 2000));
+  b->sendButton->click();  // as the access key does when only b's button matches
+  a->sendButton->click();
   EXPECT_EQ(host.sent, Lines{"PRIVMSG #a :hi"});
-  EXPECT_EQ(b->Edit1->text(), "old text in b");
+  EXPECT_EQ(b->inputLine->text(), "old text in b");
 }
 
 TEST_F(ChildwinTest, HistoryKeys) {
   TMDIChild* w = host.make("#a");
   auto key = [&](Qt::Key k) {
-    QTest::keyClick(w->Edit1, k);
-    return w->Edit1->text().toStdString() + "@" + std::to_string(w->HistoryIndex);
+    QTest::keyClick(w->inputLine, k);
+    return w->inputLine->text().toStdString() + "@" + std::to_string(w->historyIndex);
   };
   type(w, "L1");
   type(w, "L2");
   EXPECT_EQ(key(Qt::Key_Up), "L2@1");
-  EXPECT_EQ(w->Edit1->cursorPosition(), 2);  // the caret at the end
+  EXPECT_EQ(w->inputLine->cursorPosition(), 2);  // the caret at the end
   EXPECT_EQ(key(Qt::Key_Up), "L1@2");
   EXPECT_EQ(key(Qt::Key_Up), "@3");
   EXPECT_EQ(key(Qt::Key_Down), "@2");  // the entry the last Up moved to
@@ -245,17 +245,17 @@ TEST_F(ChildwinTest, HistoryKeys) {
   EXPECT_EQ(key(Qt::Key_Up), "@0");      // and above 9 to 0
   // Blank Enters still move the history; the eleventh press drops the oldest.
   type(w, "   ");
-  EXPECT_EQ(w->History[0], "");
-  EXPECT_EQ(w->History[1], "L2");
+  EXPECT_EQ(w->history[0], "");
+  EXPECT_EQ(w->history[1], "L2");
   for (int i = 1; i <= 11; ++i) type(w, QString("m%1  ").arg(i));
-  EXPECT_EQ(w->History[0], "m11");
-  EXPECT_EQ(w->History[9], "m2");
-  EXPECT_EQ(w->HistoryIndex, 0);
+  EXPECT_EQ(w->history[0], "m11");
+  EXPECT_EQ(w->history[9], "m2");
+  EXPECT_EQ(w->historyIndex, 0);
 }
 
 TEST_F(ChildwinTest, NickListActions) {
   TMDIChild* w = host.make("*#x - news");
-  w->setnamelist("@ann ben cal dan eve fay gus hal ");
+  w->TakeNames("@ann ben cal dan eve fay gus hal ");
   const struct {
     std::vector<int> rows;
     bool op;
@@ -269,14 +269,14 @@ TEST_F(ChildwinTest, NickListActions) {
   for (const auto& c : batches) {
     host.sent.clear();
     select(w, c.rows);
-    c.op ? w->Op1Click() : w->DeOp1Click();
+    c.op ? w->OnOpClicked() : w->OnDeOpClicked();
     EXPECT_EQ(host.sent, c.sent);
   }
 
   select(w, {2, 0});  // cal and @ann, sent in list order
   std::map<QString, QAction*> items;
   w->EnsureMenus();
-  collect(w->PopupMenu1, "", items);
+  collect(w->nickMenu, "", items);
   auto ctcp = [](const std::string& word, const std::string& ann = "", const std::string& cal = "") {
     return Lines{"PRIVMSG ann :" + C1 + word + ann + C1, "PRIVMSG cal :" + C1 + word + cal + C1};
   };
@@ -293,17 +293,17 @@ TEST_F(ChildwinTest, NickListActions) {
     EXPECT_EQ(host.sent, lines) << path.toStdString();
   }
   EXPECT_TRUE(host.newChildren.empty());
-  w->ListBox1DblClick();
+  w->OnNickDoubleClicked();
   EXPECT_EQ(host.newChildren, (Lines{"ann", "cal"}));
 
   // Events write into the pane; unknown nicks write nothing.
   host.active = w;
-  w->delnamelist("zed", "*** QUIT: zed (z) bye");
-  w->delnamelist("ben", "*** QUIT: ben (b) bye");
-  w->changenamelist("ann", "anna");
+  w->RemoveNick("zed", "*** QUIT: zed (z) bye");
+  w->RemoveNick("ben", "*** QUIT: ben (b) bye");
+  w->RenameNick("ann", "anna");
   EXPECT_EQ(w->LineCount(), 2);
-  EXPECT_EQ(w->Memo1->line(0), "*** QUIT: ben (b) bye");
-  EXPECT_EQ(w->Memo1->line(1), "*** ann is known as anna");
+  EXPECT_EQ(w->textPane->line(0), "*** QUIT: ben (b) bye");
+  EXPECT_EQ(w->textPane->line(1), "*** ann is known as anna");
   EXPECT_EQ(w->Nicks().at(0), "@anna");
 }
 
@@ -311,7 +311,7 @@ TEST_F(ChildwinTest, EveryChannelModeItem) {
   TMDIChild* w = host.make("*#x - news");
   std::map<QString, QAction*> items;
   w->EnsureMenus();
-  collect(w->PopupMenu2, "", items);
+  collect(w->channelMenu, "", items);
   const QString ext = "&External message/", top = "Channel &Topic mode/", sec = "Channel &Security/",
                 dis = "Channel &Discussion mode/", size = "Channel si&ze/";
   std::map<QString, std::string> sends = {
@@ -336,14 +336,14 @@ TEST_F(ChildwinTest, EveryChannelModeItem) {
   }
   for (const auto& [path, text] : prepared) {  // prepared in the input line, the caret at the end
     ASSERT_TRUE(items.count(path)) << path.toStdString();
-    w->Edit1->setText("old text");
-    w->Edit1->setCursorPosition(0);
+    w->inputLine->setText("old text");
+    w->inputLine->setCursorPosition(0);
     items[path]->trigger();
-    EXPECT_EQ(w->Edit1->text(), text) << path.toStdString();
-    EXPECT_EQ(w->Edit1->cursorPosition(), text.size()) << path.toStdString();
+    EXPECT_EQ(w->inputLine->text(), text) << path.toStdString();
+    EXPECT_EQ(w->inputLine->cursorPosition(), text.size()) << path.toStdString();
   }
-  QTest::keyClicks(w->Edit1, "20");  // completed by the user
-  QTest::keyClick(w->Edit1, Qt::Key_Return);
+  QTest::keyClicks(w->inputLine, "20");  // completed by the user
+  QTest::keyClick(w->inputLine, Qt::Key_Return);
   EXPECT_EQ(host.sent.back(), "MODE #x +l  20");
 }
 
@@ -364,10 +364,10 @@ TEST_F(ChildwinTest, BadFontSizeFallsBackTo8AndFinishesSetUp) {
     TMDIChild* w = host.make("#a");
     host.make("carol");  // the same bad size is reported once
     EXPECT_EQ(testsupport::shownMessages(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
-    EXPECT_EQ(w->Memo1->font().pointSize(), c.points);
-    EXPECT_EQ(w->Memo1->font().family(), "DejaVu Serif");
-    EXPECT_EQ(w->Edit1->font(), w->Memo1->font());
-    w->setnamelist("x y ");
+    EXPECT_EQ(w->textPane->font().pointSize(), c.points);
+    EXPECT_EQ(w->textPane->font().family(), "DejaVu Serif");
+    EXPECT_EQ(w->inputLine->font(), w->textPane->font());
+    w->TakeNames("x y ");
     EXPECT_EQ(w->Nicks().size(), 2u);
   }
 }
@@ -376,7 +376,7 @@ TEST_F(ChildwinTest, TextPaneFollowsTheBottomOnlyWhenThereAndCopiesSelectedLines
   TMDIChild* w = host.make("#a");
   w->resize(512, 315);
   w->show();
-  TextPane* pane = w->Memo1;
+  TextPane* pane = w->textPane;
   QScrollBar* v = pane->verticalScrollBar();
   auto add = [&](int n, const std::string& text) {
     for (int i = 0; i < n; ++i) w->AddLine(text + std::to_string(i));
@@ -417,7 +417,7 @@ TEST_F(ChildwinTest, ALinkClickReachesTheOpenerTheServerOrTheMainWindow) {
   std::vector<QString> opened;
   const zorv::UrlOpener before = zorv::setUrlOpener([&](const QUrl& url) { opened.push_back(url.toString()); });
   TMDIChild* w = monospaced("carol");
-  TextPane* pane = w->Memo1;
+  TextPane* pane = w->textPane;
   const struct {
     const char* line;
     int at;  // the character clicked
@@ -454,7 +454,7 @@ TEST_F(ChildwinTest, ALinkClickReachesTheOpenerTheServerOrTheMainWindow) {
 // copied without its codes by Ctrl+C and by the menu over the selection.
 TEST_F(ChildwinTest, CopyOfPartOfTheTextGivesItWithoutCodes) {
   TMDIChild* w = monospaced("#a");
-  TextPane* pane = w->Memo1;
+  TextPane* pane = w->textPane;
   w->AddLine("\x02" "bold\x02 \x03" "04,08red\x03 end");  // shows "bold red end"
   w->AddLine("\x1Fnext\x1F line");                        // shows "next line"
   pane->flushLayout();
@@ -481,12 +481,12 @@ TEST_F(ChildwinTest, CopyOfPartOfTheTextGivesItWithoutCodes) {
   }
   drag(pane, boundary(0, 0), boundary(0, 4));
   emit pane->customContextMenuRequested(middle(0, 1));
-  ASSERT_NE(w->CopyMenu, nullptr);
-  EXPECT_TRUE(w->CopyMenu->isVisible());
-  EXPECT_TRUE(w->PopupMenu2 == nullptr || !w->PopupMenu2->isVisible());
-  w->CopyMenu->hide();
+  ASSERT_NE(w->copyMenu, nullptr);
+  EXPECT_TRUE(w->copyMenu->isVisible());
+  EXPECT_TRUE(w->channelMenu == nullptr || !w->channelMenu->isVisible());
+  w->copyMenu->hide();
   QApplication::clipboard()->clear();
-  w->CopyMenu->findChild<QAction*>("CopyText1")->trigger();
+  w->copyMenu->findChild<QAction*>("CopyText1")->trigger();
   EXPECT_EQ(QApplication::clipboard()->text(), "bold");
 }
 
@@ -497,14 +497,14 @@ TEST_F(ChildwinTest, RightClickShowsTheMenusOnlyWhereTheyBelong) {
   TMDIChild* priv = host.make("bob");
   chan->show();
   priv->show();
-  emit chan->Memo1->customContextMenuRequested(QPoint(5, 5));
-  ASSERT_NE(chan->PopupMenu2, nullptr);
-  EXPECT_TRUE(chan->PopupMenu2->isVisible());
-  chan->PopupMenu2->hide();
-  emit chan->ListBox1->customContextMenuRequested(QPoint(5, 5));
-  EXPECT_TRUE(chan->PopupMenu1->isVisible());
-  chan->PopupMenu1->hide();
+  emit chan->textPane->customContextMenuRequested(QPoint(5, 5));
+  ASSERT_NE(chan->channelMenu, nullptr);
+  EXPECT_TRUE(chan->channelMenu->isVisible());
+  chan->channelMenu->hide();
+  emit chan->nickList->customContextMenuRequested(QPoint(5, 5));
+  EXPECT_TRUE(chan->nickMenu->isVisible());
+  chan->nickMenu->hide();
   // A private window's text pane has no menu.
-  emit priv->Memo1->customContextMenuRequested(QPoint(5, 5));
-  EXPECT_TRUE(priv->PopupMenu2 == nullptr || !priv->PopupMenu2->isVisible());
+  emit priv->textPane->customContextMenuRequested(QPoint(5, 5));
+  EXPECT_TRUE(priv->channelMenu == nullptr || !priv->channelMenu->isVisible());
 }

@@ -32,9 +32,9 @@ class InputLineTest : public ::testing::Test {
   }
   // A window in the frame, active, with the focus in the given control.
   using Control = QWidget* (*)(TMDIChild*);
-  static QWidget* inputLine(TMDIChild* w) { return w->Edit1; }
-  static QWidget* textPane(TMDIChild* w) { return w->Memo1; }
-  static QWidget* nickList(TMDIChild* w) { return w->ListBox1; }
+  static QWidget* inputLine(TMDIChild* w) { return w->inputLine; }
+  static QWidget* textPane(TMDIChild* w) { return w->textPane; }
+  static QWidget* nickList(TMDIChild* w) { return w->nickList; }
   TMDIChild* activeWindow(const std::string& caption, Control focus = inputLine) {
     TMDIChild* w = host.make(caption, area.get());
     area->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(w->parentWidget()));
@@ -45,8 +45,8 @@ class InputLineTest : public ::testing::Test {
     return w;
   }
   void type(TMDIChild* w, const QString& text) {
-    w->Edit1->setText(text);
-    QTest::keyClick(w->Edit1, Qt::Key_Return);
+    w->inputLine->setText(text);
+    QTest::keyClick(w->inputLine, Qt::Key_Return);
   }
 
   RecordingHost host;
@@ -59,14 +59,14 @@ TEST_F(InputLineTest, LongTextIsSentInPiecesAndEachPieceIsEchoed) {
   const std::string x418(418, 'x'), x184(184, 'x');
   EXPECT_EQ(host.sent, (Lines{"PRIVMSG #a :" + x418, "PRIVMSG #a :" + x184}));
   ASSERT_EQ(w->LineCount(), 2);
-  EXPECT_EQ(w->Memo1->line(0), "<bob>" + x418);
-  EXPECT_EQ(w->Memo1->line(1), "<bob>" + x184);
+  EXPECT_EQ(w->textPane->line(0), "<bob>" + x418);
+  EXPECT_EQ(w->textPane->line(1), "<bob>" + x184);
   // A command a server would not take is refused in the window.
   host.sent.clear();
   type(w, "/topic #a " + QString(600, QLatin1Char('t')));
   EXPECT_TRUE(host.sent.empty());
-  EXPECT_EQ(w->Memo1->line(2), "*** Not sent: the line is 610 bytes long, a server takes 510 at most");
-  EXPECT_TRUE(w->Edit1->text().isEmpty());
+  EXPECT_EQ(w->textPane->line(2), "*** Not sent: the line is 610 bytes long, a server takes 510 at most");
+  EXPECT_TRUE(w->inputLine->text().isEmpty());
 }
 
 TEST_F(InputLineTest, AwayAndQuery) {
@@ -79,9 +79,9 @@ TEST_F(InputLineTest, AwayAndQuery) {
   EXPECT_EQ(host.focused, Lines{"carol"});
   EXPECT_EQ(host.added, Lines{"carol|<bob>how are you"});
   EXPECT_EQ(w->LineCount(), 0);  // nothing echoed where the command was typed
-  EXPECT_TRUE(w->Edit1->text().isEmpty());
+  EXPECT_TRUE(w->inputLine->text().isEmpty());
   type(w, "/query");
-  EXPECT_EQ(w->Memo1->line(0), "*** USAGE: /QUERY <nick> [text]");
+  EXPECT_EQ(w->textPane->line(0), "*** USAGE: /QUERY <nick> [text]");
   EXPECT_EQ(host.newChildren.size(), 1u);
 }
 
@@ -156,12 +156,12 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
     QPointer<TMDIChild> other = host.make("#other", area.get());
     QPointer<TMDIChild> w = activeWindow("#a", c.focus);
     for (int i = 0; i < 200; ++i) w->AddLine("line " + std::to_string(i));
-    w->Memo1->flushLayout();
-    QScrollBar* v = w->Memo1->verticalScrollBar();
+    w->textPane->flushLayout();
+    QScrollBar* v = w->textPane->verticalScrollBar();
     ASSERT_GT(v->maximum(), 2 * v->pageStep()) << c.what;
     ASSERT_EQ(v->value(), v->maximum()) << c.what;
     for (const Key& k : c.keys) QTest::keyClick(QApplication::focusWidget(), k.key, k.mods);
-    EXPECT_EQ(w->Edit1->text().toStdString(), c.typed) << c.what;
+    EXPECT_EQ(w->inputLine->text().toStdString(), c.typed) << c.what;
     EXPECT_EQ(v->value(), v->maximum() - c.pagesUp * v->pageStep()) << c.what;
     EXPECT_EQ(area->activeSubWindow()->widget(), c.switched ? other.data() : w.data()) << c.what;
     if (c.focusAfter) {
@@ -175,9 +175,9 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
 // Tab in the input line completes nicks and channel names and keeps the focus there.
 TEST_F(InputLineTest, TabCompletesTheNickBeforeTheCaret) {
   TMDIChild* w = activeWindow("#a");
-  w->setnamelist("@Alice +alex bob ");
+  w->TakeNames("@Alice +alex bob ");
   host.channels = {"#a", "#zorv"};
-  QTest::keyClicks(w->Edit1, "al");
+  QTest::keyClicks(w->inputLine, "al");
   const struct {
     Qt::Key key;
     Qt::KeyboardModifiers modifiers;
@@ -187,14 +187,14 @@ TEST_F(InputLineTest, TabCompletesTheNickBeforeTheCaret) {
                  {Qt::Key_Backtab, Qt::ShiftModifier, "alex: "},
                  {Qt::Key_Tab, Qt::ShiftModifier, "Alice: "}};
   for (const auto& p : presses) {
-    QTest::keyClick(w->Edit1, p.key, p.modifiers);
-    EXPECT_EQ(w->Edit1->text(), p.text);
-    EXPECT_EQ(w->Edit1->cursorPosition(), p.text.size());
-    EXPECT_EQ(QApplication::focusWidget(), w->Edit1);
+    QTest::keyClick(w->inputLine, p.key, p.modifiers);
+    EXPECT_EQ(w->inputLine->text(), p.text);
+    EXPECT_EQ(w->inputLine->cursorPosition(), p.text.size());
+    EXPECT_EQ(QApplication::focusWidget(), w->inputLine);
   }
-  QTest::keyClicks(w->Edit1, "see #zo");
-  QTest::keyClick(w->Edit1, Qt::Key_Tab);
-  EXPECT_EQ(w->Edit1->text(), "Alice: see #zorv ");
+  QTest::keyClicks(w->inputLine, "see #zo");
+  QTest::keyClick(w->inputLine, Qt::Key_Tab);
+  EXPECT_EQ(w->inputLine->text(), "Alice: see #zorv ");
 }
 
 }  // namespace

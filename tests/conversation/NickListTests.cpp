@@ -16,7 +16,7 @@ using Entries = std::vector<std::string>;
 
 NickList listOf(const Entries& entries) {
   NickList list;
-  for (const auto& e : entries) list.addnamelist(e);
+  for (const auto& e : entries) list.addNick(e);
   return list;
 }
 
@@ -35,7 +35,7 @@ TEST(NickList, SortsMarksBeforeDigitsBeforeLettersIgnoringCaseAndReadsNamesRepli
   for (const auto& [names, expected] : std::vector<std::pair<std::string, Entries>>{
            {"@alice bob carol", {"@alice", "bob"}}, {" @alice bob ", {}}, {"ann  ben cal ", {"ann"}}}) {
     NickList list;
-    list.setnamelist(names);
+    list.takeNames(names);
     EXPECT_EQ(list.entries(), expected) << names;
   }
 }
@@ -56,14 +56,14 @@ TEST(NickList, BatchMergeEqualsInsertingOneByOne) {
       for (int i = static_cast<int>(rng() % 60); i-- > 0;) {
         const std::string w = word();
         names += w + " ";
-        single.addnamelist(w);
+        single.addNick(w);
       }
-      batched.setnamelist(names);
+      batched.takeNames(names);
       const std::string w = word();
       switch (rng() % 4) {  // an event or a read between two replies
-        case 0: batched.addnamelist(w), single.addnamelist(w); break;
-        case 1: EXPECT_EQ(batched.delnamelist(w, "x"), single.delnamelist(w, "x")); break;
-        case 2: batched.modenamelist(w, true), single.modenamelist(w, true); break;
+        case 0: batched.addNick(w), single.addNick(w); break;
+        case 1: EXPECT_EQ(batched.removeNick(w, "x"), single.removeNick(w, "x")); break;
+        case 2: batched.setOperator(w, true), single.setOperator(w, true); break;
         default: EXPECT_EQ(batched.entries().size(), single.size()); break;
       }
     }
@@ -74,7 +74,7 @@ TEST(NickList, BatchMergeEqualsInsertingOneByOne) {
 TEST(NickList, DeleteChangeAndMode) {
   struct Case {
     Entries before;
-    char op;  // d: delnamelist, c: changenamelist, + and -: modenamelist
+    char op;  // d: removeNick, c: renameNick, + and -: setOperator
     const char *nick, *arg;
     Entries after;
     std::string written;
@@ -98,18 +98,18 @@ TEST(NickList, DeleteChangeAndMode) {
   for (const auto& c : cases) {
     NickList list = listOf(c.before);
     std::string written;
-    if (c.op == 'd') written = list.delnamelist(c.nick, c.arg);
-    if (c.op == 'c') written = list.changenamelist(c.nick, c.arg);
-    if (c.op == '+' || c.op == '-') list.modenamelist(c.nick, c.op == '+');
-    if (c.op == 'a') list.addnamelist(c.nick);
+    if (c.op == 'd') written = list.removeNick(c.nick, c.arg);
+    if (c.op == 'c') written = list.renameNick(c.nick, c.arg);
+    if (c.op == '+' || c.op == '-') list.setOperator(c.nick, c.op == '+');
+    if (c.op == 'a') list.addNick(c.nick);
     EXPECT_EQ(written, c.written) << c.op << c.nick;
     EXPECT_EQ(list.entries(), c.after) << c.op << c.nick;
   }
   NickList list = listOf({"a"});
-  list.togglenamelist();
-  EXPECT_FALSE(list.nameliststatus());
-  list.resetnamelist();
-  EXPECT_TRUE(list.nameliststatus() && list.empty());
+  list.toggleNamesOpen();
+  EXPECT_FALSE(list.namesOpen());
+  list.clearNames();
+  EXPECT_TRUE(list.namesOpen() && list.empty());
 }
 
 TEST(NickList, ModelFollowsTheListWithOneResetPerNamesReply) {
@@ -119,11 +119,11 @@ TEST(NickList, ModelFollowsTheListWithOneResetPerNamesReply) {
   QSignalSpy removes(&model, &QAbstractItemModel::rowsRemoved);
   std::string names;
   for (int i = 0; i < 20000; ++i) names += "n" + std::to_string(i * 7919 % 20000) + " ";
-  model.list().setnamelist(names);
+  model.list().takeNames(names);
   EXPECT_EQ(resets.count(), 1);
   ASSERT_EQ(model.rowCount(), 20000);
   EXPECT_EQ(model.data(model.index(2)).toString(), "n10");
-  model.list().modenamelist("n1", true);  // n1 goes from row 1, @n1 comes in at the top
+  model.list().setOperator("n1", true);  // n1 goes from row 1, @n1 comes in at the top
   ASSERT_EQ(removes.count(), 1);
   EXPECT_EQ(removes.at(0).at(1).toInt(), 1);
   ASSERT_EQ(inserts.count(), 1);
@@ -132,7 +132,7 @@ TEST(NickList, ModelFollowsTheListWithOneResetPerNamesReply) {
 
   // An entry is shown without formatting codes and kept with them.
   NickListModel coded;
-  coded.list().setnamelist("\x02" "bo\x03" "4b ");
+  coded.list().takeNames("\x02" "bo\x03" "4b ");
   ASSERT_EQ(coded.rowCount(), 1);
   EXPECT_EQ(coded.data(coded.index(0)).toString(), "bob");
   EXPECT_EQ(coded.list().at(0), "\x02" "bo\x03" "4b");

@@ -52,7 +52,7 @@ TEST(WordWrapSetting, ClientInfoWordWrapTurnsWrapOff) {
       TMainForm form(dir.path());
       form.AddText("#a", "x", true);
       ASSERT_EQ(form.Children().size(), 1u);
-      TextPane* pane = form.Children().front()->Memo1;
+      TextPane* pane = form.Children().front()->textPane;
       EXPECT_EQ(pane->wordWrap(), c.wrap) << c.file;
       EXPECT_EQ(form.timestampsItem->isChecked(), c.stamps) << c.file;
       EXPECT_EQ(stamped.match(pane->shownText(0)).hasMatch(), c.stamps) << c.file;
@@ -118,7 +118,7 @@ TEST_F(MainFormText, AMentionMarksTheTabUntilTheWindowIsSeen) {
     EXPECT_EQ(form->tabBar->sectionMention(i), c.mention) << c.window;
     EXPECT_EQ(mentionInk(i) > 0, c.mention) << c.window;
     EXPECT_EQ(form->tabBar->sectionText(i), std::string("*") + c.window) << c.window;
-    EXPECT_EQ(apptest::window(*form, c.window)->Memo1->isMention(1), c.mention) << c.window;
+    EXPECT_EQ(apptest::window(*form, c.window)->textPane->isMention(1), c.mention) << c.window;
   }
   form->ChildFocus("#a");
   EXPECT_FALSE(form->tabBar->sectionMention(section("#a")));

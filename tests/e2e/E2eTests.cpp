@@ -199,8 +199,8 @@ TEST_F(E2e, ChannelListFillsTheGridAndJoins) {
   ASSERT_GE(two, 0);
   EXPECT_EQ(form->channelList->Cell(1, two), "1");
   EXPECT_EQ(form->channelList->Cell(2, two), "second: topic");
-  form->channelList->StringGrid1->selectRow(two);
-  form->channelList->Button1Click();
+  form->channelList->grid->selectRow(two);
+  form->channelList->OnJoinClicked();
   EXPECT_FALSE(form->channelList->isVisible());
   ASSERT_TRUE(waitFor([&] { return listed("#two", "@ann") && listed("#two", "zorv"); }));
 }
@@ -223,8 +223,8 @@ TEST_F(E2e, ALongLineReachesTheChannelInPiecesAndZorvStaysOn) {
   typed += QLatin1Char('!');
   const std::string expected = zorv::fromInput(typed);
   TMDIChild* chan = window("#long");
-  chan->Edit1->setText(typed);
-  chan->Button1Click();
+  chan->inputLine->setText(typed);
+  chan->OnSendClicked();
 
   const std::string marker = " PRIVMSG #long :";
   std::string received;
@@ -267,7 +267,7 @@ TEST_F(E2e, QueryOpensTheWindowInFrontAndSends) {
   TMDIChild* query = window("watcher");
   ASSERT_NE(query, nullptr);
   EXPECT_EQ(form->ActiveChild(), query);
-  EXPECT_TRUE(waitFor([&] { return QApplication::focusWidget() == query->Edit1; }));
+  EXPECT_TRUE(waitFor([&] { return QApplication::focusWidget() == query->inputLine; }));
   EXPECT_EQ(paneLines(query), std::vector<std::string>{"<zorv>hello there"});
   type("Server", "/away out for lunch");
   EXPECT_TRUE(waitWindowHas("Server", "You have been marked as being away"));

@@ -22,7 +22,7 @@ inline TMDIChild* window(TMainForm& form, const std::string& name) {
 
 inline std::vector<std::string> paneLines(const TMDIChild* c) {
   std::vector<std::string> out;
-  for (int i = 0; c && i < c->Memo1->lineCount(); ++i) out.push_back(c->Memo1->line(i));
+  for (int i = 0; c && i < c->textPane->lineCount(); ++i) out.push_back(c->textPane->line(i));
   return out;
 }
 
@@ -38,7 +38,7 @@ inline std::vector<std::string> nicks(TMainForm& form, const std::string& channe
   std::vector<std::string> out;
   TMDIChild* c = window(form, channel);
   if (!c) return out;
-  auto* m = c->ListBox1->model();
+  auto* m = c->nickList->model();
   for (int i = 0; i < m->rowCount(); ++i) out.push_back(m->index(i, 0).data().toString().toStdString());
   return out;
 }
@@ -53,8 +53,8 @@ inline bool listed(TMainForm& form, const std::string& channel, const std::strin
 inline void type(TMainForm& form, const std::string& name, const std::string& text) {
   TMDIChild* c = window(form, name);
   ASSERT_NE(c, nullptr) << name;
-  c->Edit1->setText(QString::fromStdString(text));
-  c->Button1Click();
+  c->inputLine->setText(QString::fromStdString(text));
+  c->OnSendClicked();
 }
 
 }  // namespace e2e

@@ -23,7 +23,7 @@ std::vector<std::string> serverLines(TMainForm& form) {
   std::vector<std::string> out;
   for (TMDIChild* c : form.Children())
     if (zorv::equalsIgnoreAsciiCase(c->WindowName(), "Server"))
-      for (int i = 0; i < c->Memo1->lineCount(); ++i) out.push_back(c->Memo1->line(i));
+      for (int i = 0; i < c->textPane->lineCount(); ++i) out.push_back(c->textPane->line(i));
   return out;
 }
 
@@ -57,8 +57,8 @@ TEST(E2eSasl, WithoutSaslOnTheServerZorvRegistersAndTalks) {
   for (TMDIChild* c : form.Children())
     if (c->WindowName() == "Server") serverWindow = c;
   ASSERT_NE(serverWindow, nullptr);
-  serverWindow->Edit1->setText("/join #login");
-  serverWindow->Button1Click();
+  serverWindow->inputLine->setText("/join #login");
+  serverWindow->OnSendClicked();
   EXPECT_NE(watcher.waitLine("JOIN").find(":zorv!"), std::string::npos);
   for (const auto& l : serverLines(form)) EXPECT_EQ(l.find("hunter2"), std::string::npos) << l;
   form.close();
