@@ -14,6 +14,7 @@
 #include "SessionHost.h"
 
 class QAction;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMdiArea;
@@ -189,6 +190,7 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
  private:
   void BuildMenus();
   void BuildToolbar();
+  void BuildTlsBox(QHBoxLayout& row);
   void BuildFrame();
   void LoadSettings();
   void OnFirstShow();

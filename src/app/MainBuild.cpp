@@ -85,31 +85,7 @@ void TMainForm::BuildToolbar() {
   connect(nickField, &QLineEdit::textChanged, this, [this](const QString& t) { ownNick_ = zorv::fromInput(t); });
   serverField = addEdit("EditServer", "Server :", zorv::kDefaultServer, "IRC server that you want to connect", 130);
   portField = addEdit("EditPort", "Port :", "6667", "Port of IRC server (default is \"6667\")", 45);
-  tlsBox = new QCheckBox("TLS");
-  tlsBox->setObjectName("CheckTLS");
-  tlsBox->setStatusTip("Secure connection (TLS); port 6697 is the usual one");
-  tlsBox->setToolTip(tlsBox->statusTip());
-  row->addWidget(tlsBox);
-  // The box shows the stored TLS setting, which the connection settings
-  // dialog edits too.
-  connect(tlsBox, &QCheckBox::toggled, this, [this](bool on) {
-    if (connectionSettings) connectionSettings->tls = on;
-  });
-  // Typing the usual TLS port checks the box; the user may uncheck it again.
-  // A check made that way goes again while the typing goes on past it (6697
-  // on the way to 66970); one the user made stays.
-  auto autoChecked = std::make_shared<bool>(false);
-  connect(tlsBox, &QCheckBox::clicked, this, [autoChecked] { *autoChecked = false; });
-  connect(portField, &QLineEdit::textEdited, this, [this, autoChecked](const QString& t) {
-    const bool tlsPort = t.trimmed() == QLatin1String(zorv::kTlsPort);
-    if (tlsPort && !tlsBox->isChecked()) {
-      tlsBox->setChecked(true);
-      *autoChecked = true;
-    } else if (!tlsPort && *autoChecked) {
-      tlsBox->setChecked(false);
-      *autoChecked = false;
-    }
-  });
+  BuildTlsBox(*row);
 
   auto addButton = [&](const char* name, const char* caption, const char* hint) {
     auto* b = new QPushButton(caption);
@@ -191,4 +167,33 @@ void TMainForm::BuildMenus() {
   for (QAction* a : {cutItem, copyItem, pasteItem, cascadeItem, tileItem, arrangeIconsItem,
                      minimizeAllItem})
     a->setEnabled(false);
+}
+
+// The TLS box beside the Port field, and how typing the port checks it.
+void TMainForm::BuildTlsBox(QHBoxLayout& row) {
+  tlsBox = new QCheckBox("TLS");
+  tlsBox->setObjectName("CheckTLS");
+  tlsBox->setStatusTip("Secure connection (TLS); port 6697 is the usual one");
+  tlsBox->setToolTip(tlsBox->statusTip());
+  row.addWidget(tlsBox);
+  // The box shows the stored TLS setting, which the connection settings
+  // dialog edits too.
+  connect(tlsBox, &QCheckBox::toggled, this, [this](bool on) {
+    if (connectionSettings) connectionSettings->tls = on;
+  });
+  // Typing the usual TLS port checks the box; the user may uncheck it again.
+  // A check made that way goes again while the typing goes on past it (6697
+  // on the way to 66970); one the user made stays.
+  auto autoChecked = std::make_shared<bool>(false);
+  connect(tlsBox, &QCheckBox::clicked, this, [autoChecked] { *autoChecked = false; });
+  connect(portField, &QLineEdit::textEdited, this, [this, autoChecked](const QString& t) {
+    const bool tlsPort = t.trimmed() == QLatin1String(zorv::kTlsPort);
+    if (tlsPort && !tlsBox->isChecked()) {
+      tlsBox->setChecked(true);
+      *autoChecked = true;
+    } else if (!tlsPort && *autoChecked) {
+      tlsBox->setChecked(false);
+      *autoChecked = false;
+    }
+  });
 }

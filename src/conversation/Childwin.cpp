@@ -141,7 +141,16 @@ TMDIChild::TMDIChild(ChildHost& host, QWidget* parent) : QWidget(parent), host_(
 
 TMDIChild::~TMDIChild() = default;
 
+// The text pane and the nick list side by side above the input line; each is
+// built by a function of its own, then laid out with the window's close key.
 void TMDIChild::BuildControls() {
+  BuildTextPane();
+  BuildNickList();
+  BuildInputLine();
+  BuildLayout();
+}
+
+void TMDIChild::BuildTextPane() {
   textPane = new TextPane(this);
   textPane->setObjectName(QStringLiteral("Memo1"));
   textPane->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -166,7 +175,9 @@ void TMDIChild::BuildControls() {
     channelMenu->popup(textPane->viewport()->mapToGlobal(pos));
   });
   textPane->OnLink = [this](const TextPane::Link& link) { guarded([&] { OnLinkClicked(link); }); };
+}
 
+void TMDIChild::BuildNickList() {
   nickModel_ = new NickListModel(this);
   nickList = new QListView(this);
   nickList->setObjectName(QStringLiteral("ListBox1"));
@@ -191,7 +202,9 @@ void TMDIChild::BuildControls() {
           });
   connect(nickList, &QAbstractItemView::doubleClicked, this,
           [this](const QModelIndex&) { guarded([this] { OnNickDoubleClicked(); }); });
+}
 
+void TMDIChild::BuildInputLine() {
   inputPanel = new QWidget(this);
   inputPanel->setObjectName(QStringLiteral("Panel1"));
   inputPanel->installEventFilter(this);
@@ -216,7 +229,9 @@ void TMDIChild::BuildControls() {
     if (focus && focus != this && !isAncestorOf(focus)) return;
     guarded([this] { OnSendClicked(); });
   });
+}
 
+void TMDIChild::BuildLayout() {
   // Ctrl+F4 closes the window wherever the keyboard focus is inside it. The
   // frame's own close key depends on the platform's key scheme (on X it is
   // only Ctrl+W), so the window carries the key itself.

@@ -122,6 +122,10 @@ class TMDIChild : public QWidget {
 
  private:
   void BuildControls();
+  void BuildTextPane();
+  void BuildNickList();
+  void BuildInputLine();
+  void BuildLayout();  // the window's close key and the layout of its controls
   void BuildNickMenu();
   void BuildChannelMenu();
   QAction* AddMenuItem(QMenu* menu, const char* objectName, const char* caption, void (TMDIChild::*handler)());
