@@ -31,20 +31,11 @@ void drag(TextPane* pane, QPoint from, QPoint to) {
   QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, to);
 }
 
-class ChildwinTest : public ::testing::Test {
+class ChildwinTest : public WindowTest {
  protected:
-  void TearDown() override {
-    for (auto& c : host.children) delete c.data();
-    area.reset();
-    flushDeletes();
-  }
   void select(TMDIChild* w, const std::vector<int>& rows) {
     w->ListBox1->clearSelection();
     for (int row : rows) w->ListBox1->selectionModel()->select(w->NickModel()->index(row), QItemSelectionModel::Select);
-  }
-  void type(TMDIChild* w, const QString& text) {
-    w->Edit1->setText(text);
-    QTest::keyClick(w->Edit1, Qt::Key_Return);
   }
   // A shown window whose pane has a fixed-pitch font: character k of line
   // `line` (one row each) lies at charAt(line, k).
@@ -73,8 +64,6 @@ class ChildwinTest : public ::testing::Test {
     }
   }
 
-  RecordingHost host;
-  std::unique_ptr<QMdiArea> area;
   int charWidth = 0, lineHeight = 0;
 };
 

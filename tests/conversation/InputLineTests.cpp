@@ -16,7 +16,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class InputLineTest : public ::testing::Test {
+class InputLineTest : public WindowTest {
  protected:
   void SetUp() override {
     area = std::make_unique<QMdiArea>();
@@ -24,11 +24,6 @@ class InputLineTest : public ::testing::Test {
     area->show();
     QApplication::setActiveWindow(area.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(area.get()));
-  }
-  void TearDown() override {
-    for (auto& c : host.children) delete c.data();
-    area.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   // A window in the frame, active, with the focus in the given control.
   using Control = QWidget* (*)(TMDIChild*);
@@ -44,13 +39,6 @@ class InputLineTest : public ::testing::Test {
     EXPECT_TRUE(testsupport::waitFor([&] { return QApplication::focusWidget() == target; }, 2000));
     return w;
   }
-  void type(TMDIChild* w, const QString& text) {
-    w->Edit1->setText(text);
-    QTest::keyClick(w->Edit1, Qt::Key_Return);
-  }
-
-  RecordingHost host;
-  std::unique_ptr<QMdiArea> area;
 };
 
 // /query opens the private window in front and echoes the text there only.
