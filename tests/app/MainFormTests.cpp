@@ -200,15 +200,6 @@ TEST_F(AppTest, CtrlF4ClosesTheActiveWindowThroughItsCloseHandling) {
   EXPECT_EQ(window(*form, "#b"), nullptr);
   EXPECT_EQ(server.received(), "PART #b\r\n");
 
-  // Ctrl+Tab moves on to another conversation window.
-  form->AddText("#c", "x", true);
-  TMDIChild* before = form->ActiveChild();
-  QTest::keyClick(before->Edit1, Qt::Key_Tab, Qt::ControlModifier);
-  TMDIChild* next = form->ActiveChild();
-  EXPECT_NE(next, before);
-  EXPECT_NE(next, nullptr);
-  QTest::keyClick(next->Edit1, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_EQ(form->ActiveChild(), before);
 }
 
 TEST_F(AppTest, AnEmptyFieldCannotBeLeft) {
