@@ -108,7 +108,7 @@ TEST(Interpret, SendsWritesAndCloses) {
   const struct {
     std::string window, typed;
     Lines written;
-    std::string query;
+    std::string query = "";
     bool closeSelf = false;
   } offline[] = {
       {"#a", "hello", {kNotSent}},
