@@ -74,8 +74,4 @@ TEST(CertDecision, FingerprintsAreNormalisedOrRejected) {
   for (const auto& [in, out] : rows) EXPECT_EQ(zorv::NormalizeFingerprint(in), out) << in;
 }
 
-TEST(CertDecision, KeyIsHostColonPort) {
-  EXPECT_EQ(zorv::CertificateKey("irc.libera.chat", 6697), "irc.libera.chat:6697");
-}
-
 }  // namespace

@@ -82,7 +82,7 @@ enum class Mode {
 class TlsServer {
  public:
   TlsServer(Mode mode, const std::string& cert, const std::string& key) : mode_(mode) {
-    listener_ = nettest::listenLoopback(&port_);
+    listener_ = testsupport::listenLoopback(&port_);
     std::signal(SIGPIPE, SIG_IGN);  // the server writes to a descriptor the client may have closed
     ctx_ = SSL_CTX_new(TLS_server_method());
     SSL_CTX_use_certificate_file(ctx_, cert.c_str(), SSL_FILETYPE_PEM);

@@ -1,11 +1,11 @@
 #include "IrcServer.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -15,20 +15,6 @@
 #include "TestSupport.h"
 
 namespace testsupport {
-namespace {
-
-bool canConnect(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return ok;
-}
-
-}  // namespace
 
 IrcServer::IrcServer(bool tls) : tls_(tls) {
   if (!dir_.isValid()) {

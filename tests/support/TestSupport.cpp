@@ -5,7 +5,6 @@
 #include <QEventLoop>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
@@ -23,8 +22,7 @@ bool waitFor(const std::function<bool()>& pred, int timeoutMs) {
     if (t.elapsed() > timeoutMs) return pred();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QCoreApplication::sendPostedEvents();
-    // Avoid a busy spin while waiting on the network.
-    ::poll(nullptr, 0, 1);
+    ::poll(nullptr, 0, 1);  // no busy spin while waiting on the network
   }
   return true;
 }
@@ -49,75 +47,46 @@ void installMessageRecorder() {
   });
 }
 
-LoopbackServer::LoopbackServer() {
-  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (listener_ < 0) throw std::runtime_error("socket");
+namespace {
+
+sockaddr_in loopback(int port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = 0;
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 8) != 0)
-    throw std::runtime_error("bind/listen");
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  return a;
+}
+
+}  // namespace
+
+int listenLoopback(int* port, int socketFlags, int rcvbuf) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | socketFlags, 0);
+  if (rcvbuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+  sockaddr_in a = loopback(0);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 8) != 0)
+    throw std::runtime_error("cannot listen on loopback");
   socklen_t len = sizeof a;
-  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-  port_ = ntohs(a.sin_port);
-  ::fcntl(listener_, F_SETFL, O_NONBLOCK);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  *port = ntohs(a.sin_port);
+  return fd;
 }
 
-LoopbackServer::~LoopbackServer() {
-  closeClient();
-  closeListener();
+int unusedPort() {
+  int port = 0;
+  ::close(listenLoopback(&port));
+  return port;
 }
 
-bool LoopbackServer::accept(int timeoutMs) {
-  if (client_ >= 0) return true;
-  if (listener_ < 0) return false;
-  auto tryAccept = [this] {
-    int fd = ::accept(listener_, nullptr, nullptr);
-    if (fd >= 0) {
-      ::fcntl(fd, F_SETFL, O_NONBLOCK);
-      client_ = fd;
-      peerClosed_ = false;
-    }
-    return client_ >= 0;
-  };
-  if (timeoutMs <= 0) return tryAccept();
-  return waitFor(tryAccept, timeoutMs);
-}
-
-void LoopbackServer::poll() {
-  if (client_ < 0) return;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::recv(client_, buf, sizeof buf, 0);
-    if (n > 0) {
-      received_.append(buf, static_cast<size_t>(n));
-      continue;
-    }
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) peerClosed_ = true;
-    return;
-  }
-}
-
-bool LoopbackServer::waitReceived(const std::string& needle, int timeoutMs) {
-  return waitFor([&] {
-    accept();
-    poll();
-    return received_.find(needle) != std::string::npos;
-  }, timeoutMs);
-}
-
-bool LoopbackServer::waitPeerClosed(int timeoutMs) {
-  return waitFor([&] {
-    accept();
-    poll();
-    return peerClosed_;
-  }, timeoutMs);
+bool canConnect(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in a = loopback(port);
+  const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
 }
 
 void sendAll(int fd, const std::string& bytes) {
-  size_t off = 0;
-  while (off < bytes.size() && fd >= 0) {
+  for (size_t off = 0; off < bytes.size() && fd >= 0;) {
     const ssize_t n = ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
     if (n > 0) {
       off += static_cast<size_t>(n);
@@ -130,7 +99,73 @@ void sendAll(int fd, const std::string& bytes) {
   }
 }
 
-void LoopbackServer::send(const std::string& bytes) { sendAll(client_, bytes); }
+LoopbackServer::LoopbackServer(int rcvbuf) { listener_ = listenLoopback(&port_, SOCK_NONBLOCK, rcvbuf); }
+
+LoopbackServer::~LoopbackServer() {
+  closeClient();
+  closeListener();
+}
+
+bool LoopbackServer::tryAccept() {
+  if (client_ < 0 && listener_ >= 0) {
+    client_ = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (client_ >= 0) eof = false, error = 0;
+  }
+  return client_ >= 0;
+}
+
+bool LoopbackServer::accept(int timeoutMs) {
+  return timeoutMs <= 0 ? tryAccept() : waitFor([&] { return tryAccept(); }, timeoutMs);
+}
+
+void LoopbackServer::poll() {
+  if (client_ < 0) return;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::recv(client_, buf, sizeof buf, 0);
+    if (n > 0) {
+      received_.append(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (n == 0) eof = true;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) error = errno;
+    return;
+  }
+}
+
+bool LoopbackServer::waitReceived(const std::string& needle, int timeoutMs) {
+  return waitFor([&] {
+    tryAccept();
+    poll();
+    return received_.find(needle) != std::string::npos;
+  }, timeoutMs);
+}
+
+const std::string& LoopbackServer::read(size_t want, int timeoutMs) {
+  waitFor([&] {
+    tryAccept();
+    poll();
+    return received_.size() >= want || peerClosed();
+  }, timeoutMs);
+  return received_;
+}
+
+bool LoopbackServer::waitPeerClosed(int timeoutMs) {
+  return waitFor([&] {
+    tryAccept();
+    poll();
+    return peerClosed();
+  }, timeoutMs);
+}
+
+void LoopbackServer::send(const std::string& bytes) {
+  for (size_t off = 0; off < bytes.size() && client_ >= 0;) {
+    const ssize_t n = ::send(client_, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+    if (n > 0) off += static_cast<size_t>(n);
+    else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) pumpFor(1);
+    else return;
+  }
+}
 
 void LoopbackServer::closeClient() {
   if (client_ >= 0) ::close(client_);
@@ -148,18 +183,6 @@ void LoopbackServer::resetClient() {
 void LoopbackServer::closeListener() {
   if (listener_ >= 0) ::close(listener_);
   listener_ = -1;
-}
-
-int unusedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
 }
 
 }  // namespace testsupport
