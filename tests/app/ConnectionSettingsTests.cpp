@@ -3,11 +3,9 @@
 // on the wire against a scripted loopback server.
 #include <QApplication>
 #include <QCheckBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QTimer>
 #include <functional>
-#include <sys/stat.h>
 
 #include "AppFixture.h"
 #include "ConnectionDialog.h"
@@ -45,11 +43,6 @@ void expectFields(const ConnectionSettings& s, const Fields& f) {
   EXPECT_EQ(s.account, f.account);
   EXPECT_EQ(s.password, f.password);
   EXPECT_EQ(s.tls, f.tls);
-}
-
-mode_t modeOf(const QString& path) {
-  struct stat st {};
-  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
 TEST_F(AppTest, TheDialogEditsTheSettingsOnOkOnly) {
@@ -94,7 +87,7 @@ TEST(ConnectionSettingsRun, TheSettingsFileIsTheOwnersAloneWhenItHoldsAPassword)
       run.Connection->password = c.set.password;
       run.Connection->tls = c.set.tls;
     }  // saves the settings
-    EXPECT_EQ(modeOf(file), c.mode) << c.name;
+    EXPECT_EQ(testsupport::fileMode(file), static_cast<int>(c.mode)) << c.name;
     const std::pair<const char*, QString> saved[] = {{"ServerPassword", c.set.serverPassword},
                                                      {"Account", c.set.account},
                                                      {"Password", c.set.password},

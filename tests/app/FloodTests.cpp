@@ -123,7 +123,9 @@ TEST_F(AppTest, NetworkWindowsNeverTakeTheKeyboard) {
     form->ChildFocus("#lounge");
     lounge->Edit1->setFocus();
     lounge->Edit1->setText(c.typed);
-    if (c.zorvActive) ASSERT_TRUE(testsupport::waitFor([&] { return lounge->Edit1->hasFocus(); })) << c.what;
+    if (c.zorvActive) {
+      ASSERT_TRUE(testsupport::waitFor([&] { return lounge->Edit1->hasFocus(); })) << c.what;
+    }
 
     form->AddText("frank", "<frank>hello", true);
     TMDIChild* frank = window(*form, "frank");
@@ -133,7 +135,7 @@ TEST_F(AppTest, NetworkWindowsNeverTakeTheKeyboard) {
     EXPECT_EQ(form->ActiveChild() == frank, c.front) << c.what;
     EXPECT_EQ(frank->Caption(), c.front ? "frank" : "*frank") << c.what;
     EXPECT_EQ(lounge->Edit1->text(), c.typed) << c.what;
-    if (c.zorvActive) EXPECT_EQ(QApplication::focusWidget() == lounge->Edit1, !c.front) << c.what;
+    EXPECT_TRUE(!c.zorvActive || (QApplication::focusWidget() == lounge->Edit1) == !c.front) << c.what;
     if (!c.front) {
       // Behind the active window, and in front once its tab is clicked.
       EXPECT_EQ(form->ActiveChild(), lounge) << c.what;

@@ -3,12 +3,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "MessageBox.h"
@@ -45,6 +47,22 @@ void installMessageRecorder() {
   zorv::setMessagePresenter([](const QString& text, const QString&, zorv::MessageIcon) {
     shownMessages().append(text);
   });
+}
+
+QByteArray readBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
+    throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+int fileMode(const QString& path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
 }
 
 namespace {

@@ -18,6 +18,12 @@ void pumpFor(int ms);
 QStringList& shownMessages();
 void installMessageRecorder();
 
+// Files: all their bytes ("<missing>" when unreadable), written whole (throws
+// when it cannot), and the permission bits (-1 when there is no such file).
+QByteArray readBytes(const QString& path);
+void writeBytes(const QString& path, const QByteArray& data);
+int fileMode(const QString& path);
+
 // A TCP listener on 127.0.0.1 at a port the system hands out (written to
 // *port); rcvbuf > 0 sizes the receive buffer of the connections it accepts.
 int listenLoopback(int* port, int socketFlags = 0, int rcvbuf = 0);
