@@ -5,13 +5,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
-#include <exception>
 #include <unordered_set>
 #include <utility>
 
 #include "Childwin.h"
 #include "Main.h"
-#include "MessageBox.h"
+#include "Guard.h"
 #include "Names.h"
 #include "Text.h"
 #include "WindowNames.h"
@@ -21,16 +20,6 @@ namespace {
 using zorv::kServerWindow;
 // Longer settings are taken as this (a week), which the timers can still hold.
 constexpr long long kLongestSeconds = 7LL * 24 * 3600;
-
-// A timer's work: an error is shown and the program goes on.
-template <typename F>
-void guarded(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    zorv::showMessageBox(QString::fromLocal8Bit(e.what()), "Zorv", zorv::MessageIcon::Error);
-  }
-}
 
 }  // namespace
 
@@ -48,10 +37,10 @@ ConnectionKeeper::ConnectionKeeper(TMainForm& form, const KeepAliveSettings& set
   random_ = [] { return QRandomGenerator::global()->generate(); };
   lagTimer_ = new QTimer(this);
   lagTimer_->setSingleShot(true);
-  connect(lagTimer_, &QTimer::timeout, this, [this] { guarded([this] { LagCheck(); }); });
+  connect(lagTimer_, &QTimer::timeout, this, [this] { zorv::guarded([this] { LagCheck(); }, "Zorv"); });
   waitTimer_ = new QTimer(this);
   waitTimer_->setSingleShot(true);
-  connect(waitTimer_, &QTimer::timeout, this, [this] { guarded([this] { Attempt(); }); });
+  connect(waitTimer_, &QTimer::timeout, this, [this] { zorv::guarded([this] { Attempt(); }, "Zorv"); });
 }
 
 int ConnectionKeeper::Scaled(long long ms) const {
@@ -126,9 +115,11 @@ bool ConnectionKeeper::MaySend(int queued, std::size_t bytes) {
   Say("The server has stopped reading: more than 1 MiB waits to be sent, so the connection is closed");
   // Closed from the event loop, not inside whatever is sending right now.
   QTimer::singleShot(0, this, [this] {
-    guarded([this] {
-      if (givingUp_ && form_.CliWSocket->State() != wsClosed) form_.CliWSocket->Abort();
-    });
+    zorv::guarded(
+        [this] {
+          if (givingUp_ && form_.CliWSocket->State() != wsClosed) form_.CliWSocket->Abort();
+        },
+        "Zorv");
   });
   return false;
 }

@@ -652,18 +652,21 @@ void TMainForm::ChannelList1Click() { ChannelForm->OpenList(); }
 // ---------------------------------------------------------------------------
 // Channel operations
 
-void TMainForm::FillNames(const std::string& p) {
-  std::string channel, names;
-  if (!zorv::NamesReplyChannel(p, &channel, &names)) return;
-  for (TMDIChild* c : registry_->Matching(channel))
-    if (c->nameliststatus()) c->setnamelist(names);
-}
+void TMainForm::FillNames(const std::string& p) { ForNamesReply(p, false); }
 
-void TMainForm::EndNames(const std::string& p) {
+void TMainForm::EndNames(const std::string& p) { ForNamesReply(p, true); }
+
+void TMainForm::ForNamesReply(const std::string& p, bool end) {
   std::string channel, names;
   if (!zorv::NamesReplyChannel(p, &channel, &names)) return;
-  for (TMDIChild* c : registry_->Matching(channel))
-    if (c->nameliststatus()) c->togglenamelist();
+  // Only a window whose listing is still open takes the names, or its end.
+  for (TMDIChild* c : registry_->Matching(channel)) {
+    if (!c->nameliststatus()) continue;
+    if (end)
+      c->togglenamelist();
+    else
+      c->setnamelist(names);
+  }
 }
 
 void TMainForm::AddNick(const std::string& channel, const std::string& nick) {

@@ -208,6 +208,8 @@ class TMainForm : public QMainWindow, public Frame, public ChildHost {
   void SetConnectionControls(ConnectionState state);
   void StartConnect(bool byUser);
   void RebuildWindowList();
+  // A names reply (353) or its end (366) for the windows of its channel.
+  void ForNamesReply(const std::string& p, bool end);
   // Runs a user action; an exception is shown in a message box and the program goes on.
   void Guard(const std::function<void()>& action);
 

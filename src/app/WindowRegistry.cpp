@@ -133,10 +133,7 @@ void WindowRegistry::AddText(const std::string& name, const std::string& text, b
     AddText(kServerWindow, text, true);
     return;
   }
-  std::string clean;
-  clean.reserve(name.size());
-  for (char ch : name)
-    if (ch != '\r' && ch != '\n') clean += ch;
+  const std::string clean = zorv::stripLineBreaks(name);
 
   bool matched = false;
   for (TMDIChild* c : Matching(clean)) {

@@ -18,7 +18,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <cstring>
 #include <functional>
+#include <map>
 
 #include "Formatting.h"
 #include "Guard.h"
@@ -37,6 +39,53 @@ constexpr int kDefaultFontSize = 8;
 constexpr int kLargestFontSize = 200;
 constexpr int kBackgroundLineLimit = 300;
 constexpr int kOpBatch = 4;
+
+// The channel mode menu, item by item: where the item sits (the captions of
+// its submenus and its own, separated by "/"; a separator has an empty
+// caption), what kind of item it is, and its text, in which kChannelMark
+// stands for the channel. A Send item sends its text; a Prepare item puts it
+// into the input line for the user to complete; Part leaves the channel.
+constexpr const char* kChannelMark = "{channel}";
+enum class ChannelMenuKind { Send, Prepare, Part, Separator };
+struct ChannelMenuItem {
+  const char* path;
+  ChannelMenuKind kind;
+  const char* text;
+};
+using K = ChannelMenuKind;
+constexpr ChannelMenuItem kChannelMenu[] = {
+    {"&Channel Topic", K::Prepare, "/TOPIC {channel}  "},
+    {"Show &Ban list", K::Send, "MODE {channel} +b"},
+    {"", K::Separator, ""},
+    {"&Part Channel", K::Part, ""},
+    {"", K::Separator, ""},
+    {"&External message/&Not allow", K::Send, "MODE {channel} +n"},
+    {"&External message/&Allow", K::Send, "MODE {channel} -n"},
+    {"Channel &Topic mode/&Moderated", K::Send, "MODE {channel} +t"},
+    {"Channel &Topic mode/&Unmoderated", K::Send, "MODE {channel} -t"},
+    {"Channel &Security/&Invite only", K::Send, "MODE {channel} +i"},
+    {"Channel &Security/&Anyone can join", K::Send, "MODE {channel} -i"},
+    {"Channel &Security/", K::Separator, ""},
+    {"Channel &Security/&Private (obsolate)", K::Send, "MODE {channel} +p"},
+    {"Channel &Security/P&ublic", K::Send, "MODE {channel} -p"},
+    {"Channel &Security/", K::Separator, ""},
+    {"Channel &Security/&Secret", K::Send, "MODE {channel} +s"},
+    {"Channel &Security/&non-Secret", K::Send, "MODE {channel} -s"},
+    {"Channel &Discussion mode/&Moderated", K::Send, "MODE {channel} +m"},
+    {"Channel &Discussion mode/&Unmoderated", K::Send, "MODE {channel} -m"},
+    {"", K::Separator, ""},
+    {"Channel &Key/&Set", K::Prepare, "/MODE {channel} +k  "},
+    {"Channel &Key/&Unset", K::Prepare, "/MODE {channel} -k  "},
+    {"Channel si&ze/&Limited/5 persons", K::Send, "MODE {channel} +l 5"},
+    {"Channel si&ze/&Limited/10 persons", K::Send, "MODE {channel} +l 10"},
+    {"Channel si&ze/&Limited/15 persons", K::Send, "MODE {channel} +l 15"},
+    {"Channel si&ze/&Limited/20 persons", K::Send, "MODE {channel} +l 20"},
+    {"Channel si&ze/&Limited/30 persons", K::Send, "MODE {channel} +l 30"},
+    {"Channel si&ze/&Limited/40 persons", K::Send, "MODE {channel} +l 40"},
+    {"Channel si&ze/&Limited/50 persons", K::Send, "MODE {channel} +l 50"},
+    {"Channel si&ze/&Limited/&Custom", K::Prepare, "/MODE {channel} +l  "},
+    {"Channel si&ze/&Unlimited", K::Send, "MODE {channel} -l"},
+};
 
 // Every entry from Qt into the window's code goes through the shared guard:
 // an error is shown to the user and the program goes on.
@@ -228,55 +277,38 @@ void TMDIChild::buildNickMenu() {
 void TMDIChild::buildChannelMenu() {
   PopupMenu2 = new QMenu(this);
   PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-  auto submenu = [](QMenu* parent, const char* objectName, const char* caption) {
-    QMenu* m = parent->addMenu(QString::fromLatin1(caption));
-    m->setObjectName(QString::fromLatin1(objectName));
-    return m;
+  std::map<std::string, QMenu*> submenus{{std::string(), PopupMenu2}};
+  // The menu of a path ("Channel si&ze/&Limited"), made the first time it is named.
+  std::function<QMenu*(const std::string&)> menuAt = [&](const std::string& path) -> QMenu* {
+    if (auto it = submenus.find(path); it != submenus.end()) return it->second;
+    const std::size_t slash = path.rfind('/');
+    QMenu* parent = menuAt(slash == std::string::npos ? std::string() : path.substr(0, slash));
+    QMenu* m = parent->addMenu(QString::fromLatin1(path.substr(slash == std::string::npos ? 0 : slash + 1)));
+    return submenus[path] = m;
   };
-  addItem(PopupMenu2, "ChannelTopic1", "&Channel Topic", &TMDIChild::ChannelTopic1Click);
-  addItem(PopupMenu2, "ShowBanlist1", "Show &Ban list", &TMDIChild::ShowBanlist1Click);
-  PopupMenu2->addSeparator();
-  addItem(PopupMenu2, "PartChannel1", "&Part Channel", &TMDIChild::PartChannel1Click);
-  PopupMenu2->addSeparator();
-
-  QMenu* external = submenu(PopupMenu2, "ExternalMessage1", "&External message");
-  addItem(external, "No1", "&Not allow", &TMDIChild::No1Click);
-  addItem(external, "Allow1", "&Allow", &TMDIChild::Allow1Click);
-
-  QMenu* topicMode = submenu(PopupMenu2, "ChannelTopicMode1", "Channel &Topic mode");
-  addItem(topicMode, "Moderated1", "&Moderated", &TMDIChild::Moderated1Click);
-  addItem(topicMode, "Unmoderated1", "&Unmoderated", &TMDIChild::Unmoderated1Click);
-
-  QMenu* security = submenu(PopupMenu2, "ChannelSecurity1", "Channel &Security");
-  addItem(security, "Inviteonly1", "&Invite only", &TMDIChild::Inviteonly1Click);
-  addItem(security, "Anyonecanjoin1", "&Anyone can join", &TMDIChild::Anyonecanjoin1Click);
-  security->addSeparator();
-  addItem(security, "Privateobsolate1", "&Private (obsolate)", &TMDIChild::Privateobsolate1Click);
-  addItem(security, "Public1", "P&ublic", &TMDIChild::Public1Click);
-  security->addSeparator();
-  addItem(security, "Secret2", "&Secret", &TMDIChild::Secret2Click);
-  addItem(security, "nonSecret1", "&non-Secret", &TMDIChild::nonSecret1Click);
-
-  QMenu* discussion = submenu(PopupMenu2, "ChannelDiscussionMode1", "Channel &Discussion mode");
-  addItem(discussion, "Moderated2", "&Moderated", &TMDIChild::Moderated2Click);
-  addItem(discussion, "Unmoderated2", "&Unmoderated", &TMDIChild::Unmoderated2Click);
-  PopupMenu2->addSeparator();
-
-  QMenu* key = submenu(PopupMenu2, "ChannelKey1", "Channel &Key");
-  addItem(key, "Set1", "&Set", &TMDIChild::Set1Click);
-  addItem(key, "Unset1", "&Unset", &TMDIChild::Unset1Click);
-
-  QMenu* size = submenu(PopupMenu2, "Channelsize1", "Channel si&ze");
-  QMenu* limited = submenu(size, "Limited1", "&Limited");
-  addItem(limited, "N5persons1", "5 persons", &TMDIChild::N5persons1Click);
-  addItem(limited, "N10persons1", "10 persons", &TMDIChild::N10persons1Click);
-  addItem(limited, "N15persons1", "15 persons", &TMDIChild::N15persons1Click);
-  addItem(limited, "N20persons1", "20 persons", &TMDIChild::N20persons1Click);
-  addItem(limited, "N30persons1", "30 persons", &TMDIChild::N30persons1Click);
-  addItem(limited, "N40persons1", "40 persons", &TMDIChild::N40persons1Click);
-  addItem(limited, "N50persons1", "50 persons", &TMDIChild::N50persons1Click);
-  addItem(limited, "Custom1", "&Custom", &TMDIChild::Custom1Click);
-  addItem(size, "Unlimited1", "&Unlimited", &TMDIChild::Unlimited1Click);
+  for (const ChannelMenuItem& item : kChannelMenu) {
+    const std::string path = item.path;
+    const std::size_t slash = path.rfind('/');
+    QMenu* menu = menuAt(slash == std::string::npos ? std::string() : path.substr(0, slash));
+    const QString caption = QString::fromLatin1(path.substr(slash == std::string::npos ? 0 : slash + 1));
+    std::function<void()> handler;
+    switch (item.kind) {
+      case ChannelMenuKind::Separator:
+        menu->addSeparator();
+        continue;
+      case ChannelMenuKind::Send:
+        handler = [this, text = item.text] { OnChannelSendItem(text); };
+        break;
+      case ChannelMenuKind::Prepare:
+        handler = [this, text = item.text] { OnChannelPrepareItem(text); };
+        break;
+      case ChannelMenuKind::Part:
+        handler = [this] { PartChannel1Click(); };
+        break;
+    }
+    QAction* action = menu->addAction(caption);
+    connect(action, &QAction::triggered, this, [handler] { guarded(handler); });
+  }
 }
 
 // --- identity ------------------------------------------------------------------
@@ -653,36 +685,18 @@ void TMDIChild::LinkClick(const TextPane::Link& link) {
 
 // --- channel mode menu ---------------------------------------------------------------------
 
-void TMDIChild::sendMode(const char* suffix) { host_.SendMsg("MODE " + WindowName() + suffix); }
+std::string TMDIChild::ForChannel(std::string_view text) const {
+  std::string out(text);
+  const std::size_t at = out.find(kChannelMark);
+  if (at != std::string::npos) out.replace(at, std::strlen(kChannelMark), WindowName());
+  return out;
+}
 
-void TMDIChild::prepare(const std::string& text) {
-  Edit1->setText(zorv::toDisplay(text));
+void TMDIChild::OnChannelSendItem(std::string_view line) { host_.SendMsg(ForChannel(line)); }
+
+void TMDIChild::OnChannelPrepareItem(std::string_view text) {
+  Edit1->setText(zorv::toDisplay(ForChannel(text)));
   Edit1->setCursorPosition(static_cast<int>(Edit1->text().size()));
 }
 
-void TMDIChild::ChannelTopic1Click() { prepare("/TOPIC " + WindowName() + "  "); }
-void TMDIChild::ShowBanlist1Click() { sendMode(" +b"); }
 void TMDIChild::PartChannel1Click() { CloseWindow(); }
-void TMDIChild::No1Click() { sendMode(" +n"); }
-void TMDIChild::Allow1Click() { sendMode(" -n"); }
-void TMDIChild::Moderated1Click() { sendMode(" +t"); }
-void TMDIChild::Unmoderated1Click() { sendMode(" -t"); }
-void TMDIChild::Inviteonly1Click() { sendMode(" +i"); }
-void TMDIChild::Anyonecanjoin1Click() { sendMode(" -i"); }
-void TMDIChild::Privateobsolate1Click() { sendMode(" +p"); }
-void TMDIChild::Public1Click() { sendMode(" -p"); }
-void TMDIChild::Secret2Click() { sendMode(" +s"); }
-void TMDIChild::nonSecret1Click() { sendMode(" -s"); }
-void TMDIChild::Moderated2Click() { sendMode(" +m"); }
-void TMDIChild::Unmoderated2Click() { sendMode(" -m"); }
-void TMDIChild::Set1Click() { prepare("/MODE " + WindowName() + " +k  "); }
-void TMDIChild::Unset1Click() { prepare("/MODE " + WindowName() + " -k  "); }
-void TMDIChild::N5persons1Click() { sendMode(" +l 5"); }
-void TMDIChild::N10persons1Click() { sendMode(" +l 10"); }
-void TMDIChild::N15persons1Click() { sendMode(" +l 15"); }
-void TMDIChild::N20persons1Click() { sendMode(" +l 20"); }
-void TMDIChild::N30persons1Click() { sendMode(" +l 30"); }
-void TMDIChild::N40persons1Click() { sendMode(" +l 40"); }
-void TMDIChild::N50persons1Click() { sendMode(" +l 50"); }
-void TMDIChild::Custom1Click() { prepare("/MODE " + WindowName() + " +l  "); }
-void TMDIChild::Unlimited1Click() { sendMode(" -l"); }

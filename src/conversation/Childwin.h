@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ChildHost.h"
@@ -89,33 +90,11 @@ class TMDIChild : public QWidget {
   // links go to the main window, a channel name is joined.
   void LinkClick(const TextPane::Link& link);
 
-  // The channel mode menu.
-  void ChannelTopic1Click();
-  void ShowBanlist1Click();
-  void PartChannel1Click();
-  void No1Click();
-  void Allow1Click();
-  void Moderated1Click();
-  void Unmoderated1Click();
-  void Inviteonly1Click();
-  void Anyonecanjoin1Click();
-  void Privateobsolate1Click();
-  void Public1Click();
-  void Secret2Click();
-  void nonSecret1Click();
-  void Moderated2Click();
-  void Unmoderated2Click();
-  void Set1Click();
-  void Unset1Click();
-  void N5persons1Click();
-  void N10persons1Click();
-  void N15persons1Click();
-  void N20persons1Click();
-  void N30persons1Click();
-  void N40persons1Click();
-  void N50persons1Click();
-  void Custom1Click();
-  void Unlimited1Click();
+  // The channel mode menu: one handler per kind of item. The texts hold
+  // "{channel}" where the channel's name goes.
+  void OnChannelSendItem(std::string_view line);     // sends the line
+  void OnChannelPrepareItem(std::string_view text);  // puts the text into the input line
+  void PartChannel1Click();                          // closes the window, which leaves the channel
 
   QSize sizeHint() const override { return {512, 315}; }
 
@@ -149,8 +128,8 @@ class TMDIChild : public QWidget {
   void sendEach(const std::string& before, const std::string& after);
   void sendCtcp(const char* word);
   void sendOps(const char* sign);
-  void sendMode(const char* suffix);
-  void prepare(const std::string& text);
+  // The text with the channel's name in place of "{channel}".
+  std::string ForChannel(std::string_view text) const;
   void recall();
   void releaseFrameCloseKey();
 

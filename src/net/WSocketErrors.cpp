@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <netdb.h>
 
-#include "WSocket.h"
+#include "WSocketCodes.h"
 
 namespace zorv {
 

@@ -6,7 +6,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include "WSocket.h"
+#include "WSocketSync.h"
 
 using namespace zorv;
 

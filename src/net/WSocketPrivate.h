@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "WSocket.h"
+#include "WSocketBase.h"
 
 namespace zorv::detail {
 

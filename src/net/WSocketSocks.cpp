@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "WSocketPrivate.h"
+#include "WSocketSocks.h"
 
 using namespace zorv;
 using namespace zorv::detail;

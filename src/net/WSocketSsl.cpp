@@ -10,6 +10,7 @@
 #include <openssl/x509v3.h>
 
 #include "WSocketPrivate.h"
+#include "WSocketSsl.h"
 
 using namespace zorv;
 using namespace zorv::detail;

@@ -150,6 +150,110 @@ constexpr Alias kAliases[] = {
     {"Caption", {"text", "windowTitle"}},
 };
 
+// Property values as text, one function per kind.
+
+QString integerText(const QMetaProperty& p, const QVariant& v) {
+  const auto n = readIntegral(v);
+  if (!n) return {};
+  const QByteArray type = p.metaType().name();
+  if (type == "TColor") {
+    for (const NamedColor& c : kColors)
+      if (c.rgb == *n) return QString::fromLatin1(c.name);
+  } else if (type == "TCursor") {
+    const QMetaEnum e = QMetaEnum::fromType<Qt::CursorShape>();
+    const char* key = *n >= INT_MIN && *n <= INT_MAX ? e.valueToKey(int(*n)) : nullptr;
+    if (key) return QString::fromLatin1(key);
+  }
+  return isUnsigned(p.metaType()) && p.metaType().sizeOf() == 8 ? QString::number(v.toULongLong())
+                                                                : QString::number(*n);
+}
+
+QString charText(const QMetaProperty& p, const QVariant& v) {
+  return p.metaType().id() == QMetaType::Char ? QString(QChar::fromLatin1(v.value<char>()))
+                                              : QString(v.value<QChar>());
+}
+
+QString enumText(const QMetaProperty& p, const QVariant& v) {
+  const QMetaEnum e = p.enumerator();
+  const auto n = readIntegral(v);
+  if (!n || e.keyCount() == 0) return {};
+  if (const char* key = e.valueToKey(int(*n))) return QString::fromLatin1(key);
+  int lowest = 0;  // out of range: the name of the lowest value
+  for (int i = 1; i < e.keyCount(); ++i)
+    if (e.value(i) < e.value(lowest)) lowest = i;
+  return QString::fromLatin1(e.key(lowest));
+}
+
+QString setText(const QMetaProperty& p, const QVariant& v) {
+  const QMetaEnum e = p.enumerator();
+  const auto n = readIntegral(v);
+  QStringList names;
+  for (int i = 0; n && i < e.keyCount(); ++i)
+    if (singleBit(e.value(i)) && (*n & e.value(i)) == e.value(i)) names.append(QString::fromLatin1(e.key(i)));
+  return u'[' + names.join(u',') + u']';
+}
+
+// Property values from text, one function per kind; nothing when the text
+// does not convert (the property is then left as it is).
+
+std::optional<QVariant> integerFromText(QMetaType t, const QString& v) {
+  if (v.isEmpty()) return std::nullopt;
+  const QByteArray type = t.name();
+  std::optional<qint64> n;
+  if (type == "TColor") {
+    for (const NamedColor& c : kColors)
+      if (zorv::sameTextAscii(QString::fromLatin1(c.name), v)) n = c.rgb;
+  } else if (type == "TCursor") {
+    n = enumValue(QMetaEnum::fromType<Qt::CursorShape>(), v);
+  }
+  if (!n) n = parseInteger(v);
+  if (!n) return std::nullopt;
+  return makeIntegral(t, *n);
+}
+
+std::optional<QVariant> charFromText(QMetaType t, const QString& v) {
+  if (v.isEmpty()) return std::nullopt;
+  if (t.id() != QMetaType::Char) return QVariant::fromValue(v[0]);
+  if (v[0].unicode() > 255) return std::nullopt;
+  return QVariant::fromValue(char(v[0].toLatin1()));
+}
+
+std::optional<QVariant> boolFromText(const QString& v) {
+  if (v.isEmpty()) return std::nullopt;
+  return QVariant(QStringLiteral("1TYty").contains(v[0]));
+}
+
+std::optional<QVariant> enumFromText(const QMetaProperty& p, const QString& v) {
+  const auto n = enumValue(p.enumerator(), v);
+  if (!n) return std::nullopt;
+  return makeIntegral(p.metaType(), *n);
+}
+
+std::optional<QVariant> floatFromText(const QString& v) {
+  bool ok = false;
+  const double d = v.toDouble(&ok);
+  if (!ok) return std::nullopt;
+  return QVariant(d);
+}
+
+std::optional<QVariant> stringListFromText(const QString& v) {
+  QStringList lines = v.split(u'|');
+  if (lines.last().isEmpty()) lines.removeLast();  // a final separator ends the last line
+  return QVariant(lines);
+}
+
+// The names between the brackets, separated by ",". Each must match a
+// member's whole name, so that one name inside another does not count.
+std::optional<QVariant> setFromText(const QMetaProperty& p, const QString& v) {
+  QString s = TIniOut::Trim(v);
+  if (s.startsWith(u'[')) s.remove(0, 1);
+  if (s.endsWith(u']')) s.chop(1);
+  qint64 bits = 0;
+  for (const QString& name : s.split(u',', Qt::SkipEmptyParts))
+    if (const auto n = enumValue(p.enumerator(), TIniOut::Trim(name))) bits |= *n;
+  return makeIntegral(p.metaType(), bits);
+}
+
 }  // namespace
 
 QByteArray TMethod::name() const {
@@ -224,50 +328,14 @@ QString TIniOut::PropertyToText(const QObject* O, const QMetaProperty& P) const 
   const QVariant v = P.read(O);
   if (!v.isValid()) return {};
   switch (kindOf(P)) {
-    case Kind::Integer: {
-      const auto n = readIntegral(v);
-      if (!n) return {};
-      const QByteArray type = P.metaType().name();
-      if (type == "TColor") {
-        for (const NamedColor& c : kColors)
-          if (c.rgb == *n) return QString::fromLatin1(c.name);
-      } else if (type == "TCursor") {
-        const QMetaEnum e = QMetaEnum::fromType<Qt::CursorShape>();
-        const char* key = *n >= INT_MIN && *n <= INT_MAX ? e.valueToKey(int(*n)) : nullptr;
-        if (key) return QString::fromLatin1(key);
-      }
-      return isUnsigned(P.metaType()) && P.metaType().sizeOf() == 8 ? QString::number(v.toULongLong())
-                                                                    : QString::number(*n);
-    }
-    case Kind::Char:
-      return P.metaType().id() == QMetaType::Char ? QString(QChar::fromLatin1(v.value<char>()))
-                                                  : QString(v.value<QChar>());
-    case Kind::Bool:
-      return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case Kind::Enum: {
-      const QMetaEnum e = P.enumerator();
-      const auto n = readIntegral(v);
-      if (!n || e.keyCount() == 0) return {};
-      if (const char* key = e.valueToKey(int(*n))) return QString::fromLatin1(key);
-      int lowest = 0;  // out of range: the name of the lowest value
-      for (int i = 1; i < e.keyCount(); ++i)
-        if (e.value(i) < e.value(lowest)) lowest = i;
-      return QString::fromLatin1(e.key(lowest));
-    }
-    case Kind::Float:
-      return v.toString();  // the shortest text that reads back as the same value
-    case Kind::String:
-      return v.toString();
-    case Kind::StringList:
-      return v.toStringList().join(u'|');
-    case Kind::Set: {
-      const QMetaEnum e = P.enumerator();
-      const auto n = readIntegral(v);
-      QStringList names;
-      for (int i = 0; n && i < e.keyCount(); ++i)
-        if (singleBit(e.value(i)) && (*n & e.value(i)) == e.value(i)) names.append(QString::fromLatin1(e.key(i)));
-      return u'[' + names.join(u',') + u']';
-    }
+    case Kind::Integer: return integerText(P, v);
+    case Kind::Char: return charText(P, v);
+    case Kind::Bool: return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case Kind::Enum: return enumText(P, v);
+    case Kind::Float: return v.toString();  // the shortest text that reads back as the same value
+    case Kind::String: return v.toString();
+    case Kind::StringList: return v.toStringList().join(u'|');
+    case Kind::Set: return setText(P, v);
     case Kind::Class: {
       const QObject* obj = objectOf(v);
       if (!obj) return {};
@@ -275,10 +343,8 @@ QString TIniOut::PropertyToText(const QObject* O, const QMetaProperty& P) const 
       // any other object is a reference, kept by its name.
       return obj->parent() == O ? PropertyToText(obj) : obj->objectName();
     }
-    case Kind::Method:
-      return QString::fromLatin1(v.value<TMethod>().name());
-    case Kind::Other:
-      break;
+    case Kind::Method: return QString::fromLatin1(v.value<TMethod>().name());
+    case Kind::Other: break;
   }
   return {};
 }
@@ -299,99 +365,59 @@ void TIniOut::TextToProperty(QObject* O, const QMetaProperty& P, const QString& 
 
 void TIniOut::setOne(QObject* O, const QMetaProperty& P, const QString& V, bool single) {
   if (!P.isWritable()) return;
-  const QMetaType t = P.metaType();
   std::optional<QVariant> value;
   switch (kindOf(P)) {
-    case Kind::Integer: {
-      if (V.isEmpty()) return;
-      const QByteArray type = t.name();
-      std::optional<qint64> n;
-      if (type == "TColor") {
-        for (const NamedColor& c : kColors)
-          if (zorv::sameTextAscii(QString::fromLatin1(c.name), V)) n = c.rgb;
-      } else if (type == "TCursor") {
-        n = enumValue(QMetaEnum::fromType<Qt::CursorShape>(), V);
-      }
-      if (!n) n = parseInteger(V);
-      if (n) value = makeIntegral(t, *n);
-      break;
-    }
-    case Kind::Char:
-      if (V.isEmpty()) return;
-      if (t.id() == QMetaType::Char) {
-        if (V[0].unicode() > 255) return;
-        value = QVariant::fromValue(char(V[0].toLatin1()));
-      } else {
-        value = QVariant::fromValue(V[0]);
-      }
-      break;
-    case Kind::Bool:
-      if (V.isEmpty()) return;
-      value = QVariant(QStringLiteral("1TYty").contains(V[0]));
-      break;
-    case Kind::Enum:
-      if (const auto n = enumValue(P.enumerator(), V)) value = makeIntegral(t, *n);
-      break;
-    case Kind::Float: {
-      bool ok = false;
-      const double d = V.toDouble(&ok);
-      if (ok) value = QVariant(d);
-      break;
-    }
-    case Kind::String:
-      value = QVariant(V);
-      break;
-    case Kind::StringList: {
-      QStringList lines = V.split(u'|');
-      if (lines.last().isEmpty()) lines.removeLast();  // a final separator ends the last line
-      value = QVariant(lines);
-      break;
-    }
-    case Kind::Set: {
-      // The names between the brackets, separated by ",". Each must match a
-      // member's whole name, so that one name inside another does not count.
-      QString s = Trim(V);
-      if (s.startsWith(u'[')) s.remove(0, 1);
-      if (s.endsWith(u']')) s.chop(1);
-      qint64 bits = 0;
-      for (const QString& name : s.split(u',', Qt::SkipEmptyParts))
-        if (const auto n = enumValue(P.enumerator(), Trim(name))) bits |= *n;
-      value = makeIntegral(t, bits);
-      break;
-    }
-    case Kind::Class: {
-      if (!single) return;
-      QObject* component = findOwned(parent(), V);
-      const QMetaObject* wanted = t.metaObject();
-      if (component && wanted && component->metaObject()->inherits(wanted)) {
-        value = QVariant(t, &component);
-      } else if (QObject* held = objectOf(P.read(O)); held && held->parent() == O) {
-        // An object the holder owns takes its properties from the text; a
-        // reference to another object is never changed through it.
-        TextToProperty(held, QMetaProperty(), V);
-        return;
-      }
-      break;
-    }
-    case Kind::Method: {
-      QObject* w = parent();
-      if (!single || !w) return;
-      const QString name = V.left(255);
-      const QMetaObject* mo = w->metaObject();
-      for (int i = 0; i < mo->methodCount(); ++i) {
-        const QMetaMethod m = mo->method(i);
-        if ((m.methodType() == QMetaMethod::Slot || m.methodType() == QMetaMethod::Method) &&
-            zorv::sameTextAscii(QString::fromLatin1(m.name()), name)) {
-          value = QVariant::fromValue(TMethod{w, i});
-          break;
-        }
-      }
-      break;
-    }
-    case Kind::Other:
-      return;
+    case Kind::Integer: value = integerFromText(P.metaType(), V); break;
+    case Kind::Char: value = charFromText(P.metaType(), V); break;
+    case Kind::Bool: value = boolFromText(V); break;
+    case Kind::Enum: value = enumFromText(P, V); break;
+    case Kind::Float: value = floatFromText(V); break;
+    case Kind::String: value = QVariant(V); break;
+    case Kind::StringList: value = stringListFromText(V); break;
+    case Kind::Set: value = setFromText(P, V); break;
+    case Kind::Class: value = objectFromText(O, P, V, single); break;
+    case Kind::Method: value = methodFromText(V, single); break;
+    case Kind::Other: break;
   }
   if (value) P.write(O, *value);
+}
+
+std::optional<QVariant> TIniOut::objectFromText(QObject* O, const QMetaProperty& P, const QString& V, bool single) {
+  if (!single) return std::nullopt;
+  const QMetaType t = P.metaType();
+  QObject* component = findOwned(parent(), V);
+  const QMetaObject* wanted = t.metaObject();
+  if (component && wanted && component->metaObject()->inherits(wanted)) return QVariant(t, &component);
+  // An object the holder owns takes its properties from the text; a
+  // reference to another object is never changed through it.
+  if (QObject* held = objectOf(P.read(O)); held && held->parent() == O) TextToProperty(held, QMetaProperty(), V);
+  return std::nullopt;
+}
+
+std::optional<QVariant> TIniOut::methodFromText(const QString& V, bool single) const {
+  QObject* w = parent();
+  if (!single || !w) return std::nullopt;
+  const QString name = V.left(255);
+  const QMetaObject* mo = w->metaObject();
+  for (int i = 0; i < mo->methodCount(); ++i) {
+    const QMetaMethod m = mo->method(i);
+    if ((m.methodType() == QMetaMethod::Slot || m.methodType() == QMetaMethod::Method) &&
+        zorv::sameTextAscii(QString::fromLatin1(m.name()), name))
+      return QVariant::fromValue(TMethod{w, i});
+  }
+  return std::nullopt;
+}
+
+void TIniOut::forEachItem(
+    const std::function<void(const Item&, QObject* target, const QMetaProperty& prop)>& visit) const {
+  for (const QString& line : items_) {
+    const Item item{GetField(line, 0, u';'), GetField(line, 1, u';'), GetField(line, 2, u';'),
+                    GetField(line, 3, u';'), GetField(line, 4, u';'), GetField(line, 6, u';') == u"1"};
+    if (item.object.isEmpty() && item.property.isEmpty() && item.section.isEmpty() && item.key.isEmpty()) continue;
+    QObject* target = FindTarget(item.object);
+    const QMetaProperty prop = FindProperty(target, item.property);
+    if (target && prop.isValid()) visit(item, target, prop);
+  }
 }
 
 bool TIniOut::LoadProperties() {
@@ -404,19 +430,13 @@ bool TIniOut::LoadProperties() {
   zorv::ProfileFile file(fileName_);
   const bool readOk = file.load();  // an unreadable file answers with the defaults
   if (!readOk) lastError_ = QStringLiteral("Cannot read settings from %1: %2").arg(fileName_, file.error());
-  for (const QString& item : items_) {
-    QString f[7];
-    for (int i = 0; i < 7; ++i) f[i] = GetField(item, i, u';');
-    if (f[0].isEmpty() && f[1].isEmpty() && f[3].isEmpty() && f[4].isEmpty()) continue;
-    QObject* target = FindTarget(f[0]);
-    const QMetaProperty prop = FindProperty(target, f[1]);
-    if (!target || !prop.isValid()) continue;
+  forEachItem([&](const Item& item, QObject* target, const QMetaProperty& prop) {
     try {
-      TextToProperty(target, prop, file.value(f[3], f[4], f[2]));
+      TextToProperty(target, prop, file.value(item.section, item.key, item.defaultText));
     } catch (const std::exception&) {
       // one item that cannot be set does not stop the others
     }
-  }
+  });
   return readOk;
 }
 
@@ -431,24 +451,18 @@ bool TIniOut::SaveProperties() {
   file.setPrivate(privateFile_);
   bool ok = file.load();
   QString reason = file.error();
-  for (const QString& item : items_) {
-    QString f[7];
-    for (int i = 0; i < 7; ++i) f[i] = GetField(item, i, u';');
-    if (f[0].isEmpty() && f[1].isEmpty() && f[3].isEmpty() && f[4].isEmpty()) continue;
-    if (f[6] == u"1") continue;  // loaded only
-    QObject* target = FindTarget(f[0]);
-    const QMetaProperty prop = FindProperty(target, f[1]);
-    if (!target || !prop.isValid()) continue;
+  forEachItem([&](const Item& item, QObject* target, const QMetaProperty& prop) {
+    if (item.loadOnly) return;
     try {
-      if (!file.setValue(f[3], f[4], PropertyToText(target, prop)) && ok) {
+      if (!file.setValue(item.section, item.key, PropertyToText(target, prop)) && ok) {
         ok = false;
-        reason = QStringLiteral("the value of %1 cannot be stored as one line").arg(f[0] + u'.' + f[1]);
+        reason = QStringLiteral("the value of %1 cannot be stored as one line").arg(item.object + u'.' + item.property);
       }
     } catch (const std::exception& e) {
       if (ok) reason = QString::fromLocal8Bit(e.what());
       ok = false;
     }
-  }
+  });
   if (!file.save()) {  // nothing at all was saved: that is the reason to give
     ok = false;
     reason = file.error();

@@ -31,6 +31,8 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
 // Integer property types whose text is a name where one exists. Declare a
 // property as TColor (a 0xRRGGBB value) or TCursor (a Qt::CursorShape value).
@@ -119,7 +121,22 @@ class TIniOut : public QObject {
   static QMetaProperty FindProperty(const QObject* O, const QString& name);
 
  private:
+  // One line of Items: the object and property it names, the default text,
+  // the section and key in the file, and whether it is only loaded (a
+  // seventh field "1"; the sixth is not read).
+  struct Item {
+    QString object, property, defaultText, section, key;
+    bool loadOnly = false;
+  };
+  // Calls visit for every item whose object and property exist, in order;
+  // lines with neither object, property, section nor key are skipped.
+  void forEachItem(const std::function<void(const Item&, QObject* target, const QMetaProperty& prop)>& visit) const;
   void setOne(QObject* O, const QMetaProperty& P, const QString& V, bool single);
+  // A property that holds an object: the object of the window V names; or,
+  // for an object the holder owns, its properties are set from V instead.
+  std::optional<QVariant> objectFromText(QObject* O, const QMetaProperty& P, const QString& V, bool single);
+  // A handler property: the window's method V names.
+  std::optional<QVariant> methodFromText(const QString& V, bool single) const;
 
   QString fileName_;
   QStringList items_;

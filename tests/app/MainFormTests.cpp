@@ -129,7 +129,7 @@ TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
     EXPECT_EQ(chat->History[0], text);
   }
   const size_t count = linesOf(*form, "#chat").size();
-  chat->ShowBanlist1Click();
+  chat->OnChannelSendItem("MODE {channel} +b");  // Show Ban list
   EXPECT_EQ(linesOf(*form, "#chat").size(), count);
   form->Logs->flush();
   QFile log(form->Logs->pathFor("#chat"));
