@@ -15,7 +15,7 @@ default). --into behind sends every line into the background channel only,
 SIGTERM and its logs are counted: every line received must be in them.
 
     bench/longsession.py --build build/bench-rel [--lines 1000000] [--block 50000] [--scrollback N]
-                         [--into front,behind] [--no-logs]
+                         [--into front,behind] [--no-logs] [--wrap "valgrind --tool=callgrind"]
 """
 
 import argparse
@@ -37,6 +37,14 @@ def cpu_seconds(pid):
         with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
             total += int(f.read().split()[0])
     return total / 1e9
+
+
+def user_system(pid):
+    """User and system CPU seconds of the process so far (clock ticks)."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    tick = os.sysconf("SC_CLK_TCK")
+    return int(fields[11]) / tick, int(fields[12]) / tick
 
 
 def rss_kb(pid):
@@ -98,6 +106,7 @@ def main():
     ap.add_argument("--scrollback", type=int, help="ScrollbackLines to run with (default: the program's)")
     ap.add_argument("--into", default="front,behind", help="the channels that get the lines")
     ap.add_argument("--no-logs", action="store_true", help="run with Logging=0")
+    ap.add_argument("--wrap", default="", help="command prefix for the client (e.g. valgrind)")
     opts = ap.parse_args()
     into = opts.into.split(",")
 
@@ -116,7 +125,7 @@ def main():
         if opts.no_logs:
             f.write("Logging=0\n")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_DATA_HOME=os.path.join(tmp, "data"))
-    proc = subprocess.Popen([exe], env=env, cwd=tmp, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen(opts.wrap.split() + [exe], env=env, cwd=tmp, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         listener.settimeout(30)
         conn, _ = listener.accept()
@@ -126,6 +135,7 @@ def main():
                   % (NICK, NICK, NICK))
         peer.wait_for("PONG :ready")
         cpu0 = cpu_seconds(proc.pid)
+        us0 = user_system(proc.pid)
         rows = [(0, rss_kb(proc.pid), 0.0, 0.0)]
         sent = 0
         t0 = time.monotonic()
@@ -145,8 +155,9 @@ def main():
         last = rows[-1]
         per_line = (last[1] - half[1]) * 1024.0 / max(1, last[0] - half[0])
         print("growth over the second half: %+.3f bytes per line (%d -> %d KiB)" % (per_line, half[1], last[1]))
-        print("CPU: %.2f s per million lines received (%.2f s for %d lines)"
-              % (last[3] / last[0] * 1e6, last[3], last[0]))
+        us1 = user_system(proc.pid)
+        print("CPU: %.2f s per million lines received (%.2f s for %d lines; user %.2f s, system %.2f s)"
+              % (last[3] / last[0] * 1e6, last[3], last[0], us1[0] - us0[0], us1[1] - us0[1]))
     finally:
         proc.terminate()
         try:

@@ -4,13 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
+#include <utility>
 
 #include "LogNames.h"
 
 namespace {
-// A buffer written by the timer gives its memory back when it grew past this:
-// a quiet window holds no flood-sized buffer.
-constexpr std::size_t kKeptCapacity = 4 * 1024;
+// A block written by the timer gives its memory back when it grew past this:
+// a quiet window holds no flood-sized block.
+constexpr std::size_t kKeptRoom = 4 * 1024;
+constexpr std::size_t kFirstRoom = 512;
 }  // namespace
 
 Logbook::Logbook(QString root, QObject* parent) : QObject(parent), root_(std::move(root)) {
@@ -90,24 +93,38 @@ void Logbook::closeFile(Log& log) {
   log.file.reset();
 }
 
+// Room for a line of size bytes: the block grows by doubling up to
+// kWriteAtOnce (or to one line longer than that); a full block is written first.
+bool Logbook::makeRoom(Log& log, std::size_t size) {
+  if (log.used > 0 && log.used + size > kWriteAtOnce) write(log, false);
+  if (log.used + size <= log.room) return true;
+  std::size_t room = std::max<std::size_t>(log.room * 2, kFirstRoom);
+  room = std::max(std::min(room, kWriteAtOnce), log.used + size);
+  std::unique_ptr<char[]> bytes(new char[room]);
+  if (log.used > 0) std::memcpy(bytes.get(), log.bytes.get(), log.used);
+  log.bytes = std::move(bytes);
+  log.room = room;
+  return true;
+}
+
 // Writes a log's pending lines, opening its file again if it was closed to
-// make room for others; release gives a large buffer's memory back.
+// make room for others; release gives a large block's memory back. The block
+// counts as empty before anything is written: an error said here becomes a
+// line shown, and logged, perhaps into this same log.
 void Logbook::write(Log& log, bool release) {
-  if (log.pending.empty()) {
-    if (release && log.pending.capacity() > kKeptCapacity) std::string().swap(log.pending);
-    return;
+  if (log.used > 0) {
+    const auto size = static_cast<qint64>(std::exchange(log.used, 0));  // lines that cannot be written are not kept
+    if (log.file) {
+      open_.splice(open_.end(), open_, log.age);
+      if (log.file->write(log.bytes.get(), size) != size) report(QFileInfo(*log.file).path(), log.file->errorString());
+    } else if (open(log) && log.file->write(log.bytes.get(), size) != size) {
+      report(QFileInfo(*log.file).path(), log.file->errorString());
+    }
   }
-  if (log.file) {
-    open_.splice(open_.end(), open_, log.age);
-  } else if (!open(log)) {
-    log.pending.clear();
-    return;
+  if (release && log.used == 0 && log.room > kKeptRoom) {
+    log.bytes.reset();
+    log.room = 0;
   }
-  const auto size = static_cast<qint64>(log.pending.size());
-  const bool ok = log.file->write(log.pending.data(), size) == size;
-  if (release && log.pending.capacity() > kKeptCapacity) std::string().swap(log.pending);
-  else log.pending.clear();
-  if (!ok) report(QFileInfo(*log.file).path(), log.file->errorString());
 }
 
 void Logbook::flush() { writeAll(false); }
@@ -123,7 +140,7 @@ void Logbook::writeAll(bool release) {
   std::vector<Log*> all;
   all.reserve(logs_.size());
   for (auto& [path, log] : logs_)
-    if (!log->pending.empty() || (release && log->pending.capacity() > kKeptCapacity)) all.push_back(log.get());
+    if (log->used > 0 || (release && log->room > kKeptRoom)) all.push_back(log.get());
   for (Log* log : all) write(*log, release);
 }
 

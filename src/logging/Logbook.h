@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QTimer>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <list>
@@ -58,10 +59,14 @@ class Logbook : public QObject {
     if (!enabled_) return;
     Log* log = logFor(window);
     if (!log) return;
-    log->pending.append(stamp());
-    log->pending.append(text);
-    log->pending.push_back('\n');
-    if (log->pending.size() >= kWriteAtOnce) write(*log, false);
+    const std::string& time = stamp();
+    const std::size_t size = time.size() + text.size() + 1;
+    if (size > log->room - log->used && !makeRoom(*log, size)) return;
+    char* at = log->bytes.get() + log->used;
+    std::memcpy(at, time.data(), time.size());
+    std::memcpy(at + time.size(), text.data(), text.size());
+    at[size - 1] = '\n';
+    log->used += size;
     if (!flushArmed_) armFlush();
   }
   // The window is gone: its pending lines are written and its file closed.
@@ -73,10 +78,12 @@ class Logbook : public QObject {
   QString pathFor(const std::string& window) const;
 
  private:
-  // One log file and the lines not yet written to it.
+  // One log file and the lines not yet written to it: the first used bytes
+  // of a block of room bytes.
   struct Log {
     std::string path;
-    std::string pending;
+    std::unique_ptr<char[]> bytes;
+    std::size_t used = 0, room = 0;
     std::unique_ptr<QFile> file;            // while open
     std::list<Log*>::iterator age;          // its place in open_ while open
   };
@@ -88,6 +95,7 @@ class Logbook : public QObject {
   Log* findLog(const std::string& window);
   bool open(Log& log);
   void closeFile(Log& log);
+  bool makeRoom(Log& log, std::size_t size);
   void write(Log& log, bool release);
   void writeAll(bool release);
   void dropLog(Log* log);
