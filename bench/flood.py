@@ -427,7 +427,7 @@ class FloodServer:
         for k, lines in enumerate(batches):
             due = t0 + k * sc.gap
             while time.monotonic() < due:
-                time.sleep(min(0.01, due - time.monotonic()))
+                time.sleep(max(0.0, min(0.01, due - time.monotonic())))
             payload = ("\r\n".join(lines + ["PING :wave-%d" % k]) + "\r\n").encode("utf-8")
             nbytes += len(payload)
             conn.sendall(payload)
