@@ -95,16 +95,15 @@ void Logbook::closeFile(Log& log) {
 
 // Room for a line of size bytes: the block grows by doubling up to
 // kWriteAtOnce (or to one line longer than that); a full block is written first.
-bool Logbook::makeRoom(Log& log, std::size_t size) {
+void Logbook::makeRoom(Log& log, std::size_t size) {
   if (log.used > 0 && log.used + size > kWriteAtOnce) write(log, false);
-  if (log.used + size <= log.room) return true;
+  if (log.used + size <= log.room) return;
   std::size_t room = std::max<std::size_t>(log.room * 2, kFirstRoom);
   room = std::max(std::min(room, kWriteAtOnce), log.used + size);
   std::unique_ptr<char[]> bytes(new char[room]);
   if (log.used > 0) std::memcpy(bytes.get(), log.bytes.get(), log.used);
   log.bytes = std::move(bytes);
   log.room = room;
-  return true;
 }
 
 // Writes a log's pending lines, opening its file again if it was closed to

@@ -5,8 +5,8 @@
 // were shown (formatting codes kept, nothing re-encoded).
 //
 // A line costs one look-up of its window's buffer and one append: each file
-// has a buffer of its own, written when it passes kWriteAtOnce bytes, every
-// kFlushMs, when its window closes, when the network changes, on flush()
+// has a buffer of its own, written when the next line would take it past
+// kWriteAtOnce bytes, kFlushMs after its first unwritten line, when its window closes, when the network changes, on flush()
 // (the main window calls it at disconnect) and when the Logbook goes (exit).
 // The time stamp text is made once per second of the wall clock and shared by
 // every line of that second. A file is opened on its window's first line (so
@@ -61,7 +61,7 @@ class Logbook : public QObject {
     if (!log) return;
     const std::string& time = stamp();
     const std::size_t size = time.size() + text.size() + 1;
-    if (size > log->room - log->used && !makeRoom(*log, size)) return;
+    if (size > log->room - log->used) makeRoom(*log, size);
     char* at = log->bytes.get() + log->used;
     std::memcpy(at, time.data(), time.size());
     std::memcpy(at + time.size(), text.data(), text.size());
@@ -95,7 +95,7 @@ class Logbook : public QObject {
   Log* findLog(const std::string& window);
   bool open(Log& log);
   void closeFile(Log& log);
-  bool makeRoom(Log& log, std::size_t size);
+  void makeRoom(Log& log, std::size_t size);
   void write(Log& log, bool release);
   void writeAll(bool release);
   void dropLog(Log* log);
