@@ -477,6 +477,7 @@ void TMainForm::CliWSocketSessionClosed(TCustomWSocket*, uint16_t error) {
   for (TMDIChild* c : registry_->ChannelWindows()) c->resetnamelist();
   SetConnectionControls(ConnectionState::Idle);
   AddText(kServerWindow, "Disconnected", false);
+  Logs->flush();  // the session's lines are in the files when it ends
   Keeper->Closed(error);
 }
 
