@@ -5,8 +5,10 @@ Clients (each started fresh per run, with a fresh settings directory):
   zorv        build/<dir>/bench/harness/zorv_bench_app: the program as Program.cpp
               makes it, pressing Connect itself after its first paint; offscreen
               by default, on Xvfb with --xvfb
+  zorv-nolog  the same with [Client Info] Logging=0 (the logging A/B)
   zorv-x      the release zorv binary itself on Xvfb, Connect pressed with xdotool
   harness     TMainForm in-process (offscreen), checks every line arrived
+  harness-nolog  the same with Logging=0
   irssi       irssi in a detached tmux session
   weechat     weechat-headless
   hexchat     hexchat on Xvfb
@@ -51,7 +53,16 @@ def proc_status(pid, key):
 
 
 def proc_cpu(pid):
-    """User plus system CPU seconds of a process so far."""
+    """CPU seconds of a process so far, all its threads, in nanoseconds
+    (schedstat), or in clock ticks where schedstat is missing."""
+    try:
+        total = 0
+        for task in os.listdir("/proc/%d/task" % pid):
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                total += int(f.read().split()[0])
+        return total / 1e9
+    except (OSError, ValueError, IndexError):
+        pass
     try:
         with open("/proc/%d/stat" % pid) as f:
             fields = f.read().rsplit(")", 1)[1].split()
@@ -114,30 +125,42 @@ class Client:
         return e
 
 
-def write_zorv_ini(directory, port):
+def write_zorv_ini(directory, port, extra=""):
     with open(os.path.join(directory, "ZORV.INI"), "w") as f:
-        f.write("[User Info]\nNick=%s\nServer=127.0.0.1\nPort=%d\n" % (NICK, port))
+        f.write("[User Info]\nNick=%s\nServer=127.0.0.1\nPort=%d\n%s" % (NICK, port, extra))
+
+
+NO_LOGS = "[Client Info]\nLogging=0\n"
 
 
 class ZorvApp(Client):
     name = "zorv"
+    ini = ""
 
     def start(self, port, tmp):
         exe = os.path.join(tmp, "zorv_bench_app")
         shutil.copy2(os.path.join(self.opts.build, "bench", "harness", "zorv_bench_app"), exe)
-        write_zorv_ini(tmp, port)
+        write_zorv_ini(tmp, port, self.ini)
         env = self.env(display=self.opts.xvfb)
         env["XDG_DATA_HOME"] = os.path.join(tmp, "data")  # its logs go with the run
         if not self.opts.xvfb:
             env["QT_QPA_PLATFORM"] = "offscreen"
+        prefix = self.opts.wrap.split() if self.opts.wrap and self.opts.wrap_zorv else []
         t0 = time.monotonic_ns()
-        p = subprocess.Popen([exe], env=env, cwd=tmp, stdout=subprocess.PIPE,
+        p = subprocess.Popen(prefix + [exe], env=env, cwd=tmp, stdout=subprocess.PIPE,
                              stderr=open(os.path.join(tmp, "stderr.txt"), "w"), text=True)
         line = p.stdout.readline().split()
         extra = {}
         if len(line) == 2 and line[0] == "painted":
             extra["startup"] = (int(line[1]) - t0) / 1e9
         return p.pid, lambda: stop(p), extra
+
+
+class ZorvNoLog(ZorvApp):
+    """zorv with [Client Info] Logging=0: what logging costs is zorv minus this."""
+
+    name = "zorv-nolog"
+    ini = NO_LOGS
 
 
 class ZorvX(Client):
@@ -150,6 +173,7 @@ class ZorvX(Client):
         shutil.copy2(os.path.join(self.opts.build, "src", "app", "zorv"), exe)
         write_zorv_ini(tmp, port)
         env = self.env(display=True)
+        env["XDG_DATA_HOME"] = os.path.join(tmp, "data")
         p = subprocess.Popen([exe], env=env, cwd=tmp, stdout=subprocess.DEVNULL,
                              stderr=open(os.path.join(tmp, "stderr.txt"), "w"))
         wid = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(p.pid)],
@@ -225,11 +249,15 @@ class Hexchat(Client):
 class Harness(Client):
     name = "harness"
     extra_env = {}
+    ini = ""
 
     def start(self, port, tmp):
         self.expect_file = os.path.join(tmp, "expect.json")
         env = self.env()
         env["QT_QPA_PLATFORM"] = "offscreen"
+        env["XDG_DATA_HOME"] = os.path.join(tmp, "data")  # its logs go with the run
+        if self.ini:
+            write_zorv_ini(tmp, port, self.ini)
         env.update(self.extra_env)
         exe = os.path.join(self.opts.build, "bench", "harness", "zorv_bench_harness")
         prefix = self.opts.wrap.split() if self.opts.wrap else []
@@ -258,7 +286,13 @@ class HarnessAll(Harness):
     extra_env = {"ZORV_BENCH_UNBUDGETED": "1"}
 
 
-CLIENTS = {c.name: c for c in (ZorvApp, ZorvX, Harness, HarnessAll, Irssi, Weechat, Hexchat)}
+class HarnessNoLog(Harness):
+    name = "harness-nolog"
+    ini = NO_LOGS
+
+
+CLIENTS = {c.name: c for c in (ZorvApp, ZorvNoLog, ZorvX, Harness, HarnessNoLog, HarnessAll, Irssi, Weechat,
+                               Hexchat)}
 
 
 def run_one(client, scen_name, size, opts):
@@ -347,6 +381,26 @@ def write_results(path, runs, opts, clients, scenarios, sizes, elapsed, versions
         z = med(by.get(("zorv", s), []), "seconds")
         ratio = fmt(z / min(best), "%.2f") if best and z is not None and min(best) > 0 else "-"
         L.append("| %s | %s | %s |" % (s, " | ".join(cells), ratio))
+    L.append("\n## Client CPU seconds from the first flooded byte to the end of the probes (median)\n")
+    L.append("On this shared 2-core machine CPU time is steadier than wall time: other developers' builds "
+             "take turns on the cores, which stretches wall time but not CPU time.\n")
+    L.append("| scenario | " + " | ".join(clients) + " |")
+    L.append("|---" * (len(clients) + 1) + "|")
+    for s in flooded:
+        L.append("| %s | %s |" % (s, " | ".join(fmt(med(by.get((c, s), []), "cpu")) for c in clients)))
+    pairs = [(a, a + "-nolog") for a in ("zorv", "harness") if a in clients and a + "-nolog" in clients]
+    if pairs:
+        L.append("\n## Logging on against `[Client Info] Logging=0` (median seconds and CPU seconds)\n")
+        L.append("| scenario | " + " | ".join("%s s | %s s | ratio | %s CPU | %s CPU | ratio" % (a, b, a, b)
+                                              for a, b in pairs) + " |")
+        L.append("|---" * (6 * len(pairs) + 1) + "|")
+        for s in flooded:
+            cells = []
+            for a, b in pairs:
+                for key in ("seconds", "cpu"):
+                    x, y = med(by.get((a, s), []), key), med(by.get((b, s), []), key)
+                    cells += [fmt(x), fmt(y), fmt(x / y, "%.2f") if x is not None and y else "-"]
+            L.append("| %s | %s |" % (s, " | ".join(cells)))
     L.append("\n## Busy after the PONG, seconds (median)\n")
     L.append("| scenario | " + " | ".join(clients) + " |")
     L.append("|---" * (len(clients) + 1) + "|")
@@ -387,6 +441,8 @@ def write_results(path, runs, opts, clients, scenarios, sizes, elapsed, versions
             L.append("- %s: flood adds %.1f MiB over idle; text kept %.1f MiB; ratio %.2f (target <= 2)"
                      % (s, added / 2 ** 20, k / 2 ** 20, added / k if k else 0))
     for s in flooded:
+        if s == "wave":  # paced by the server: its time is the pacing, not the client's
+            continue
         z = med(by.get(("zorv", s), []), "seconds")
         b = med(by.get(("zorv", s), []), "busy_after")
         best = [(med(by.get((c, s), []), "seconds"), c) for c in RENDERERS if c in clients]
@@ -452,18 +508,21 @@ def write_results(path, runs, opts, clients, scenarios, sizes, elapsed, versions
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "bench-rel"))
-    ap.add_argument("--clients", default="zorv,harness,zorv-x,irssi,hexchat,weechat")
-    ap.add_argument("--scenarios", default="messages,names,list,churn,private,wave,idle")
-    ap.add_argument("--reps", type=int, default=3)
+    ap.add_argument("--clients", default="zorv,zorv-nolog,harness,zorv-x,irssi,hexchat",
+                    help="also: harness-nolog, harness-all, weechat")
+    ap.add_argument("--scenarios", default="messages,colours,names,list,churn,private,wave,idle")
+    ap.add_argument("--reps", type=int, default=9)
     ap.add_argument("--scale", type=float, default=1.0, help="multiply every scenario size")
     ap.add_argument("--size", action="append", default=[], help="NAME=N for one scenario")
     ap.add_argument("--xvfb", action="store_true", help="run zorv_bench_app on Xvfb, not offscreen")
     ap.add_argument("--settle", type=float, default=0.5)
     ap.add_argument("--timeout", type=float, default=120.0)
     ap.add_argument("--wrap", default="", help="command prefix for the harness (e.g. valgrind)")
+    ap.add_argument("--wrap-zorv", action="store_true", help="--wrap applies to zorv and zorv-nolog too")
     ap.add_argument("--out", default=os.path.join(HERE, "RESULTS.md"))
     ap.add_argument("--json", help="also write the raw runs here")
     opts = ap.parse_args()
+    opts.build = os.path.abspath(opts.build)
     args = sys.argv[1:]
     if "--build" in args:  # bench/run passes its build directory
         i = args.index("--build")

@@ -96,7 +96,7 @@ class Messages(Scenario):
         kept = 0
         for i in range(self.size):
             nick = self.members[i % len(self.members)]
-            text = _text(self.rng, i)
+            text = self.text(i)
             out.append(":%s!u@h PRIVMSG %s :%s" % (nick, self.channel, text))
             kept += len(nick) + 2 + len(text)
             self.last = "<%s>%s" % (nick, text)
@@ -106,6 +106,29 @@ class Messages(Scenario):
     def expect(self, me):
         return {"windows": {self.channel: {"messages": self.size, "last": self.last}},
                 "nicks": {self.channel: ["@" + me] + self.members}}
+
+    def text(self, i):
+        return _text(self.rng, i)
+
+
+def _coloured(rng, i):
+    """A line in the style of a bot or a colourful user: bold, colours with and
+    without a background, underline, italics, reverse and a reset."""
+    words = [rng.choice(WORDS) for _ in range(4 + (i % 9))]
+    fg, bg = i % 16, (i * 7) % 16
+    return ("\x02%d\x02 \x03%02d,%02d%s\x03 %s \x1f%s\x1f \x03%d%s \x1d%s\x1d \x16%s\x0f %s"
+            % (i, fg, bg, words[0], " ".join(words[1:-3]), words[-3], (fg + 3) % 16, words[-2],
+               words[-1], words[0], words[1]))
+
+
+class Colours(Messages):
+    """size channel messages with bold, colour and other formatting codes."""
+
+    name = "colours"
+    channel = "#colours"
+
+    def text(self, i):
+        return _coloured(self.rng, i)
 
 
 class Names(Scenario):
@@ -290,8 +313,8 @@ class Idle(Scenario):
         return out
 
 
-SCENARIOS = {c.name: c for c in (Messages, Names, Listing, Churn, Private, Wave, Idle)}
-DEFAULT_SIZES = {"messages": 100000, "names": 20000, "list": 50000, "churn": 20000,
+SCENARIOS = {c.name: c for c in (Messages, Colours, Names, Listing, Churn, Private, Wave, Idle)}
+DEFAULT_SIZES = {"messages": 100000, "colours": 100000, "names": 20000, "list": 50000, "churn": 20000,
                  "private": 20000, "wave": 5000, "idle": 0}
 
 
@@ -404,7 +427,7 @@ class FloodServer:
         for k, lines in enumerate(batches):
             due = t0 + k * sc.gap
             while time.monotonic() < due:
-                time.sleep(min(0.01, due - time.monotonic()))
+                time.sleep(max(0.0, min(0.01, due - time.monotonic())))
             payload = ("\r\n".join(lines + ["PING :wave-%d" % k]) + "\r\n").encode("utf-8")
             nbytes += len(payload)
             conn.sendall(payload)

@@ -152,7 +152,10 @@ struct Checker {
     // those can be there.
     int want = spec.value("messages").toInt();
     if (const int bound = form.ScrollbackLines(); bound > 0) want = std::min(want, bound);
-    if (messages != want)
+    // Held back into a full Server window, the sender's first lines may have
+    // scrolled out of it (its log keeps them): fewer is right then, the last must be there.
+    const bool heldOnly = !c && h != held.end() && serverFull;
+    if (heldOnly ? messages > want : messages != want)
       fail(name + ": " + std::to_string(messages) + " messages, sent " + std::to_string(want));
     if (last != bytes(spec.value("last"))) fail(name + ": last message is \"" + last + "\"");
   }

@@ -111,6 +111,7 @@ void TMainForm::ConnectionChanged(ConnectionState state) { SetConnectionControls
 
 void TMainForm::ConnectionClosed() {
   for (TMDIChild* c : registry_->ChannelWindows()) c->ClearNames();
+  logs->flush();  // the session's lines are in the files when it ends
 }
 
 void TMainForm::NetworkChosen(const std::string& host) { logs->setNetwork(host); }

@@ -150,9 +150,9 @@ void Session::OnConnected(uint16_t error) {
 }
 
 void Session::OnClosed(uint16_t error) {
-  host_.ConnectionClosed();
   host_.ConnectionChanged(ConnectionState::Idle);
   AddText(kServerWindow, "Disconnected", false);
+  host_.ConnectionClosed();
   keeper_->Closed(error);
 }
 

@@ -44,7 +44,8 @@ class SessionHost {
 
   // --- The connection's state ------------------------------------------------------
   virtual void ConnectionChanged(ConnectionState state) = 0;
-  // The connection closed: the channel windows' nick lists are emptied.
+  // The connection closed ("Disconnected" is shown): the channel windows'
+  // nick lists are emptied and the logs written.
   virtual void ConnectionClosed() = 0;
   // A connection to host is being made (the logs go to its folder).
   virtual void NetworkChosen(const std::string& host) = 0;

@@ -1,55 +1,31 @@
 #pragma once
 // A main window in a temporary program directory, shown on the offscreen
-// platform, plus helpers to read what its conversation windows hold.
+// platform, and what its conversation windows hold.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QLineEdit>
-#include <QListView>
+#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "Childwin.h"
 #include "HeaderBar.h"
-#include "Main.h"
-#include "Session.h"
 #include "TestSupport.h"
-#include "Text.h"
-#include "TextPane.h"
+#include "ZorvWindows.h"
 
 namespace apptest {
 
-inline std::vector<std::string> paneLines(const TMDIChild* c) {
-  std::vector<std::string> out;
-  for (int i = 0; i < c->textPane->lineCount(); ++i) out.push_back(c->textPane->line(i));
-  return out;
-}
-
-inline TMDIChild* window(TMainForm& f, const std::string& name) {
-  for (TMDIChild* c : f.Children())
-    if (zorv::equalsIgnoreAsciiCase(c->WindowName(), name)) return c;
-  return nullptr;
-}
-
-inline std::vector<std::string> linesOf(TMainForm& f, const std::string& name) {
-  TMDIChild* c = window(f, name);
-  return c ? paneLines(c) : std::vector<std::string>{};
-}
-
-inline bool hasLine(TMainForm& f, const std::string& name, const std::string& line) {
-  for (const auto& l : linesOf(f, name))
-    if (l == line) return true;
-  return false;
-}
+using testsupport::hasLine;
+using testsupport::linesOf;
+using testsupport::paneLines;
+using testsupport::window;
 
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));  // logs of this test alone
     testsupport::shownMessages().clear();
     form = std::make_unique<TMainForm>(dir.path());
     form->show();

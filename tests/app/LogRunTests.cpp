@@ -1,8 +1,6 @@
 // What the conversation windows of a session leave in the logs.
 #include <gtest/gtest.h>
 
-#include <QFile>
-
 #include "AppFixture.h"
 #include "Logbook.h"
 
@@ -10,15 +8,10 @@ namespace {
 
 using apptest::AppTest;
 
-QByteArray readLog(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Lines without their time stamps ("[yyyy-MM-dd HH:mm:ss] ").
 QByteArrayList logLines(const QString& path) {
   QByteArrayList out;
-  for (const QByteArray& l : readLog(path).split('\n'))
+  for (const QByteArray& l : testsupport::readBytes(path).split('\n'))
     if (!l.isEmpty()) out << l.mid(22);
   return out;
 }

@@ -120,7 +120,6 @@ TEST_F(PlacementRun, WithoutASavedPlaceTheFrameTakesItsFirstPlace) {
     if (!settings.isEmpty()) writeSettings(settings);
     start();
     EXPECT_EQ(form->geometry(), zorv::firstPlace(available, form->minimumSizeHint())) << settings.size();
-    EXPECT_EQ(form->height(), available.height() * 2 / 3) << settings.size();
     end();
   }
 }

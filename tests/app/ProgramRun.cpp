@@ -77,10 +77,10 @@ std::pair<uid_t, gid_t> nobodyIds() {
   return pw ? std::pair{pw->pw_uid, pw->pw_gid} : std::pair{uid_t(65534), gid_t(65534)};
 }
 
-QString installCopy(const QString& dir) {
+QString installCopy(const QString& dir, const char* binary) {
   const QString exe = dir + "/zorv";
   QFile::remove(exe);
-  if (!QFile::copy(ZORV_BINARY, exe)) return {};
+  if (!QFile::copy(binary, exe)) return {};
   QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                  QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
   return exe;
@@ -88,9 +88,12 @@ QString installCopy(const QString& dir) {
 
 pid_t start(const QString& dir, const Options& options) {
   const QString exe = dir + "/zorv";
-  if (!QFile::exists(exe) && installCopy(dir).isEmpty()) return -1;
+  if (!QFile::exists(exe) && installCopy(dir, options.binary).isEmpty()) return -1;
   const pid_t pid = ::fork();
-  if (pid == 0) execChild(exe, options);
+  if (pid == 0) {
+    ::dup2(::open("/dev/null", O_WRONLY), 1);  // the test's own output stays the test's
+    execChild(exe, options);
+  }
   return pid;
 }
 
@@ -117,7 +120,7 @@ int runUntilUp(const QString& dir, const Options& options) { return endWhenUp(st
 Finished runToEnd(const QString& dir, const Options& options) {
   Finished f;
   const QString exe = dir + "/zorv";
-  if (!QFile::exists(exe) && installCopy(dir).isEmpty()) return f;
+  if (!QFile::exists(exe) && installCopy(dir, options.binary).isEmpty()) return f;
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return f;
   const pid_t pid = ::fork();

@@ -15,6 +15,7 @@ struct Options {
   std::vector<std::pair<std::string, std::string>> env;  // set in the child
   std::vector<std::string> unset;                        // removed from the child's environment
   bool asNobody = false;                                 // drop to nobody first (needs root)
+  const char* binary = ZORV_BINARY;                      // the program copied into the folder
 };
 
 struct Finished {
@@ -22,22 +23,22 @@ struct Finished {
   std::string out, err;
 };
 
-// Copies the program into dir (mode 0755) and returns the copy's path ("" on failure).
-QString installCopy(const QString& dir);
+// Copies the program into dir as "zorv" (mode 0755); returns the copy's path ("" on failure).
+QString installCopy(const QString& dir, const char* binary = ZORV_BINARY);
 
-// Starts the copy in dir (installCopy first); returns its process id.
+// Starts the program in dir (copied there first when missing); returns its
+// process id. Its standard output is discarded.
 pid_t start(const QString& dir, const Options& options);
 
 // Waits until the started program has set up its orderly end, ends it with
-// SIGTERM and returns its exit status; -1 when it did not come up or end in time.
+// SIGTERM and returns its exit status; -1 when it did not come up, ended
+// before, or did not end in time.
 int endWhenUp(pid_t pid);
 
-// Starts the copy in dir (installCopy first), waits until it has set up its
-// orderly end, ends it with SIGTERM and returns its exit status; -1 when it
-// did not come up or end in time.
+// start, then endWhenUp.
 int runUntilUp(const QString& dir, const Options& options = {});
 
-// Starts the copy in dir and lets it end by itself; stdout and stderr are
+// Starts the program in dir and lets it end by itself; stdout and stderr are
 // collected.
 Finished runToEnd(const QString& dir, const Options& options);
 

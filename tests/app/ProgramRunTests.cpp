@@ -1,6 +1,6 @@
 // The real program across runs: what one run saves, the next one reads; a
-// missing or damaged settings file gives the defaults and never a crash; where
-// the settings file is kept; what the command line does.
+// damaged settings file gives the defaults and never a crash; where the
+// settings file is kept; what the command line does; a long session.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -11,6 +11,7 @@
 #include <fstream>
 #include <random>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "CommandLine.h"
@@ -22,13 +23,12 @@
 
 namespace {
 
-// Starts a copy of the program in `dir`, ends it with SIGTERM once it is up,
-// and returns its exit status (-1 when it did not end in time). The user's
-// configuration folder is one of the test's own, never the real one.
-int runProgramIn(const QString& dir, programrun::Options options = {}) {
-  if (programrun::installCopy(dir).isEmpty()) return -2;
-  options.env.emplace_back("XDG_CONFIG_HOME", (dir + "/.config-of-test").toStdString());
-  return programrun::runUntilUp(dir, options);
+// Runs the program in `dir` until it is up, ends it with SIGTERM and returns
+// its exit status. The user's configuration folder is one of the test's own.
+int runProgramIn(const QString& dir) {
+  programrun::Options o;
+  o.env = {{"XDG_CONFIG_HOME", (dir + "/.config-of-test").toStdString()}};
+  return programrun::runUntilUp(dir, o);
 }
 
 struct Values {
@@ -54,32 +54,9 @@ void expectDefaults(const Values& v) {
 
 }  // namespace
 
-TEST(ProgramRuns, WithoutSettingsFileTheDefaultsAreWritten) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  ASSERT_EQ(runProgramIn(dir.path()), 0);
-  expectDefaults(readBack(dir.path()));
-}
-
-TEST(ProgramRuns, WhatOneRunSavesTheNextReads) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  {
-    TMainForm first(dir.path());
-    first.nickField->setText("alice");
-    first.serverField->setText("irc.example.org");
-    first.portField->setText("6697");
-  }
-  // The second run saves again what it loaded at start.
-  ASSERT_EQ(runProgramIn(dir.path()), 0);
-  const Values v = readBack(dir.path());
-  EXPECT_EQ(v.nick, "alice");
-  EXPECT_EQ(v.server, "irc.example.org");
-  EXPECT_EQ(v.port, "6697");
-  EXPECT_EQ(v.size, "8");
-}
-
-TEST(ProgramRuns, DamagedSettingsFileGivesDefaultsWithoutCrash) {
+// A damaged settings file gives the defaults, written back at the end; what a
+// run saves, the next one reads (and saves again).
+TEST(ProgramRuns, DamagedSettingsGiveDefaultsAndTheNextRunReadsWhatWasSaved) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   std::mt19937 rng(7);
@@ -92,17 +69,25 @@ TEST(ProgramRuns, DamagedSettingsFileGivesDefaultsWithoutCrash) {
   }
   ASSERT_EQ(runProgramIn(dir.path()), 0);
   expectDefaults(readBack(dir.path()));
+
+  {
+    TMainForm first(dir.path());
+    first.nickField->setText("alice");
+    first.serverField->setText("irc.example.org");
+    first.portField->setText("6697");
+  }
+  ASSERT_EQ(runProgramIn(dir.path()), 0);
+  const Values v = readBack(dir.path());
+  EXPECT_EQ(v.nick, "alice");
+  EXPECT_EQ(v.server, "irc.example.org");
+  EXPECT_EQ(v.port, "6697");
+  EXPECT_EQ(v.size, "8");
 }
 
 // ---------------------------------------------------------------------------
 // Where the settings file is kept
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 void chownTree(const QString& path, uid_t uid, gid_t gid) {
   ::chown(QFile::encodeName(path).constData(), uid, gid);
@@ -112,94 +97,41 @@ void chownTree(const QString& path, uid_t uid, gid_t gid) {
   }
 }
 
-// A program folder and a home for one test. To make the program folder one
-// the program cannot write: as root (whom no mode keeps out) the run is made
-// as nobody, with the folder left root's; as any other user the folder is
-// made read-only. Either way the home belongs to whoever runs the program.
-class Places {
- public:
-  Places() {
-    ok_ = tmp_.isValid() && QDir().mkpath(program()) && QDir().mkpath(home()) && QDir().mkpath(other());
-    for (const QString& d : {tmp_.path(), program()})
-      QFile::setPermissions(d, QFileDevice::Permissions(0x7755));
-    ok_ = ok_ && !programrun::installCopy(program()).isEmpty();
-  }
-  ~Places() { QFile::setPermissions(program(), QFileDevice::Permissions(0x7755)); }
-  bool ok() const { return ok_; }
-  QString program() const { return tmp_.path() + "/prog"; }
-  QString home() const { return tmp_.path() + "/home"; }
-  QString other() const { return tmp_.path() + "/xdg"; }  // a separate $XDG_CONFIG_HOME
-  QString homeConfig() const { return home() + "/.config/zorv"; }
-
-  // Options for a run with HOME set and no $XDG_CONFIG_HOME.
-  programrun::Options writable() const {
-    programrun::Options o;
-    o.env = {{"HOME", home().toStdString()}};
-    o.unset = {"XDG_CONFIG_HOME"};
-    return o;
-  }
-  programrun::Options readOnly() {
-    programrun::Options o = writable();
-    if (::geteuid() == 0) {
-      const auto [uid, gid] = programrun::nobodyIds();
-      chownTree(home(), uid, gid);
-      o.asNobody = true;
-    } else {
-      QFile::setPermissions(program(), QFileDevice::Permissions(0x5555));
-    }
-    return o;
-  }
-
- private:
-  QTemporaryDir tmp_;
-  bool ok_ = false;
-};
-
 }  // namespace
 
-TEST(SettingsPlace, WritableProgramFolderKeepsTheFileBesideTheProgram) {
-  Places p;
-  ASSERT_TRUE(p.ok());
-  ASSERT_EQ(programrun::runUntilUp(p.program(), p.writable()), 0);
-  expectDefaults(readBack(p.program()));
-  EXPECT_FALSE(QFileInfo::exists(p.home() + "/.config"));
-}
-
+// To make the program folder one the program cannot write: as root (whom no
+// mode keeps out) the run is made as nobody, with the folder left root's; as
+// any other user the folder is made read-only. The home belongs to whoever
+// runs the program.
 TEST(SettingsPlace, ReadOnlyProgramFolderUsesTheUsersConfigFolder) {
-  Places p;
-  ASSERT_TRUE(p.ok());
-  const programrun::Options o = p.readOnly();
+  QTemporaryDir tmp;
+  const QString program = tmp.path() + "/prog", home = tmp.path() + "/home", config = home + "/.config/zorv";
+  ASSERT_TRUE(tmp.isValid() && QDir().mkpath(program) && QDir().mkpath(home));
+  for (const QString& d : {tmp.path(), program}) QFile::setPermissions(d, QFileDevice::Permissions(0x7755));
+  ASSERT_FALSE(programrun::installCopy(program).isEmpty());
+  const struct Restore {
+    QString dir;
+    ~Restore() { QFile::setPermissions(dir, QFileDevice::Permissions(0x7755)); }
+  } restore{program};
+  programrun::Options o;
+  o.env = {{"HOME", home.toStdString()}};
+  o.unset = {"XDG_CONFIG_HOME"};
+  o.asNobody = ::geteuid() == 0;
+  const auto [uid, gid] = programrun::nobodyIds();
+  if (o.asNobody) chownTree(home, uid, gid);
+  else QFile::setPermissions(program, QFileDevice::Permissions(0x5555));
   // No "Cannot save settings" box: one would block the program's end.
-  ASSERT_EQ(programrun::runUntilUp(p.program(), o), 0);
-  EXPECT_FALSE(QFileInfo::exists(p.program() + "/ZORV.INI"));
-  expectDefaults(readBack(p.homeConfig()));
-  struct stat st {};
-  ASSERT_EQ(::stat(QFile::encodeName(p.homeConfig()).constData(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);  // the configuration folder is the user's alone
+  ASSERT_EQ(programrun::runUntilUp(program, o), 0);
+  EXPECT_FALSE(QFileInfo::exists(program + "/ZORV.INI"));
+  expectDefaults(readBack(config));
+  EXPECT_EQ(testsupport::fileMode(config), 0700);  // the configuration folder is the user's alone
 
   // The next run reads that file (and saves what it read).
-  const QString file = p.homeConfig() + "/ZORV.INI";
-  ASSERT_TRUE(zorv::writeProfileString("User Info", "Nick", "carol", file));
-  if (o.asNobody) chownTree(p.home(), programrun::nobodyIds().first, programrun::nobodyIds().second);
-  ASSERT_EQ(programrun::runUntilUp(p.program(), o), 0);
-  EXPECT_EQ(readBack(p.homeConfig()).nick, "carol");
-  EXPECT_FALSE(QFileInfo::exists(p.program() + "/ZORV.INI"));
-}
-
-TEST(SettingsPlace, ProgramFolderWinsOverTheConfigFolderWhenWritable) {
-  Places p;
-  ASSERT_TRUE(p.ok());
-  ASSERT_TRUE(zorv::writeProfileString("User Info", "Nick", "alice", p.program() + "/ZORV.INI"));
-  ASSERT_TRUE(QDir().mkpath(p.other() + "/zorv"));
-  ASSERT_TRUE(zorv::writeProfileString("User Info", "Nick", "bob", p.other() + "/zorv/ZORV.INI"));
-  const QByteArray before = fileBytes(p.other() + "/zorv/ZORV.INI");
-  programrun::Options o = p.writable();
-  o.unset.clear();
-  o.env.emplace_back("XDG_CONFIG_HOME", p.other().toStdString());
-  ASSERT_EQ(programrun::runUntilUp(p.program(), o), 0);
-  EXPECT_EQ(readBack(p.program()).nick, "alice");
-  EXPECT_EQ(readBack(p.program()).port, "6667");  // the rest was written out by this run
-  EXPECT_EQ(fileBytes(p.other() + "/zorv/ZORV.INI"), before);
+  ASSERT_TRUE(zorv::writeProfileString("User Info", "Nick", "carol", config + "/ZORV.INI"));
+  if (o.asNobody) chownTree(home, uid, gid);
+  ASSERT_EQ(programrun::runUntilUp(program, o), 0);
+  EXPECT_EQ(readBack(config).nick, "carol");
+  EXPECT_FALSE(QFileInfo::exists(program + "/ZORV.INI"));
 }
 
 // The message about settings stays for a save that really fails, and only then.
@@ -293,4 +225,35 @@ TEST(ProgramCommandLine, LinkConnectsAndJoins) {
   ASSERT_TRUE(accepted);
   EXPECT_TRUE(server.waitReceived("QUIT "));
   EXPECT_EQ(readBack(dir.path()).server, "127.0.0.1");
+}
+
+// The program with its Connect step pressed for it, against a scripted server:
+// a channel window that gathered many lines in front goes behind and gets one
+// more line; the program still answers the server afterwards and ends normally.
+TEST(ProgramLongSession, AFrontWindowWithManyLinesGoesBehindAndTheProgramGoesOn) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  testsupport::LoopbackServer server;
+  for (const auto& [section, key, value] : {std::tuple<const char*, const char*, QString>{"User Info", "Nick", "zoe"},
+                                            {"User Info", "Server", "127.0.0.1"},
+                                            {"User Info", "Port", QString::number(server.port())},
+                                            {"Client Info", "ScrollbackLines", "0"}})
+    ASSERT_TRUE(zorv::writeProfileString(section, key, value, dir.filePath("ZORV.INI")));
+  programrun::Options o;
+  o.binary = ZORV_CONNECTING_BINARY;
+  const pid_t pid = programrun::start(dir.path(), o);
+  ASSERT_GT(pid, 0);
+  bool answered = server.accept(20000) && server.waitReceived("USER ", 20000);
+  if (answered) {
+    std::string burst = ":srv 001 zoe :Welcome\r\n:zoe!u@h JOIN :#bg\r\n:zoe!u@h JOIN :#vis\r\n";
+    for (int i = 0; i < 30000; ++i) burst += ":amy!u@h PRIVMSG #vis :line " + std::to_string(i) + "\r\n";
+    server.send(burst + "PING :front\r\n");  // #vis has taken every line in front
+    // A private message opens a window in front; #vis goes behind and gets one more line.
+    answered = server.waitReceived("PONG :front", 30000);
+    server.send(":frank!u@h PRIVMSG zoe :hello\r\n:amy!u@h PRIVMSG #vis :one more\r\nPING :alive\r\n");
+    answered = answered && server.waitReceived("PONG :alive", 30000);
+  }
+  EXPECT_EQ(programrun::endWhenUp(pid), 0);
+  ASSERT_TRUE(answered) << server.received().substr(0, 200);
+  EXPECT_TRUE(server.waitReceived("\r\nQUIT ", 5000));
 }

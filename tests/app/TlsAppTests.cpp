@@ -5,6 +5,7 @@
 
 #include "../net/TlsTestPeer.h"
 #include "AppFixture.h"
+#include "TestPki.h"
 #include "CertificatePrompt.h"
 #include "Session.h"
 #include "Profile.h"
@@ -86,7 +87,7 @@ TEST_F(AppTest, TlsOnAPlainServerSendsNoPlainByteAndReportsTheFailure) {
 // Cancel on a changed certificate met by the reconnect stops reconnecting
 // until the user presses Connect, and the line says why it was refused.
 TEST_F(AppTest, CancelOnAChangedCertificateStopsTheReconnect) {
-  static tlstest::TestPki pki;
+  static testsupport::TestPki pki;
   ASSERT_TRUE(pki.ok);
   // A certificate that verifies for the host, but not the one pinned.
   ::setenv("SSL_CERT_FILE", pki.path("ca.pem").c_str(), 1);

@@ -31,20 +31,11 @@ void drag(TextPane* pane, QPoint from, QPoint to) {
   QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, to);
 }
 
-class ChildwinTest : public ::testing::Test {
+class ChildwinTest : public WindowTest {
  protected:
-  void TearDown() override {
-    for (auto& c : host.children) delete c.data();
-    area.reset();
-    flushDeletes();
-  }
   void select(TMDIChild* w, const std::vector<int>& rows) {
     w->nickList->clearSelection();
     for (int row : rows) w->nickList->selectionModel()->select(w->NickModel()->index(row), QItemSelectionModel::Select);
-  }
-  void type(TMDIChild* w, const QString& text) {
-    w->inputLine->setText(text);
-    QTest::keyClick(w->inputLine, Qt::Key_Return);
   }
   // A shown window whose pane has a fixed-pitch font: character k of line
   // `line` (one row each) lies at charAt(line, k).
@@ -73,36 +64,8 @@ class ChildwinTest : public ::testing::Test {
     }
   }
 
-  RecordingHost host;
-  std::unique_ptr<QMdiArea> area;
   int charWidth = 0, lineHeight = 0;
 };
-
-TEST_F(ChildwinTest, UnreadMarkAndTheBackgroundBoundOf300Lines) {
-  TMDIChild* w = host.make("#a - news");
-  TMDIChild* fg = host.make("#fg");
-  host.active = fg;
-  w->AddLine("one");
-  w->AddLine("two");  // further lines leave the mark as it is
-  EXPECT_EQ(w->Caption(), "*#a - news");
-  EXPECT_EQ(host.topics, Lines{"#a|*#a - news|1"});
-  host.active = w;
-  w->OnActivated();
-  w->AddLine("three");  // the active window is never marked
-  w->OnActivated();    // nothing to clear
-  EXPECT_EQ(w->Caption(), "#a - news");
-  EXPECT_EQ(host.topics, (Lines{"#a|*#a - news|1", "#a|#a - news|1"}));
-
-  host.active = fg;
-  for (int i = 0; i < 1000; ++i) {
-    w->AddLine("line " + std::to_string(i));
-    fg->AddLine("line " + std::to_string(i));
-  }
-  EXPECT_EQ(w->LineCount(), 300);
-  EXPECT_EQ(w->textPane->line(0), "line 700");
-  EXPECT_EQ(w->textPane->line(299), "line 999");
-  EXPECT_EQ(fg->LineCount(), 1000);  // the active window is not trimmed
-}
 
 // A window that gathered many lines in front is cut to its last 300 in one
 // step when it goes behind and gets one more line (one line at a time, each
@@ -127,9 +90,20 @@ TEST_F(ChildwinTest, AWindowWithManyLinesGoingBehindKeepsItsLast300) {
 
 // The active window keeps its last ScrollbackLines lines, a window behind it
 // the smaller of that and 300; every line shown goes to the log first.
-TEST_F(ChildwinTest, ScrollbackBoundsEveryWindowAndEveryLineIsLogged) {
-  TMDIChild* w = host.make("#a");
+TEST_F(ChildwinTest, UnreadMarkScrollbackBoundsAndEveryLineLogged) {
+  TMDIChild* w = host.make("#a - news");
   TMDIChild* other = host.make("#b");
+  host.active = other;
+  w->AddLine("one");
+  w->AddLine("two");  // further lines leave the mark as it is
+  EXPECT_EQ(w->Caption(), "*#a - news");
+  host.active = w;
+  w->OnActivated();
+  w->AddLine("three");  // the active window is never marked
+  w->OnActivated();    // nothing to clear
+  EXPECT_EQ(w->Caption(), "#a - news");
+  EXPECT_EQ(host.topics, (Lines{"#a|*#a - news|1", "#a|#a - news|1"}));
+  host.logged.clear();
   const struct {
     int scrollback;
     bool active;
@@ -296,15 +270,6 @@ TEST_F(ChildwinTest, NickListActions) {
   w->OnNickDoubleClicked();
   EXPECT_EQ(host.newChildren, (Lines{"ann", "cal"}));
 
-  // Events write into the pane; unknown nicks write nothing.
-  host.active = w;
-  w->RemoveNick("zed", "*** QUIT: zed (z) bye");
-  w->RemoveNick("ben", "*** QUIT: ben (b) bye");
-  w->RenameNick("ann", "anna");
-  EXPECT_EQ(w->LineCount(), 2);
-  EXPECT_EQ(w->textPane->line(0), "*** QUIT: ben (b) bye");
-  EXPECT_EQ(w->textPane->line(1), "*** ann is known as anna");
-  EXPECT_EQ(w->Nicks().at(0), "@anna");
 }
 
 TEST_F(ChildwinTest, EveryChannelModeItem) {
@@ -396,12 +361,7 @@ TEST_F(ChildwinTest, TextPaneFollowsTheBottomOnlyWhenThereAndCopiesSelectedLines
   v->setValue(0);
   const int lh = pane->fontMetrics().lineSpacing();
   // From the start of one line to past the end of the next: both lines whole.
-  const QPointF end(pane->viewport()->width() - 1, 2 * lh + 2);
-  QTest::mousePress(pane->viewport(), Qt::LeftButton, {}, QPoint(0, lh + 2));
-  QMouseEvent move(QEvent::MouseMove, end, pane->viewport()->mapToGlobal(end), Qt::NoButton, Qt::LeftButton,
-                   Qt::NoModifier);
-  QApplication::sendEvent(pane->viewport(), &move);
-  QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, end.toPoint());
+  drag(pane, QPoint(0, lh + 2), QPoint(pane->viewport()->width() - 1, 2 * lh + 2));
   const QString selected = QString::fromStdString(pane->line(1) + "\n" + pane->line(2));
   QApplication::clipboard()->clear();
   QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);

@@ -2,9 +2,13 @@
 // A recording stand-in for the main window: it keeps the windows it made,
 // finds them by name as the main window does, and applies SetTopic and
 // CloseChild to them.
+#include <QCoreApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,4 +83,21 @@ class RecordingHost : public ChildHost {
     children.emplace_back(child);
     return child;
   }
+};
+
+// Windows made through a recording main window, freed after each test.
+class WindowTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (auto& c : host.children) delete c.data();
+    area.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  void type(TMDIChild* w, const QString& text) {
+    w->inputLine->setText(text);
+    QTest::keyClick(w->inputLine, Qt::Key_Return);
+  }
+
+  RecordingHost host;
+  std::unique_ptr<QMdiArea> area;
 };

@@ -16,7 +16,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class InputLineTest : public ::testing::Test {
+class InputLineTest : public WindowTest {
  protected:
   void SetUp() override {
     area = std::make_unique<QMdiArea>();
@@ -24,11 +24,6 @@ class InputLineTest : public ::testing::Test {
     area->show();
     QApplication::setActiveWindow(area.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(area.get()));
-  }
-  void TearDown() override {
-    for (auto& c : host.children) delete c.data();
-    area.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   // A window in the frame, active, with the focus in the given control.
   using Control = QWidget* (*)(TMDIChild*);
@@ -44,45 +39,18 @@ class InputLineTest : public ::testing::Test {
     EXPECT_TRUE(testsupport::waitFor([&] { return QApplication::focusWidget() == target; }, 2000));
     return w;
   }
-  void type(TMDIChild* w, const QString& text) {
-    w->inputLine->setText(text);
-    QTest::keyClick(w->inputLine, Qt::Key_Return);
-  }
-
-  RecordingHost host;
-  std::unique_ptr<QMdiArea> area;
 };
 
-TEST_F(InputLineTest, LongTextIsSentInPiecesAndEachPieceIsEchoed) {
+// /query opens the private window in front and echoes the text there only.
+TEST_F(InputLineTest, QueryOpensThePrivateWindow) {
   TMDIChild* w = activeWindow("#a");
-  type(w, QString(602, QLatin1Char('x')));
-  const std::string x418(418, 'x'), x184(184, 'x');
-  EXPECT_EQ(host.sent, (Lines{"PRIVMSG #a :" + x418, "PRIVMSG #a :" + x184}));
-  ASSERT_EQ(w->LineCount(), 2);
-  EXPECT_EQ(w->textPane->line(0), "<bob>" + x418);
-  EXPECT_EQ(w->textPane->line(1), "<bob>" + x184);
-  // A command a server would not take is refused in the window.
-  host.sent.clear();
-  type(w, "/topic #a " + QString(600, QLatin1Char('t')));
-  EXPECT_TRUE(host.sent.empty());
-  EXPECT_EQ(w->textPane->line(2), "*** Not sent: the line is 610 bytes long, a server takes 510 at most");
-  EXPECT_TRUE(w->inputLine->text().isEmpty());
-}
-
-TEST_F(InputLineTest, AwayAndQuery) {
-  TMDIChild* w = activeWindow("#a");
-  type(w, "/away back soon");
-  type(w, "/away");
   type(w, "/query carol how are you");
-  EXPECT_EQ(host.sent, (Lines{"AWAY :back soon", "AWAY", "PRIVMSG carol :how are you"}));
+  EXPECT_EQ(host.sent, Lines{"PRIVMSG carol :how are you"});
   EXPECT_EQ(host.newChildren, Lines{"carol"});
   EXPECT_EQ(host.focused, Lines{"carol"});
   EXPECT_EQ(host.added, Lines{"carol|<bob>how are you"});
   EXPECT_EQ(w->LineCount(), 0);  // nothing echoed where the command was typed
   EXPECT_TRUE(w->inputLine->text().isEmpty());
-  type(w, "/query");
-  EXPECT_EQ(w->textPane->line(0), "*** USAGE: /QUERY <nick> [text]");
-  EXPECT_EQ(host.newChildren.size(), 1u);
 }
 
 // Ctrl+F4 pressed in the focused control of the active window closes it,
@@ -131,7 +99,8 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
     Qt::Key key;
     Qt::KeyboardModifiers mods = Qt::NoModifier;
   };
-  const Key tab{Qt::Key_Tab}, x{Qt::Key_X}, up{Qt::Key_PageUp}, down{Qt::Key_PageDown};
+  const Key tab{Qt::Key_Tab}, x{Qt::Key_X}, up{Qt::Key_PageUp}, down{Qt::Key_PageDown}, a{Qt::Key_A},
+      l{Qt::Key_L}, back{Qt::Key_Backtab, Qt::ShiftModifier};
   const struct {
     const char* what;
     Control focus;
@@ -142,6 +111,10 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
     bool switched;  // the other window became the active one
   } cases[] = {
       {"Tab in the input line", inputLine, {tab, x}, "x", inputLine, 0, false},
+      {"Tab completes a nick", inputLine, {a, l, tab, tab}, "Alice: ", inputLine, 0, false},
+      {"Shift+Tab goes back", inputLine, {a, l, tab, tab, back}, "alex: ", inputLine, 0, false},
+      {"Shift with Tab goes back", inputLine, {a, l, {Qt::Key_Tab, Qt::ShiftModifier}}, "Alice: ", inputLine, 0, false},
+      {"Tab completes a channel", inputLine, {{Qt::Key_NumberSign}, {Qt::Key_Z}, tab}, "#zorv ", inputLine, 0, false},
       {"Shift+Tab in the input line", inputLine, {{Qt::Key_Backtab, Qt::ShiftModifier}, x}, "x", inputLine, 0, false},
       {"Ctrl+Tab switches windows", inputLine, {{Qt::Key_Tab, Qt::ControlModifier}}, "", nullptr, 0, true},
       {"typing in the text", textPane, {{Qt::Key_A}, {Qt::Key_B}, {Qt::Key_C}}, "abc", inputLine, 0, false},
@@ -155,6 +128,8 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
   for (const auto& c : cases) {
     QPointer<TMDIChild> other = host.make("#other", area.get());
     QPointer<TMDIChild> w = activeWindow("#a", c.focus);
+    w->TakeNames("@Alice +alex bob ");
+    host.channels = {"#a", "#zorv"};
     for (int i = 0; i < 200; ++i) w->AddLine("line " + std::to_string(i));
     w->textPane->flushLayout();
     QScrollBar* v = w->textPane->verticalScrollBar();
@@ -170,31 +145,6 @@ TEST_F(InputLineTest, KeysReachTheControlTheUserMeans) {
     delete other.data();
     delete w.data();
   }
-}
-
-// Tab in the input line completes nicks and channel names and keeps the focus there.
-TEST_F(InputLineTest, TabCompletesTheNickBeforeTheCaret) {
-  TMDIChild* w = activeWindow("#a");
-  w->TakeNames("@Alice +alex bob ");
-  host.channels = {"#a", "#zorv"};
-  QTest::keyClicks(w->inputLine, "al");
-  const struct {
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers;
-    QString text;
-  } presses[] = {{Qt::Key_Tab, {}, "alex: "},
-                 {Qt::Key_Tab, {}, "Alice: "},
-                 {Qt::Key_Backtab, Qt::ShiftModifier, "alex: "},
-                 {Qt::Key_Tab, Qt::ShiftModifier, "Alice: "}};
-  for (const auto& p : presses) {
-    QTest::keyClick(w->inputLine, p.key, p.modifiers);
-    EXPECT_EQ(w->inputLine->text(), p.text);
-    EXPECT_EQ(w->inputLine->cursorPosition(), p.text.size());
-    EXPECT_EQ(QApplication::focusWidget(), w->inputLine);
-  }
-  QTest::keyClicks(w->inputLine, "see #zo");
-  QTest::keyClick(w->inputLine, Qt::Key_Tab);
-  EXPECT_EQ(w->inputLine->text(), "Alice: see #zorv ");
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ TEST(Interpret, SendsWritesAndCloses) {
     Lines written, closed = {};
     bool closeSelf = false;
     int timeMs = 250;
+    std::string query = "";
+    Lines queryWritten = {};
   };
   const Case cases[] = {
       // The worked examples.
@@ -63,6 +65,18 @@ TEST(Interpret, SendsWritesAndCloses) {
       {"Server", "/me", "", {kNotOnChannel}},
       {"server", "/me waves", "", {kNotOnChannel}},
       {"SERVER", "hi", "PRIVMSG SERVER :hi", {"<bob>hi"}},
+      // Away and query.
+      {"#a", "/away", "AWAY", {}},
+      {"#a", "/AWAY  ", "AWAY", {}},
+      {"#a", "/away gone fishing", "AWAY :gone fishing", {}},
+      {"#a", "/away :x", "AWAY ::x", {}},
+      {"#a", "/query carol", "", {}, {}, false, 0, "carol"},
+      {"#a", "/query   carol", "", {}, {}, false, 0, "carol"},
+      {"#a", "/Query carol hi there", "PRIVMSG carol :hi there", {}, {}, false, 0, "carol", {"<bob>hi there"}},
+      {"#a", "/query carol  two", "PRIVMSG carol : two", {}, {}, false, 0, "carol", {"<bob> two"}},
+      {"#a", "/query", "", {"*** USAGE: /QUERY <nick> [text]"}},
+      {"#a", "/query #a hi", "", {"*** USAGE: /QUERY <nick> [text]"}},
+      {"#a", "/query &a", "", {"*** USAGE: /QUERY <nick> [text]"}},
       // Pasted line breaks and NULs become blanks: never more than one line.
       {"#a", "one\r\ntwo\nthree\rfour\r\n", "PRIVMSG #a :one two three four", {"<bob>one two three four"}},
       {"#a", "/join #b\r\nQUIT :x", "JOIN #b QUIT :x", {}},
@@ -74,6 +88,8 @@ TEST(Interpret, SendsWritesAndCloses) {
     EXPECT_EQ(r.writes, c.written) << c.window << " " << c.typed;
     EXPECT_EQ(r.closeNames, c.closed) << c.window << " " << c.typed;
     EXPECT_EQ(r.closeSelf, c.closeSelf) << c.window << " " << c.typed;
+    EXPECT_EQ(r.query, c.query) << c.typed;
+    EXPECT_EQ(r.queryWrites, c.queryWritten) << c.typed;
   }
   const std::pair<const char*, const char*> usages[] = {
       {"/msg", "MSG <target> <parameter>"},        {"/privmsg", "MSG <target> <parameter>"},
@@ -92,7 +108,7 @@ TEST(Interpret, SendsWritesAndCloses) {
   const struct {
     std::string window, typed;
     Lines written;
-    std::string query;
+    std::string query = "";
     bool closeSelf = false;
   } offline[] = {
       {"#a", "hello", {kNotSent}},
@@ -118,35 +134,8 @@ TEST(Interpret, SendsWritesAndCloses) {
   EXPECT_FALSE(zorv::Interpret("/notice carol hi", "#a", "bob", 0).sendBeforeWrites);
 }
 
-// /away and /query (nick bob).
-TEST(Interpret, AwayAndQuery) {
-  struct Case {
-    std::string typed, sent;
-    Lines written;
-    std::string query;
-    Lines queryWritten;
-  };
-  const Case cases[] = {
-      {"/away", "AWAY", {}, "", {}},
-      {"/AWAY  ", "AWAY", {}, "", {}},
-      {"/away gone fishing", "AWAY :gone fishing", {}, "", {}},
-      {"/away :x", "AWAY ::x", {}, "", {}},
-      {"/query carol", "", {}, "carol", {}},
-      {"/query   carol", "", {}, "carol", {}},
-      {"/Query carol hi there", "PRIVMSG carol :hi there", {}, "carol", {"<bob>hi there"}},
-      {"/query carol  two", "PRIVMSG carol : two", {}, "carol", {"<bob> two"}},
-      {"/query", "", {"*** USAGE: /QUERY <nick> [text]"}, "", {}},
-      {"/query #a hi", "", {"*** USAGE: /QUERY <nick> [text]"}, "", {}},
-      {"/query &a", "", {"*** USAGE: /QUERY <nick> [text]"}, "", {}},
-  };
-  for (const Case& c : cases) {
-    const auto r = zorv::Interpret(c.typed, "#a", "bob", 0);
-    EXPECT_EQ(r.send, c.sent) << c.typed;
-    EXPECT_EQ(r.writes, c.written) << c.typed;
-    EXPECT_EQ(r.query, c.query) << c.typed;
-    EXPECT_EQ(r.queryWrites, c.queryWritten) << c.typed;
-  }
-  // Long text for a query goes in pieces, each echoed in the private window.
+// Long text for a query goes in pieces, each echoed in the private window.
+TEST(Interpret, LongQueryTextInPieces) {
   const auto r = zorv::Interpret("/query carol " + std::string(500, 'q'), "Server", "bob", 0);
   EXPECT_EQ(r.send, "PRIVMSG carol :" + std::string(415, 'q'));
   EXPECT_EQ(r.sendMore, Lines{"PRIVMSG carol :" + std::string(85, 'q')});

@@ -1,109 +1,38 @@
 // End to end: Zorv (its real main window, in process) against a real IRC
 // server (ngircd on a free loopback port) with a plain test client watching.
-#include <gtest/gtest.h>
-
-#include <QLineEdit>
-#include <QListView>
+#include <QApplication>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-#include <QApplication>
-#include <QTemporaryDir>
 #include <algorithm>
-#include <memory>
 
 #include "Channel.h"
 #include "E2eWindows.h"
-#include "Childwin.h"
-#include "IrcServer.h"
-#include "Main.h"
-#include "Session.h"
-#include "TestSupport.h"
-#include "Text.h"
-#include "TextPane.h"
 
-using testsupport::IrcClient;
-using testsupport::IrcServer;
-using testsupport::waitFor;
-
-namespace {
-
-using e2e::paneLines;
-
-class E2e : public ::testing::Test {
- protected:
-  void SetUp() override {
-    server = std::make_unique<IrcServer>();
-    if (!server->running()) GTEST_SKIP() << server->error();
-    ASSERT_TRUE(dir.isValid());
-    form = std::make_unique<TMainForm>(dir.path());
-    form->show();
-  }
-  void TearDown() override {
-    if (form) form->close();
-    form.reset();
-  }
-
-  TMDIChild* window(const std::string& name) { return e2e::window(*form, name); }
-  bool windowHas(const std::string& name, const std::string& part) {
-    return e2e::countInWindow(*form, name, part) > 0;
-  }
-  bool waitWindowHas(const std::string& name, const std::string& part, int ms = 5000) {
-    return waitFor([&] { return windowHas(name, part); }, ms);
-  }
-  std::vector<std::string> nicks(const std::string& channel) { return e2e::nicks(*form, channel); }
-  bool listed(const std::string& channel, const std::string& entry) { return e2e::listed(*form, channel, entry); }
-  void type(const std::string& windowName, const std::string& text) { e2e::type(*form, windowName, text); }
-  void connectZorv(const std::string& nick) {
-    form->nickField->setText(QString::fromStdString(nick));
-    form->serverField->setText("127.0.0.1");
-    form->portField->setText(QString::number(server->port()));
-    form->OnConnectClicked();
-    ASSERT_TRUE(waitWindowHas("Server", "Welcome to the Internet Relay Network", 10000));
-  }
-
-  std::unique_ptr<IrcServer> server;
-  QTemporaryDir dir;
-  std::unique_ptr<TMainForm> form;
-};
-
-}  // namespace
-
+// The QUIT reaches the channel, from Disconnect and from the program's end.
 TEST_F(E2e, RegistersAndQuitReachesTheChannel) {
-  IrcClient watcher(server->port());
-  ASSERT_TRUE(watcher.registerAs("watcher"));
-  watcher.sendLine("JOIN #quit");
-  ASSERT_FALSE(watcher.waitLine(" 366 ").empty());
-
-  connectZorv("zorv");
-  EXPECT_TRUE(windowHas("Server", "Connected"));
-  type("Server", "/join #quit");
-  ASSERT_FALSE(watcher.waitLine("JOIN").empty());
-
-  form->OnDisconnectClicked();
-  const std::string quit = watcher.waitLine(" QUIT ");
-  EXPECT_NE(quit.find(":zorv!"), std::string::npos) << quit;
-  EXPECT_NE(quit.find("http://zorv.sourceforge.net/"), std::string::npos) << quit;
-  EXPECT_TRUE(waitWindowHas("Server", "Disconnected"));
-}
-
-TEST_F(E2e, QuitAtProgramEndReachesTheChannel) {
-  IrcClient watcher(server->port());
-  ASSERT_TRUE(watcher.registerAs("watcher"));
-  watcher.sendLine("JOIN #bye");
-  ASSERT_FALSE(watcher.waitLine(" 366 ").empty());
-  connectZorv("zorv");
-  type("Server", "/join #bye");
-  ASSERT_FALSE(watcher.waitLine("JOIN").empty());
-  form->close();
-  form.reset();
-  const std::string quit = watcher.waitLine(" QUIT ");
-  EXPECT_NE(quit.find("http://zorv.sourceforge.net/"), std::string::npos) << quit;
+  for (const bool atEnd : {false, true}) {
+    auto watcher = client(atEnd ? "watcher2" : "watcher", "#quit");
+    connectZorv("zorv", atEnd ? 2 : 1);
+    EXPECT_TRUE(windowHas("Server", "Connected"));
+    type("Server", "/join #quit");
+    ASSERT_FALSE(watcher->waitLine("JOIN").empty());
+    if (atEnd) {
+      form->close();
+      form.reset();
+    } else {
+      form->OnDisconnectClicked();
+    }
+    const std::string quit = watcher->waitLine(" QUIT ");
+    EXPECT_NE(quit.find(":zorv!"), std::string::npos) << quit;
+    EXPECT_NE(quit.find("http://zorv.sourceforge.net/"), std::string::npos) << quit;
+    if (!atEnd) EXPECT_TRUE(waitWindowHas("Server", "Disconnected"));
+  }
 }
 
 TEST_F(E2e, ChannelLifeWithAnotherUser) {
-  IrcClient ann(server->port());
-  ASSERT_TRUE(ann.registerAs("ann"));
+  auto owner = client("ann");
+  IrcClient& ann = *owner;
   ann.sendLine("JOIN #life");
   ann.sendLine("TOPIC #life :all about life");
   ASSERT_FALSE(ann.waitLine(" TOPIC ").empty());
@@ -150,8 +79,8 @@ TEST_F(E2e, ChannelLifeWithAnotherUser) {
 }
 
 TEST_F(E2e, UsersDayFromTheInputLine) {
-  IrcClient bob(server->port());
-  ASSERT_TRUE(bob.registerAs("bob"));
+  auto owner = client("bob");
+  IrcClient& bob = *owner;
   connectZorv("zorv");
   type("Server", "/join #day");
   ASSERT_TRUE(waitFor([&] { return listed("#day", "@zorv"); }));
@@ -178,8 +107,8 @@ TEST_F(E2e, UsersDayFromTheInputLine) {
 }
 
 TEST_F(E2e, ChannelListFillsTheGridAndJoins) {
-  IrcClient ann(server->port());
-  ASSERT_TRUE(ann.registerAs("ann"));
+  auto owner = client("ann");
+  IrcClient& ann = *owner;
   for (const char* c : {"#one", "#two", "#three"}) ann.sendLine(std::string("JOIN ") + c);
   ann.sendLine("TOPIC #two :second: topic");
   ASSERT_FALSE(ann.waitLine(" TOPIC ").empty());
@@ -208,8 +137,8 @@ TEST_F(E2e, ChannelListFillsTheGridAndJoins) {
 // A line far longer than a server takes, typed into a channel, reaches the
 // others whole in several messages, and Zorv stays connected.
 TEST_F(E2e, ALongLineReachesTheChannelInPiecesAndZorvStaysOn) {
-  IrcClient watcher(server->port());
-  ASSERT_TRUE(watcher.registerAs("watcher"));
+  auto owner = client("watcher");
+  IrcClient& watcher = *owner;
   connectZorv("zorv");
   type("Server", "/join #long");
   ASSERT_TRUE(waitFor([&] { return listed("#long", "@zorv"); }));
@@ -257,8 +186,8 @@ TEST_F(E2e, ALongLineReachesTheChannelInPiecesAndZorvStaysOn) {
 // /query opens the private window in front with the keyboard in its input
 // line, and the text goes to the other user.
 TEST_F(E2e, QueryOpensTheWindowInFrontAndSends) {
-  IrcClient watcher(server->port());
-  ASSERT_TRUE(watcher.registerAs("watcher"));
+  auto owner = client("watcher");
+  IrcClient& watcher = *owner;
   connectZorv("zorv");
   form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -268,7 +197,7 @@ TEST_F(E2e, QueryOpensTheWindowInFrontAndSends) {
   ASSERT_NE(query, nullptr);
   EXPECT_EQ(form->ActiveChild(), query);
   EXPECT_TRUE(waitFor([&] { return QApplication::focusWidget() == query->inputLine; }));
-  EXPECT_EQ(paneLines(query), std::vector<std::string>{"<zorv>hello there"});
+  EXPECT_EQ(paneLines("watcher"), std::vector<std::string>{"<zorv>hello there"});
   type("Server", "/away out for lunch");
   EXPECT_TRUE(waitWindowHas("Server", "You have been marked as being away"));
 }
@@ -293,7 +222,6 @@ TEST_F(E2e, OverIPv6ByLiteralAndByName) {
   const auto local = zorv::WSocketSystemResolve("localhost").Addrs;
   if (std::find(local.begin(), local.end(), "::1") != local.end()) servers.push_back("localhost");
 
-  auto count = [&](const std::string& name, const std::string& part) { return e2e::countInWindow(*form, name, part); };
   for (size_t i = 0; i < servers.size(); ++i) {
     SCOPED_TRACE(servers[i]);
     const int n = static_cast<int>(i);

@@ -56,10 +56,7 @@ TEST(LogNames, HostileNamesStayOneHarmlessComponent) {
   }
 }
 
-QByteArray contents(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
+using testsupport::readBytes;
 
 class LogbookTest : public ::testing::Test {
  protected:
@@ -82,15 +79,15 @@ TEST_F(LogbookTest, AFileHoldsEveryLineWithItsTimeAndItsBytesAsShown) {
   book->close("#CHAT");
   const QString path = dir.filePath("logs/irc.example.net/#chat.log");
   EXPECT_EQ(book->pathFor("#chat"), path);
-  EXPECT_EQ(contents(path), QByteArray("[2026-12-06 09:05:07] <amy>hi \x02" "bold\x02 \x03" "4red\n"
+  EXPECT_EQ(readBytes(path), QByteArray("[2026-12-06 09:05:07] <amy>hi \x02" "bold\x02 \x03" "4red\n"
                                        "[2026-12-06 09:05:07] latin-1 \xe9t\xe9\n"));
   // A later session appends.
   book->append("#chat", "again");
   book->flush();
-  EXPECT_TRUE(contents(path).endsWith("\n[2026-12-06 09:05:07] again\n"));
+  EXPECT_TRUE(readBytes(path).endsWith("\n[2026-12-06 09:05:07] again\n"));
   // Lines not yet written reach the file within the flush interval.
   EXPECT_TRUE(testsupport::waitFor(
-      [&] { return contents(dir.filePath("logs/irc.example.net/server.log")).contains("Connected\n"); },
+      [&] { return readBytes(dir.filePath("logs/irc.example.net/server.log")).contains("Connected\n"); },
       Logbook::kFlushMs * 3));
   EXPECT_TRUE(errors.empty());
 }
@@ -104,7 +101,7 @@ TEST_F(LogbookTest, HostileWindowNamesNeverLeaveTheNetworkFolder) {
   for (QDirIterator it(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
     const QFileInfo info(it.next());
     EXPECT_EQ(info.canonicalPath(), folder) << info.filePath().toStdString();
-    EXPECT_EQ(contents(info.filePath()), "[2026-12-06 09:05:07] line\n");
+    EXPECT_EQ(readBytes(info.filePath()), "[2026-12-06 09:05:07] line\n");
     ++files;
   }
   EXPECT_EQ(files, 7);
@@ -116,7 +113,7 @@ TEST_F(LogbookTest, ManyWindowsShareALimitedNumberOfOpenFilesAndLoseNothing) {
     for (int w = 0; w < windows; ++w) book->append("nick" + std::to_string(w), "round " + std::to_string(round));
   book->flush();
   for (int w = 0; w < windows; ++w)
-    EXPECT_EQ(contents(book->pathFor("nick" + std::to_string(w))),
+    EXPECT_EQ(readBytes(book->pathFor("nick" + std::to_string(w))),
               "[2026-12-06 09:05:07] round 0\n[2026-12-06 09:05:07] round 1\n[2026-12-06 09:05:07] round 2\n");
 }
 

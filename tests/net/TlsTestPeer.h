@@ -1,8 +1,5 @@
 #pragma once
-// Test certificates made with the openssl command line, and a loopback
-// server on its own thread that speaks TLS (or deliberately does not).
-#include <QProcess>
-#include <QTemporaryDir>
+// A loopback server on its own thread that speaks TLS (or deliberately does not).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
@@ -21,56 +18,6 @@
 
 namespace tlstest {
 
-// A CA, a server certificate it signed for 127.0.0.1 and localhost, and an
-// unrelated self-signed certificate for the same names.
-struct TestPki {
-  QTemporaryDir dir;
-  bool ok = false;
-  std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
-
-  static bool run(const QStringList& args, const QString& cwd) {
-    QProcess p;
-    p.setWorkingDirectory(cwd);
-    p.start("openssl", args);
-    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-  }
-  TestPki() {
-    const QString d = dir.path();
-    const QString subj = "/CN=zorv test";
-    ok = dir.isValid() &&
-         run({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
-              "-subj", "/CN=zorv test CA"}, d) &&
-         run({"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr", "-subj",
-              "/CN=localhost"}, d) &&
-         run({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-              "-out", "server.pem", "-days", "2", "-extfile", "ext.cnf"}, d, "subjectAltName=IP:127.0.0.1,DNS:localhost\n") &&
-         run({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "other.key", "-out", "other.pem", "-days",
-              "2", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"}, d) &&
-         run({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "empty.key", "-out", "empty.pem", "-days",
-              "2", "-subj", "/CN=nobody"}, d);
-  }
-  static bool run(const QStringList& args, const QString& cwd, const char* extfile) {
-    FILE* f = std::fopen((cwd + "/ext.cnf").toLocal8Bit().constData(), "w");
-    if (!f) return false;
-    std::fputs(extfile, f);
-    std::fclose(f);
-    return run(args, cwd);
-  }
-  // The SHA-256 fingerprint of a certificate file, 64 upper-case hex digits.
-  std::string fingerprint(const char* pem) const {
-    QProcess p;
-    p.setWorkingDirectory(dir.path());
-    p.start("openssl", {"x509", "-in", pem, "-noout", "-fingerprint", "-sha256"});
-    if (!p.waitForFinished(30000)) return {};
-    std::string out = p.readAllStandardOutput().toStdString();
-    std::string hex;
-    const size_t eq = out.find('=');
-    for (size_t i = eq == std::string::npos ? 0 : eq + 1; i < out.size(); ++i)
-      if (std::isxdigit(static_cast<unsigned char>(out[i]))) hex += static_cast<char>(std::toupper(out[i]));
-    return hex;
-  }
-};
-
 // What the server does with the one client it accepts.
 enum class Mode {
   Echo,             // TLS; sends a greeting line, then echoes every byte back
@@ -82,7 +29,7 @@ enum class Mode {
 class TlsServer {
  public:
   TlsServer(Mode mode, const std::string& cert, const std::string& key) : mode_(mode) {
-    listener_ = nettest::listenLoopback(&port_);
+    listener_ = testsupport::listenLoopback(&port_);
     std::signal(SIGPIPE, SIG_IGN);  // the server writes to a descriptor the client may have closed
     ctx_ = SSL_CTX_new(TLS_server_method());
     SSL_CTX_use_certificate_file(ctx_, cert.c_str(), SSL_FILETYPE_PEM);

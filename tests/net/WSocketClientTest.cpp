@@ -1,11 +1,15 @@
 // The client path of the socket component against loopback peers: event
-// orders, lookups, errors and their texts, the send queue, closing.
+// orders, lookups, errors and their texts, the send queue, flushing, closing,
+// and a peer that floods.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
+#include <chrono>
 #include <memory>
 
 #include "NetTestUtil.h"
@@ -55,14 +59,14 @@ TEST(WSocketLookup, AddressesInsideTheCallNamesFromTheEventLoop) {
 }
 
 TEST(WSocketSession, LookupConnectDataAndServerCloseWithUnreadData) {
-  RawPeer peer;
+  Peer peer;
   TWSocket s;
   Recorder r;
   r.chunk = 100;  // one small Receive per event, as the main window does
   r.attach(s);
   s.OnDnsLookupDone = [&](TCustomWSocket* sock, uint16_t e) {
     r.add("DnsLookupDone", e);
-    setTarget(*sock, sock->DnsResult(), peer.portStr());
+    setTarget(*sock, sock->DnsResult(), std::to_string(peer.port()));
     sock->Connect();
   };
   s.DnsLookup("localhost");
@@ -85,7 +89,7 @@ TEST(WSocketSession, LookupConnectDataAndServerCloseWithUnreadData) {
   EXPECT_EQ(r.events, (V{"DataAvailable 0", "SessionClosed 0", "Connected>Closed"}));
   // Reset to defaults: the address and port must be given again.
   EXPECT_EQ(errorText([&] { s.Connect(); }), "Connect: No Port Specified");
-  s.SetPort(peer.portStr());
+  s.SetPort(std::to_string(peer.port()));
   EXPECT_EQ(errorText([&] { s.Connect(); }), "Connect: No IP Address Specified");
 }
 
@@ -100,7 +104,7 @@ TEST(WSocketSession, RefusedConnectAndLocalClose) {
                          "Connected>Closed", "SessionClosed 0"}));
 
   // A local close raises the close event before it returns; a second does nothing.
-  RawPeer peer;
+  Peer peer;
   ASSERT_TRUE(connectPeer(s, peer));
   r.events.clear();
   s.Close();
@@ -117,7 +121,7 @@ TEST(WSocketSession, RefusedConnectAndLocalClose) {
 }
 
 TEST(WSocketProperties, SetterAndConnectRefusals) {
-  RawPeer peer;
+  Peer peer;
   TWSocket s;
   ASSERT_TRUE(connectPeer(s, peer));
   const std::pair<std::function<void()>, const char*> cases[] = {
@@ -167,7 +171,7 @@ class RecordingSocket : public TWSocket {
 };
 
 TEST(WSocketSend, QueueOfChunksDeliveredWholeToASlowReader) {
-  RawPeer peer(1);  // the smallest receive buffer the system allows
+  Peer peer(1);  // the smallest receive buffer the system allows
   RecordingSocket s;
   int sent = 0;
   s.OnDataSent = [&](TCustomWSocket*, uint16_t) { ++sent; };
@@ -209,7 +213,7 @@ TEST(WSocketSend, QueueOfChunksDeliveredWholeToASlowReader) {
 }
 
 TEST(WSocketSend, ConnectionLostWhileSendingClosesWithTheError) {
-  RawPeer peer;
+  Peer peer;
   TWSocket s;
   Recorder r;
   r.attach(s);
@@ -224,7 +228,7 @@ TEST(WSocketSend, ConnectionLostWhileSendingClosesWithTheError) {
 }
 
 TEST(WSocketRobustness, HandlersThatThrowDeleteOrReconnect) {
-  RawPeer peer;
+  Peer peer;
   testsupport::shownMessages().clear();
   {
     // A handler's exception stops at the event loop; the session goes on.
@@ -247,7 +251,7 @@ TEST(WSocketRobustness, HandlersThatThrowDeleteOrReconnect) {
   // Deleted by the owner in the data handler (more data and a close due) or
   // in the close handler.
   for (bool inClose : {false, true}) {
-    RawPeer p;
+    Peer p;
     auto* t = new TWSocket;
     QPointer<TWSocket> alive(t);
     (inClose ? t->OnSessionClosed : t->OnDataAvailable) = [](TCustomWSocket* sock, uint16_t) { delete sock; };
@@ -263,7 +267,7 @@ TEST(WSocketClose, LingerOnZeroResetsAndLingerOffDeliversEverything) {
   // The peer does not read while the client sends a backlog and QUIT and
   // closes at once; only then does it read what arrives.
   for (bool lingerOn : {true, false}) {
-    RawPeer peer(1);
+    Peer peer(1);
     TWSocket s;
     s.SetLingerOnOff(lingerOn ? wsLingerOn : wsLingerOff);
     s.SetLingerTimeout(0);
@@ -304,13 +308,13 @@ int openDescriptors() { return static_cast<int>(QDir("/proc/self/fd").count()); 
 
 TEST(WSocketDualStack, LiteralsAndAttemptsOverBothFamilies) {
   // An IPv6 literal is its own look-up result, as a dotted address is.
-  RawPeer peer6(0, true);
+  Peer peer6(0, true);
   TWSocket s;
   Recorder r;
   r.attach(s);
   s.OnDnsLookupDone = [&](TCustomWSocket* sock, uint16_t e) {
     r.add("DnsLookupDone", e);
-    setTarget(*sock, sock->DnsResult(), peer6.portStr());
+    setTarget(*sock, sock->DnsResult(), std::to_string(peer6.port()));
     sock->Connect();
   };
   s.DnsLookup("0:0::1");
@@ -328,7 +332,7 @@ TEST(WSocketDualStack, LiteralsAndAttemptsOverBothFamilies) {
   // A name with both families: ::1 first, whose listener has a full backlog
   // so the attempt hangs; 127.0.0.1 answers. The second attempt starts when
   // the 250 ms step is over, wins, and the first attempt is closed.
-  RawPeer peer4;
+  Peer peer4;
   const int port = peer4.port();
   sockaddr_storage a{};
   ASSERT_TRUE(zorv::WSocketParseLiteral("::1", a));
@@ -391,4 +395,114 @@ TEST(WSocketDualStack, LiteralsAndAttemptsOverBothFamilies) {
   EXPECT_EQ(r.events, V{"DnsLookupDone 11001"});
   ::close(filler);
   ::close(full);
+}
+
+// A backlog that takes the handler many read slices to work through must not
+// freeze the event loop: the read notification yields (a timer asked for at
+// the first read fires before the backlog is done), and every byte still
+// arrives in order.
+TEST(WSocketFlood, ReadingYieldsToOtherEventsAndLosesNothing) {
+  Peer server;
+  TWSocket sock;
+  std::string got;
+  size_t atTimer = 0;
+  sock.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+    if (got.empty()) QTimer::singleShot(0, [&] { atTimer = got.size(); });
+    char buf[1023];
+    const int n = s->Receive(buf, sizeof buf);
+    if (n > 0) got.append(buf, static_cast<size_t>(n));
+    // A handler with real work to do per line: slower than loopback can send.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+  };
+  ASSERT_TRUE(connectPeer(sock, server));
+  const int big = 4 << 20;
+  ::setsockopt(sock.HSocket(), SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+  sock.Pause();
+  // The peer writes numbered bytes while the client reads nothing, until no more fits.
+  std::string sent;
+  for (pollfd p{server.fd(), POLLOUT, 0}; ::poll(&p, 1, 200) > 0;) {
+    std::string chunk(65536, '\0');
+    for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((sent.size() + i) % 251);
+    const ssize_t n = ::send(server.fd(), chunk.data(), chunk.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n > 0) sent.append(chunk, 0, static_cast<size_t>(n));
+    else if (errno != EAGAIN) break;
+  }
+  ASSERT_GT(sent.size(), 1u << 20) << "a backlog of several read slices";
+  sock.Resume();
+  ASSERT_TRUE(waitFor([&] { return got.size() == sent.size(); }, 20000)) << got.size() << " of " << sent.size();
+  EXPECT_GT(atTimer, 0u);
+  EXPECT_LT(atTimer, sent.size()) << "the timer only ran once the whole backlog was read";
+  EXPECT_TRUE(got == sent) << "bytes lost or out of order";
+}
+
+// Flush sends what is queued while the event loop runs, and gives up after
+// FlushTimeout seconds when the peer takes nothing.
+namespace {
+
+// A listening component whose accepted session either reads everything
+// (from its data handler, so only while events run) or reads nothing.
+struct Receiver {
+  TWSocket listener, session;
+  std::string got;
+
+  explicit Receiver(bool reads) {
+    listener.OnSessionAvailable = [this, reads](TCustomWSocket* l, uint16_t) {
+      const int fd = l->Accept();
+      if (!reads) {
+        int small = 4096;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+      }
+      session.Dup(fd);
+      if (!reads) session.Pause();
+    };
+    session.OnDataAvailable = [this](TCustomWSocket* s, uint16_t) {
+      char buf[65536];
+      const int n = s->Receive(buf, sizeof buf);
+      if (n > 0) got.append(buf, static_cast<size_t>(n));
+    };
+    setTarget(listener, "127.0.0.1", "0");
+    listener.Listen();
+  }
+};
+
+}  // namespace
+
+TEST(WSocketFlush, SendsEverythingOrStopsAtItsTimeout) {
+  const struct {
+    const char* name;
+    bool peerReads;
+    int timeoutSeconds;
+    bool emptied;
+    int minMs;  // Flush waited at least this long
+  } cases[] = {
+      {"peer reads", true, 60, true, 0},
+      {"peer reads nothing", false, 1, false, 1000},
+      {"peer reads nothing, no time", false, 0, false, 0},
+  };
+  const std::string payload(512 * 1024, 'f');
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Receiver r(c.peerReads);
+    TWSocket s;
+    setTarget(s, "127.0.0.1", r.listener.GetXPort());
+    s.Connect();
+    ASSERT_TRUE(waitFor([&] { return s.State() == wsConnected && r.session.State() == wsConnected; }));
+    int small = 4096;
+    ::setsockopt(s.HSocket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    s.SendStr(payload);
+    ASSERT_GT(s.BufferedByteCount(), 0) << "the platform cannot take it all at once";
+    s.SetFlushTimeout(c.timeoutSeconds);
+    QElapsedTimer t;
+    t.start();
+    s.Flush();
+    EXPECT_GE(t.elapsed(), c.minMs);
+    EXPECT_EQ(s.BufferedByteCount() == 0, c.emptied) << s.BufferedByteCount();
+    EXPECT_EQ(s.State(), wsConnected);
+    if (c.emptied) {
+      ASSERT_TRUE(waitFor([&] { return r.got.size() == payload.size(); }));
+      EXPECT_EQ(r.got, payload);
+    }
+  }
 }

@@ -77,7 +77,7 @@ TEST(WSocketLastWords, ServerReasonArrivesBeforeTheCloseEveryTime) {
   for (const auto& c : cases) {
     for (int run = 0; run < 20; ++run) {
       SCOPED_TRACE(std::string(c.name) + ", run " + std::to_string(run));
-      RawPeer peer;
+      Peer peer;
       Client client(c.registers, c.chunk);
       connectTo(client.s, peer.port());
       ASSERT_TRUE(peer.accept());

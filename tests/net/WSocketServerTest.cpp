@@ -97,7 +97,7 @@ TEST(WSocketDatagram, RoundTripBetweenComponents) {
 namespace {
 
 struct LineClient {
-  RawPeer peer;
+  Peer peer;
   TWSocket s;
   V lines, events;
   std::vector<int> counts;  // RcvdCount inside each line event
@@ -156,9 +156,9 @@ TEST(WSocketSync, WaitEndsWithTimeoutOrWhenDone) {
   EXPECT_GE(t.elapsed(), 100);
   EXPECT_LT(t.elapsed(), 3000);
 
-  RawPeer peer;
+  Peer peer;
   s.OnSessionConnected = [&](TCustomWSocket*, uint16_t) { done = true; };
-  setTarget(s, "127.0.0.1", peer.portStr());
+  setTarget(s, "127.0.0.1", std::to_string(peer.port()));
   EXPECT_EQ(s.Synchronize([&] { s.Connect(); }, done, 5000), 0);
   EXPECT_EQ(s.State(), wsConnected);
 }

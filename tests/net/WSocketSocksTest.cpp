@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <random>
+#include <unistd.h>
 
 #include "NetTestUtil.h"
 
@@ -116,7 +117,7 @@ TEST(WSocketSocks, ScriptedProxyReplies) {
 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    RawPeer proxy;
+    Peer proxy;
     TWSocket s;
     SocksRecorder r(s);
     startThroughProxy(s, proxy.port(), c.target, 6667, c.auth);
@@ -188,7 +189,7 @@ TEST(WSocketSocks, ConnectReplyCheck) {
 }
 
 TEST(WSocketSocks, BytesAfterTheConnectReplyComeFirst) {
-  RawPeer proxy;
+  Peer proxy;
   TWSocket s;
   SocksRecorder r(s);
   startThroughProxy(s, proxy.port(), "irc.example", 6667);
@@ -237,16 +238,8 @@ class Danted {
     proc_.setProcessChannelMode(QProcess::MergedChannels);
     proc_.start("/usr/sbin/danted", {"-f", f.fileName(), "-p", dir_.filePath("danted.pid"), "-N", "1"});
     if (!proc_.waitForStarted(5000)) return;
-    ready_ = waitFor([&] {
-      int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      a.sin_port = htons(static_cast<uint16_t>(port_));
-      bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-      ::close(fd);
-      return ok || proc_.state() == QProcess::NotRunning;
-    }, 10000) && proc_.state() == QProcess::Running;
+    ready_ = waitFor([&] { return testsupport::canConnect(port_) || proc_.state() == QProcess::NotRunning; }, 10000) &&
+             proc_.state() == QProcess::Running;
   }
   ~Danted() {
     proc_.terminate();
@@ -304,7 +297,7 @@ TEST(WSocketSocksDante, SessionsWithoutAndWithLogin) {
     }
     Danted proxy(withLogin ? "username" : "none");
     ASSERT_TRUE(proxy.ready()) << proxy.output();
-    RawPeer target;
+    Peer target;
     TWSocket s;
     SocksRecorder r(s);
     startThroughProxy(s, proxy.port(), "127.0.0.1", target.port(),

@@ -8,6 +8,7 @@
 
 #include "CertTrust.h"
 #include "NetTestUtil.h"
+#include "TestPki.h"
 #include "TlsTestPeer.h"
 
 using namespace nettest;
@@ -16,8 +17,8 @@ using tlstest::TlsServer;
 
 namespace {
 
-tlstest::TestPki& pki() {
-  static tlstest::TestPki p;
+testsupport::TestPki& pki() {
+  static testsupport::TestPki p;
   return p;
 }
 

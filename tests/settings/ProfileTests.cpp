@@ -122,11 +122,6 @@ TEST(ProfileSave, ReplacesTheFileInsteadOfRewritingIt) {
   EXPECT_EQ(readBytes(path), "[S]\nK=linked\n");
 }
 
-mode_t modeOf(const QString& path) {
-  struct stat st {};
-  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
-
 // A private file (one holding a password) is closed to the group and others
 // however it was before, whether or not its contents change; an ordinary
 // save keeps what the file had.
@@ -160,7 +155,7 @@ TEST(ProfileSave, APrivateFileIsTheOwnersAlone) {
     }
     f.setPrivate(c.isPrivate);
     EXPECT_TRUE(f.save()) << c.name << ": " << f.error().toStdString();
-    EXPECT_EQ(modeOf(path), c.after) << c.name;
+    EXPECT_EQ(testsupport::fileMode(path), static_cast<int>(c.after)) << c.name;
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ZORV.INI"}) << c.name;
   }
   ::umask(mask);

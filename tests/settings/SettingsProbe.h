@@ -1,5 +1,5 @@
 #pragma once
-// Test helpers: files, and objects with one property of every kind TIniOut converts.
+// Test helpers: files (the shared ones), and objects with one property of every kind TIniOut converts.
 #include <QFile>
 #include <QObject>
 #include <QStringList>
@@ -7,19 +7,13 @@
 #include <stdexcept>
 
 #include "IniOut.h"
+#include "TestSupport.h"
 
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
-inline void writeBytes(const QString& path, const QByteArray& data) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size()) throw std::runtime_error("write");
-}
-
-inline QByteArray readBytes(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
 class ProbeFont : public QObject {
   Q_OBJECT

@@ -1,11 +1,11 @@
 #include "IrcServer.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -50,7 +50,7 @@ IrcServer::IrcServer(bool tls, std::string listen) : tls_(tls), listen_(std::mov
     error_ = "no temporary directory";
     return;
   }
-  if (tls_ && !makeCertificates()) {
+  if (tls_ && !(pki_ = std::make_unique<TestPki>(/*withOthers=*/false))->ok) {
     error_ = "no test certificate (is the openssl command installed?)";
     return;
   }
@@ -60,21 +60,6 @@ IrcServer::IrcServer(bool tls, std::string listen) : tls_(tls), listen_(std::mov
     launch();
   }
   if (!ready_) error_ = "ngircd did not start (is the ngircd package installed?)";
-}
-
-// A CA and a server certificate for 127.0.0.1 signed by it, made with the
-// openssl command in the server's folder (read by ngircd before it drops
-// its privileges).
-bool IrcServer::makeCertificates() {
-  const std::string d = dir_.path().toStdString();
-  const std::string cmd =
-      "cd '" + d + "' && "
-      "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj '/CN=Zorv test CA' "
-      "&& openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj '/CN=127.0.0.1' "
-      "&& printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\n' > server.ext "
-      "&& openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 "
-      "-extfile server.ext >/dev/null 2>&1";
-  return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 bool IrcServer::launch() {
@@ -88,8 +73,8 @@ bool IrcServer::launch() {
     f << "[Limits]\nMaxConnectionsIP = 0\nMaxNickLength = 30\nPingTimeout = 300\nPongTimeout = 300\n"
       << "[Options]\nPAM = no\nIdent = no\nDNS = no\nMorePrivacy = no\n";
     if (tls_)
-      f << "[SSL]\nCertFile = " << dir_.path().toStdString() << "/server.pem\nKeyFile = "
-        << dir_.path().toStdString() << "/server.key\nPorts = " << tlsPort_ << "\n";
+      f << "[SSL]\nCertFile = " << pki_->path("server.pem") << "\nKeyFile = " << pki_->path("server.key")
+        << "\nPorts = " << tlsPort_ << "\n";
   }
   const pid_t pid = ::fork();
   if (pid == 0) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "TestPki.h"
+
 namespace testsupport {
 
 class IrcServer {
@@ -21,7 +23,7 @@ class IrcServer {
   bool running() const { return pid_ > 0 && ready_; }
   int port() const { return port_; }
   int tlsPort() const { return tlsPort_; }
-  std::string caFile() const { return dir_.path().toStdString() + "/ca.pem"; }
+  std::string caFile() const { return pki_ ? pki_->path("ca.pem") : std::string(); }
   const std::string& error() const { return error_; }
   // Stops the server; its clients see it go.
   void stop();
@@ -31,9 +33,9 @@ class IrcServer {
 
  private:
   bool launch();  // starts ngircd on port_ and waits until it accepts connections
-  bool makeCertificates();
 
   QTemporaryDir dir_;
+  std::unique_ptr<TestPki> pki_;  // with tls
   int pid_ = -1;
   int port_ = 0;
   bool tls_ = false;

@@ -3,13 +3,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "MessageBox.h"
@@ -23,8 +24,7 @@ bool waitFor(const std::function<bool()>& pred, int timeoutMs) {
     if (t.elapsed() > timeoutMs) return pred();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QCoreApplication::sendPostedEvents();
-    // Avoid a busy spin while waiting on the network.
-    ::poll(nullptr, 0, 1);
+    ::poll(nullptr, 0, 1);  // no busy spin while waiting on the network
   }
   return true;
 }
@@ -49,75 +49,66 @@ void installMessageRecorder() {
   });
 }
 
-LoopbackServer::LoopbackServer() {
-  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (listener_ < 0) throw std::runtime_error("socket");
+QByteArray readBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
+    throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+int fileMode(const QString& path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+namespace {
+
+sockaddr_in loopback(int port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = 0;
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 8) != 0)
-    throw std::runtime_error("bind/listen");
-  socklen_t len = sizeof a;
-  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-  port_ = ntohs(a.sin_port);
-  ::fcntl(listener_, F_SETFL, O_NONBLOCK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  return a;
 }
 
-LoopbackServer::~LoopbackServer() {
-  closeClient();
-  closeListener();
+}  // namespace
+
+int listenLoopback(int* port, int socketFlags, int rcvbuf, bool v6) {
+  const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | socketFlags, 0);
+  if (rcvbuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+  sockaddr_in6 a6{};
+  a6.sin6_family = AF_INET6;
+  a6.sin6_addr = in6addr_loopback;
+  sockaddr_in a4 = loopback(0);
+  auto* a = v6 ? reinterpret_cast<sockaddr*>(&a6) : reinterpret_cast<sockaddr*>(&a4);
+  socklen_t len = v6 ? sizeof a6 : sizeof a4;
+  if (fd < 0 || ::bind(fd, a, len) != 0 || ::listen(fd, 8) != 0)
+    throw std::runtime_error("cannot listen on loopback");
+  ::getsockname(fd, a, &len);
+  *port = ntohs(v6 ? a6.sin6_port : a4.sin_port);
+  return fd;
 }
 
-bool LoopbackServer::accept(int timeoutMs) {
-  if (client_ >= 0) return true;
-  if (listener_ < 0) return false;
-  auto tryAccept = [this] {
-    int fd = ::accept(listener_, nullptr, nullptr);
-    if (fd >= 0) {
-      ::fcntl(fd, F_SETFL, O_NONBLOCK);
-      client_ = fd;
-      peerClosed_ = false;
-    }
-    return client_ >= 0;
-  };
-  if (timeoutMs <= 0) return tryAccept();
-  return waitFor(tryAccept, timeoutMs);
+int unusedPort() {
+  int port = 0;
+  ::close(listenLoopback(&port));
+  return port;
 }
 
-void LoopbackServer::poll() {
-  if (client_ < 0) return;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::recv(client_, buf, sizeof buf, 0);
-    if (n > 0) {
-      received_.append(buf, static_cast<size_t>(n));
-      continue;
-    }
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) peerClosed_ = true;
-    return;
-  }
-}
-
-bool LoopbackServer::waitReceived(const std::string& needle, int timeoutMs) {
-  return waitFor([&] {
-    accept();
-    poll();
-    return received_.find(needle) != std::string::npos;
-  }, timeoutMs);
-}
-
-bool LoopbackServer::waitPeerClosed(int timeoutMs) {
-  return waitFor([&] {
-    accept();
-    poll();
-    return peerClosed_;
-  }, timeoutMs);
+bool canConnect(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in a = loopback(port);
+  const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
 }
 
 void sendAll(int fd, const std::string& bytes) {
-  size_t off = 0;
-  while (off < bytes.size() && fd >= 0) {
+  for (size_t off = 0; off < bytes.size() && fd >= 0;) {
     const ssize_t n = ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
     if (n > 0) {
       off += static_cast<size_t>(n);
@@ -130,7 +121,73 @@ void sendAll(int fd, const std::string& bytes) {
   }
 }
 
-void LoopbackServer::send(const std::string& bytes) { sendAll(client_, bytes); }
+LoopbackServer::LoopbackServer(int rcvbuf, bool v6) { listener_ = listenLoopback(&port_, SOCK_NONBLOCK, rcvbuf, v6); }
+
+LoopbackServer::~LoopbackServer() {
+  closeClient();
+  closeListener();
+}
+
+bool LoopbackServer::tryAccept() {
+  if (client_ < 0 && listener_ >= 0) {
+    client_ = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (client_ >= 0) eof = false, error = 0;
+  }
+  return client_ >= 0;
+}
+
+bool LoopbackServer::accept(int timeoutMs) {
+  return timeoutMs <= 0 ? tryAccept() : waitFor([&] { return tryAccept(); }, timeoutMs);
+}
+
+void LoopbackServer::poll() {
+  if (client_ < 0) return;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::recv(client_, buf, sizeof buf, 0);
+    if (n > 0) {
+      received_.append(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (n == 0) eof = true;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) error = errno;
+    return;
+  }
+}
+
+bool LoopbackServer::waitReceived(const std::string& needle, int timeoutMs) {
+  return waitFor([&] {
+    tryAccept();
+    poll();
+    return received_.find(needle) != std::string::npos;
+  }, timeoutMs);
+}
+
+const std::string& LoopbackServer::read(size_t want, int timeoutMs) {
+  waitFor([&] {
+    tryAccept();
+    poll();
+    return received_.size() >= want || peerClosed();
+  }, timeoutMs);
+  return received_;
+}
+
+bool LoopbackServer::waitPeerClosed(int timeoutMs) {
+  return waitFor([&] {
+    tryAccept();
+    poll();
+    return peerClosed();
+  }, timeoutMs);
+}
+
+void LoopbackServer::send(const std::string& bytes) {
+  for (size_t off = 0; off < bytes.size() && client_ >= 0;) {
+    const ssize_t n = ::send(client_, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+    if (n > 0) off += static_cast<size_t>(n);
+    else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) pumpFor(1);
+    else return;
+  }
+}
 
 void LoopbackServer::closeClient() {
   if (client_ >= 0) ::close(client_);
@@ -148,18 +205,6 @@ void LoopbackServer::resetClient() {
 void LoopbackServer::closeListener() {
   if (listener_ >= 0) ::close(listener_);
   listener_ = -1;
-}
-
-int unusedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
 }
 
 }  // namespace testsupport

@@ -3,7 +3,6 @@
 // message boxes, and a scripted loopback peer built on plain POSIX sockets.
 #include <QString>
 #include <QStringList>
-#include <chrono>
 #include <functional>
 #include <string>
 
@@ -19,47 +18,71 @@ void pumpFor(int ms);
 QStringList& shownMessages();
 void installMessageRecorder();
 
-// A loopback TCP listener on a port the system hands out, driven without
-// threads: each call polls with a short timeout.
+// Files: all their bytes ("<missing>" when unreadable), written whole (throws
+// when it cannot), and the permission bits (-1 when there is no such file).
+QByteArray readBytes(const QString& path);
+void writeBytes(const QString& path, const QByteArray& data);
+int fileMode(const QString& path);
+
+// A TCP listener on 127.0.0.1 at a port the system hands out (written to
+// *port); rcvbuf > 0 sizes the receive buffer of the connections it accepts.
+int listenLoopback(int* port, int socketFlags = 0, int rcvbuf = 0, bool v6 = false);
+
+// A port on loopback where nothing listens (bound once, then closed).
+int unusedPort();
+
+// True when something accepts connections on the loopback port.
+bool canConnect(int port);
+
+// Writes all of bytes to a non-blocking descriptor, waiting while it is full
+// (without running the event loop, so any thread may call it); stops early
+// when the peer has gone.
+void sendAll(int fd, const std::string& bytes);
+
+// A loopback TCP peer driven without threads: one listener and the one
+// client it accepted; every wait runs the Qt event loop, so that the code
+// under test in the same thread keeps going meanwhile.
 class LoopbackServer {
  public:
-  LoopbackServer();   // listens on 127.0.0.1:0
+  explicit LoopbackServer(int rcvbuf = 0, bool v6 = false);  // v6: on ::1
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
   int port() const { return port_; }
-  // Accepts one pending client; true when a client is connected.
-  bool accept(int timeoutMs = 0);
+  int fd() const { return client_; }  // the accepted connection (-1 before)
+  // Waits for a client (0: only one that is already waiting); true when one is connected.
+  bool accept(int timeoutMs = 5000);
   bool connected() const { return client_ >= 0; }
-  // Reads what has arrived from the client (non-blocking) and appends it to received().
+  // Reads what has arrived from the client (non-blocking) into received().
   void poll();
   const std::string& received() const { return received_; }
   void clearReceived() { received_.clear(); }
-  // Waits (pumping Qt events) until received() holds `needle`.
+  // Waits until received() holds `needle`.
   bool waitReceived(const std::string& needle, int timeoutMs = 5000);
-  // Waits (pumping Qt events) until the client has closed its side.
+  // Waits until `want` bytes arrived, the client closed or failed, or the
+  // time is up; returns received().
+  const std::string& read(size_t want, int timeoutMs = 5000);
+  // Waits until the client has closed its side (or the connection failed).
   bool waitPeerClosed(int timeoutMs = 5000);
-  bool peerClosed() const { return peerClosed_; }
+  bool peerClosed() const { return eof || error != 0; }
+  // Sends all of bytes, running the event loop while the connection is full.
   void send(const std::string& bytes);
   void closeClient();
   // Closes the client's connection with a reset instead of a clean close.
   void resetClient();
   void closeListener();
 
+  bool eof = false;  // the client closed cleanly
+  int error = 0;     // errno of a failed read (ECONNRESET after a reset)
+
  private:
+  bool tryAccept();
+
   int listener_ = -1;
   int client_ = -1;
   int port_ = 0;
-  bool peerClosed_ = false;
   std::string received_;
 };
-
-// Writes all of bytes to a non-blocking descriptor, waiting while it is full;
-// stops early when the peer has gone.
-void sendAll(int fd, const std::string& bytes);
-
-// A port on loopback where nothing listens (bound once, then closed).
-int unusedPort();
 
 }  // namespace testsupport

@@ -1,15 +1,20 @@
-// Routing a line and opening a window cost the same with 100 and with 2,000
-// windows open: nothing walks every window or every tab per line or per new
-// window. Each figure is the median of many runs, and the check is a ratio with
-// room for a noisy machine, never a time limit.
-#include <QCoreApplication>
+// Routing a line and opening a window should cost the same with 100 and with
+// 2,000 windows open: nothing should walk every window or every tab per line or
+// per new window. Prints the median cost of each step (CPU time of this
+// thread) at both sizes and their ratio. Run by hand:
+//   build/<dir>/bench/registry/zorv_bench_registry
+#include <QApplication>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <functional>
+#include <string>
+#include <vector>
 
-#include "AppFixture.h"
-
-using namespace apptest;
+#include "Childwin.h"
+#include "Main.h"
 
 namespace {
 
@@ -21,7 +26,6 @@ class FastClockForm : public TMainForm {
   mutable int nowMs = 0;
 };
 
-// CPU time of this thread: other programs on the machine do not count.
 qint64 threadNs() {
   timespec ts{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
@@ -30,7 +34,6 @@ qint64 threadNs() {
 
 double medianNs(int runs, const std::function<void(int)>& step) {
   std::vector<qint64> ns;
-  ns.reserve(static_cast<size_t>(runs));
   for (int i = 0; i < runs; ++i) {
     const qint64 t0 = threadNs();
     step(i);
@@ -44,7 +47,7 @@ struct Costs {
   double route, miss, mark, openBehind;
 };
 
-// Opens windows up to `total`, then measures each operation.
+// Opens windows up to `total`, then measures each step.
 Costs measure(FastClockForm& form, int total, int& made) {
   // Events are handled between arrivals, as the program's event loop does.
   while (made < total) {
@@ -74,37 +77,33 @@ Costs measure(FastClockForm& form, int total, int& made) {
 
 }  // namespace
 
-TEST(RegistryScale, RoutingAndOpeningDoNotGrowWithTheWindowsOpen) {
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
   QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
   FastClockForm form(dir.path());
   form.show();
-  ASSERT_TRUE(testsupport::waitFor([&] { return form.isVisible(); }));
   // The user types in the Server window: every window the network opens
   // comes up behind it.
   form.AddText("Server", "Connected", true);
   TMDIChild* server = form.ActiveChild();
-  ASSERT_NE(server, nullptr);
+  if (!server) {
+    std::fprintf(stderr, "no Server window\n");
+    return 1;
+  }
   server->inputLine->setFocus();
   server->inputLine->setText("typing");
   int made = 0;
   const Costs small = measure(form, 100, made);
   const Costs large = measure(form, 2000, made);
-  ASSERT_GE(form.Children().size(), 2000u);
   struct Row {
     const char* what;
-    double at100, at2000, bound;
+    double at100, at2000;
   };
-  for (const Row& r : {Row{"route a line", small.route, large.route, 2.0}, Row{"miss", small.miss, large.miss, 2.0},
-                       Row{"unread mark", small.mark, large.mark, 2.0},
-                       Row{"open behind", small.openBehind, large.openBehind, 6.0}}) {
-    std::printf("%-14s %10.0f ns at 100 windows, %10.0f ns at 2000\n", r.what, r.at100, r.at2000);
-    // Sub-microsecond steps are at the timer's grain: a floor keeps noise out.
-    // Opening a window still pays for the frame's own steps over its list of
-    // windows (adding one to the stacking order, painting), about 1.5 us per
-    // open window, hence the wider bound; raising it through every window and
-    // activating it cost 13 times as much at 2,000 windows as at 100.
-    const double factor = r.bound;
-    EXPECT_LT(r.at2000, factor * std::max(r.at100, 1000.0)) << r.what;
-  }
+  for (const Row& r : {Row{"route a line", small.route, large.route}, Row{"miss", small.miss, large.miss},
+                       Row{"unread mark", small.mark, large.mark},
+                       Row{"open behind", small.openBehind, large.openBehind}})
+    std::printf("[bench] %-14s %10.0f ns at 100 windows, %10.0f ns at 2000, ratio %.2f\n", r.what, r.at100,
+                r.at2000, r.at2000 / std::max(r.at100, 1.0));
+  return form.Children().size() >= 2000 ? 0 : 1;
 }

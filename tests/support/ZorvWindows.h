@@ -1,0 +1,71 @@
+#pragma once
+// Reading what Zorv's conversation windows show and typing into them, for the
+// tests that run the real main window.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModel>
+#include <QLineEdit>
+#include <QListView>
+#include <string>
+#include <vector>
+
+#include "Childwin.h"
+#include "Main.h"
+#include "Session.h"
+#include "Text.h"
+#include "TextPane.h"
+
+namespace testsupport {
+
+inline TMDIChild* window(TMainForm& form, const std::string& name) {
+  for (TMDIChild* c : form.Children())
+    if (zorv::equalsIgnoreAsciiCase(c->WindowName(), name)) return c;
+  return nullptr;
+}
+
+inline std::vector<std::string> paneLines(const TMDIChild* c) {
+  std::vector<std::string> out;
+  for (int i = 0; c && i < c->textPane->lineCount(); ++i) out.push_back(c->textPane->line(i));
+  return out;
+}
+
+inline std::vector<std::string> linesOf(TMainForm& form, const std::string& name) {
+  return paneLines(window(form, name));
+}
+
+inline bool hasLine(TMainForm& form, const std::string& name, const std::string& line) {
+  for (const auto& l : linesOf(form, name))
+    if (l == line) return true;
+  return false;
+}
+
+// Lines of the window that contain part.
+inline int countInWindow(TMainForm& form, const std::string& name, const std::string& part) {
+  int n = 0;
+  for (const auto& l : linesOf(form, name)) n += l.find(part) != std::string::npos;
+  return n;
+}
+
+inline std::vector<std::string> nicks(TMainForm& form, const std::string& channel) {
+  std::vector<std::string> out;
+  if (TMDIChild* c = window(form, channel))
+    for (int i = 0; i < c->nickList->model()->rowCount(); ++i)
+      out.push_back(c->nickList->model()->index(i, 0).data().toString().toStdString());
+  return out;
+}
+
+inline bool listed(TMainForm& form, const std::string& channel, const std::string& entry) {
+  for (const auto& n : nicks(form, channel))
+    if (n == entry) return true;
+  return false;
+}
+
+// Types a line into a window's input line and sends it.
+inline void type(TMainForm& form, const std::string& name, const std::string& text) {
+  TMDIChild* c = window(form, name);
+  ASSERT_NE(c, nullptr) << name;
+  c->inputLine->setText(QString::fromStdString(text));
+  c->OnSendClicked();
+}
+
+}  // namespace testsupport
