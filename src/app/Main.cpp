@@ -292,26 +292,29 @@ void TMainForm::NeedsAttention(const TMDIChild* child, bool mention) {
 
 void TMainForm::MentionsSeen(const std::string& name) { registry_->SetMention(name, false); }
 
+std::optional<IrcLink> TMainForm::ParseLinkOrReport(const std::string& link) {
+  IrcLinkParse parsed = zorv::ParseIrcLink(link);
+  if (parsed.ok) return std::move(parsed.link);
+  AddText(kServerWindow, "*** Cannot open the link: " + parsed.error, true);
+  return std::nullopt;
+}
+
 void TMainForm::OpenIrcLink(const std::string& link) {
-  const IrcLinkParse parsed = zorv::ParseIrcLink(link);
-  if (!parsed.ok) {
-    AddText(kServerWindow, "*** Cannot open the link: " + parsed.error, true);
-    return;
-  }
-  const IrcLink& l = parsed.link;
+  const std::optional<IrcLink> l = ParseLinkOrReport(link);
+  if (!l) return;
   const bool busy = disconnectButton->isEnabled();
   const std::string server = zorv::fromInput(fieldText(serverField));
-  if (IsConnected() && zorv::equalsIgnoreAsciiCase(l.host, server) &&
-      l.port == zorv::fromInput(fieldText(portField))) {
-    for (const std::string& channel : l.channels) SendMsg("JOIN " + channel);
+  if (IsConnected() && zorv::equalsIgnoreAsciiCase(l->host, server) &&
+      l->port == zorv::fromInput(fieldText(portField))) {
+    for (const std::string& channel : l->channels) SendMsg("JOIN " + channel);
     return;
   }
-  const QString there = QString::fromLatin1(l.host + ":" + l.port);
+  const QString there = QString::fromLatin1(l->host + ":" + l->port);
   const QString question = busy ? QString("Disconnect from %1 and connect to %2?").arg(fieldText(serverField), there)
                                 : QString("Connect to %1?").arg(there);
   if (!zorv::askQuestion(question, "Zorv")) return;
   if (busy) OnDisconnectClicked();
-  ConnectToLink(link);
+  ConnectTo(*l);
 }
 
 std::vector<std::string> TMainForm::ChannelNames() const {
@@ -334,12 +337,10 @@ void TMainForm::OnCopyClicked() {
 }
 
 void TMainForm::ConnectToLink(const std::string& link) {
-  const IrcLinkParse parsed = zorv::ParseIrcLink(link);
-  if (!parsed.ok) {
-    AddText(kServerWindow, "*** Cannot open the link: " + parsed.error, true);
-    return;
-  }
-  const IrcLink& l = parsed.link;
+  if (const std::optional<IrcLink> l = ParseLinkOrReport(link)) ConnectTo(*l);
+}
+
+void TMainForm::ConnectTo(const IrcLink& l) {
   serverField->setText(QString::fromLatin1(l.host));
   portField->setText(QString::fromLatin1(l.port));
   tlsBox->setChecked(l.secure);

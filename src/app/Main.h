@@ -7,10 +7,12 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ChildHost.h"
+#include "IrcLink.h"
 #include "SessionHost.h"
 
 class QAction;
@@ -195,6 +197,9 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   void LoadSettings();
   void OnFirstShow();
   void SaveSettings();
+  // A link that cannot be read is said in the Server window and gives nothing.
+  std::optional<IrcLink> ParseLinkOrReport(const std::string& link);
+  void ConnectTo(const IrcLink& link);
   // The one place the Connect, Disconnect and Channel List buttons and the
   // Nick, Server and Port fields are set.
   void SetConnectionControls(ConnectionState state);

@@ -26,10 +26,8 @@ struct ConnectTarget {
   bool tls = false;
 };
 
-class SessionHost {
+class SessionHost : public WindowRequests {
  public:
-  virtual ~SessionHost() = default;
-
   // --- What to show, where ------------------------------------------------------
   // A line for the named window, opened for it when create is set.
   virtual void Show(const std::string& window, const std::string& text, bool create) = 0;
@@ -58,21 +56,4 @@ class SessionHost {
   // --- What the user set --------------------------------------------------------------
   virtual ConnectTarget Target() const = 0;
   virtual zorv::SaslConfig Login() const = 0;
-  virtual std::string OwnNick() const = 0;
-  virtual void SetOwnNick(const std::string& nick) = 0;
-
-  // --- The windows' side of the engine's requests ----------------------------------------
-  virtual void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) = 0;
-  virtual void FillNames(const std::string& p) = 0;
-  virtual void EndNames(const std::string& p) = 0;
-  virtual void AddNick(const std::string& channel, const std::string& nick) = 0;
-  virtual void DelNick(const std::string& channel, const std::string& nick) = 0;
-  virtual void QuitNick(const std::string& nick, const std::string& text) = 0;
-  virtual void ChangeNick(const std::string& oldNick, const std::string& newNick) = 0;
-  virtual void ModeNick(const std::string& channel, const std::string& nick, bool give) = 0;
-  virtual void ResetNames(const std::string& channel) = 0;
-  virtual void ChannelListStart() = 0;
-  virtual void AddChannelRow(const std::string& p) = 0;
-  virtual void ChannelListEnd() = 0;
-  virtual void Alert() = 0;
 };

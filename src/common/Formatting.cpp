@@ -146,9 +146,11 @@ std::size_t trimEnd(std::string_view text, std::size_t begin, std::size_t end) {
 
 bool hasCodes(std::string_view line) { return std::any_of(line.begin(), line.end(), isCode); }
 
-Formatted parse(std::string_view line) {
-  Formatted out;
-  out.text.reserve(line.size());
+namespace {
+// Walks line: codes change the style, and each span of visible bytes goes to
+// visit with the style it is shown in.
+template <typename Visit>
+void walkSpans(std::string_view line, Visit&& visit) {
   Style style;
   std::size_t i = 0;
   while (i < line.size()) {
@@ -158,33 +160,30 @@ Formatted parse(std::string_view line) {
     }
     const std::size_t from = i;
     while (i < line.size() && !isCode(line[i])) ++i;
+    visit(line.substr(from, i - from), style);
+  }
+}
+
+// The visible bytes of line into out (emptied first).
+void stripInto(std::string_view line, std::string& out) {
+  out.clear();
+  walkSpans(line, [&](std::string_view span, const Style&) { out.append(span); });
+}
+}  // namespace
+
+Formatted parse(std::string_view line) {
+  Formatted out;
+  out.text.reserve(line.size());
+  walkSpans(line, [&](std::string_view span, const Style& style) {
     const std::size_t begin = out.text.size();
-    out.text.append(line.substr(from, i - from));
+    out.text.append(span);
     if (!out.runs.empty() && out.runs.back().style == style && out.runs.back().end == begin)
       out.runs.back().end = out.text.size();
     else
       out.runs.push_back(Run{begin, out.text.size(), style});
-  }
+  });
   return out;
 }
-
-namespace {
-// The visible bytes of line into out (emptied first).
-void stripInto(std::string_view line, std::string& out) {
-  out.clear();
-  Style style;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    if (isCode(line[i])) {
-      applyCode(line, i, style);
-      continue;
-    }
-    const std::size_t from = i;
-    while (i < line.size() && !isCode(line[i])) ++i;
-    out.append(line.substr(from, i - from));
-  }
-}
-}  // namespace
 
 std::string strip(std::string_view line) {
   std::string out;

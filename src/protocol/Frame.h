@@ -6,13 +6,13 @@
 
 #include "Sasl.h"
 
-class Frame {
+// The engine's requests that are the windows' business: topics, nick lists,
+// the channel list, the own nick and the alert sound. The session passes them
+// on to whoever shows it.
+class WindowRequests {
  public:
-  virtual ~Frame() = default;
+  virtual ~WindowRequests() = default;
 
-  // Output routing and sending.
-  virtual void AddText(const std::string& name, const std::string& text, bool create) = 0;
-  virtual void SendMsg(const std::string& line) = 0;
   virtual void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) = 0;
 
   // The own nickname (the text of the Nick field) and changing it.
@@ -34,6 +34,16 @@ class Frame {
   virtual void AddChannelRow(const std::string& p) = 0;
   virtual void ChannelListEnd() = 0;
 
+  // The platform's default alert sound.
+  virtual void Alert() = 0;
+};
+
+class Frame : public WindowRequests {
+ public:
+  // Output routing and sending.
+  virtual void AddText(const std::string& name, const std::string& text, bool create) = 0;
+  virtual void SendMsg(const std::string& line) = 0;
+
   // The server has accepted the registration (its 001 welcome arrived).
   virtual void Registered() {}
 
@@ -51,9 +61,6 @@ class Frame {
   virtual bool HasWindow(const std::string& /*name*/) const { return false; }
   virtual std::string ActiveWindow() const { return {}; }
   virtual LastCommand LastCommandTyped() const { return {}; }
-
-  // The platform's default alert sound.
-  virtual void Alert() = 0;
 
   // Clock and locale: local time of day in milliseconds since midnight
   // (0..86399999), the local date in the locale's short form and the local
