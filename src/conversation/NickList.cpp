@@ -65,12 +65,12 @@ void NickList::addBatch(std::vector<std::string> batch) {
     return;
   }
   if (listener_) listener_->aboutToReset();
-  if (pending_.empty()) {
+  // Batches may come faster than the list is shown (a hidden window settles
+  // nothing): the pending names grow geometrically, never by a copy per batch.
+  if (pending_.empty())
     pending_ = std::move(batch);
-  } else {
-    pending_.reserve(pending_.size() + batch.size());
-    std::move(batch.begin(), batch.end(), std::back_inserter(pending_));
-  }
+  else
+    pending_.insert(pending_.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
   if (listener_) listener_->reset();
 }
 
