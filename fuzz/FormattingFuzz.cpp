@@ -1,6 +1,6 @@
 // The formatting-code parser, links and mentions over hostile lines: the runs
 // cover the visible text in order, the visible text holds no code, strip()
-// agrees with parse(), and every link lies inside the text.
+// and hasCodes() agree with parse(), and every link lies inside the text.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (at != f.text.size()) fuzz::fail("runs do not reach the end of the text", line);
   if (zorv::fmt::hasCodes(f.text)) fuzz::fail("a code left in the visible text", f.text);
   if (zorv::fmt::strip(line) != f.text) fuzz::fail("strip and parse disagree", line);
+  if (zorv::fmt::hasCodes(line) != (f.text != line)) fuzz::fail("hasCodes and parse disagree", line);
   for (const zorv::fmt::Span& s : zorv::fmt::findLinks(f.text))
     if (s.begin >= s.end || s.end > f.text.size()) fuzz::fail("a link outside the text", line);
   zorv::fmt::mentions(f.text, "zoe");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace zorv::fmt {
 namespace {
@@ -144,7 +145,27 @@ std::size_t trimEnd(std::string_view text, std::size_t begin, std::size_t end) {
 
 }  // namespace
 
-bool hasCodes(std::string_view line) { return std::any_of(line.begin(), line.end(), isCode); }
+namespace {
+// The first byte at or after from that is below 0x20 (every code is), or the
+// size: eight bytes a step over the plain text between codes.
+std::size_t nextControl(std::string_view s, std::size_t from) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+  while (from + 8 <= s.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + from, sizeof word);
+    if ((word - kOnes * 0x20) & ~word & kHighs) break;  // some byte is below 0x20
+    from += 8;
+  }
+  while (from < s.size() && static_cast<unsigned char>(s[from]) >= 0x20) ++from;
+  return from;
+}
+}  // namespace
+
+bool hasCodes(std::string_view line) {
+  for (std::size_t i = nextControl(line, 0); i < line.size(); i = nextControl(line, i + 1))
+    if (isCode(line[i])) return true;
+  return false;
+}
 
 namespace {
 // Walks line: codes change the style, and each span of visible bytes goes to
@@ -164,10 +185,27 @@ void walkSpans(std::string_view line, Visit&& visit) {
   }
 }
 
-// The visible bytes of line into out (emptied first).
+// The visible bytes of line into out (emptied first). Every coloured line
+// shown is stripped (for the mention check and for the log), so the plain
+// text between codes is copied a span at a time.
 void stripInto(std::string_view line, std::string& out) {
-  out.clear();
-  walkSpans(line, [&](std::string_view span, const Style&) { out.append(span); });
+  out.resize(line.size());
+  char* to = out.data();
+  std::size_t i = 0;
+  while (i < line.size()) {
+    const std::size_t end = nextControl(line, i);
+    std::memcpy(to, line.data() + i, end - i);
+    to += end - i;
+    i = end;
+    if (i == line.size()) break;
+    if (isCode(line[i])) {
+      Style ignored;
+      applyCode(line, i, ignored);
+    } else {
+      *to++ = line[i++];
+    }
+  }
+  out.resize(static_cast<std::size_t>(to - out.data()));
 }
 }  // namespace
 
@@ -183,6 +221,12 @@ Formatted parse(std::string_view line) {
       out.runs.push_back(Run{begin, out.text.size(), style});
   });
   return out;
+}
+
+const std::string& visibleText(const std::string& line, std::string& buffer) {
+  if (!hasCodes(line)) return line;
+  stripInto(line, buffer);
+  return buffer;
 }
 
 std::string strip(std::string_view line) {
@@ -258,9 +302,14 @@ std::vector<Span> findLinks(std::string_view text) {
 
 bool mentions(std::string_view text, std::string_view nick) {
   if (nick.empty() || text.size() < nick.size()) return false;
+  // Every line someone says passes here: positions are skipped on their first
+  // byte before a whole comparison.
+  const char first = lower(nick[0]);
+  const char firstUpper = first >= 'a' && first <= 'z' ? static_cast<char>(first - 'a' + 'A') : first;
   for (std::size_t at = 0; at + nick.size() <= text.size(); ++at) {
+    if (text[at] != first && text[at] != firstUpper) continue;
     bool same = true;
-    for (std::size_t k = 0; k < nick.size() && same; ++k) same = lower(text[at + k]) == lower(nick[k]);
+    for (std::size_t k = 1; k < nick.size() && same; ++k) same = lower(text[at + k]) == lower(nick[k]);
     if (!same) continue;
     const bool before = at > 0 && isNickChar(text[at - 1]);
     const bool after = at + nick.size() < text.size() && isNickChar(text[at + nick.size()]);
@@ -291,10 +340,9 @@ bool mentionsOwnNick(std::string_view line, std::string_view ownNick) {
   // The text begins after the speaker and its closing mark.
   const std::size_t textAt = static_cast<std::size_t>(speaker.data() - line.data()) + speaker.size() + 1;
   const std::string_view text = line.substr(std::min(textAt, line.size()));
-  if (!hasCodes(text)) return mentions(text, ownNick);
   // Every line of a flood of coloured text passes here: no allocation per line.
-  thread_local std::string visible;
-  stripInto(text, visible);
+  thread_local std::string buffer;
+  const std::string_view visible = hasCodes(text) ? (stripInto(text, buffer), std::string_view(buffer)) : text;
   return mentions(visible, ownNick);
 }
 

@@ -54,6 +54,9 @@ struct Formatted {
 bool hasCodes(std::string_view line);
 Formatted parse(std::string_view line);
 std::string strip(std::string_view line);
+// The line without codes: the line itself when it holds none, else buffer
+// filled with its visible bytes (no allocation once buffer has grown).
+const std::string& visibleText(const std::string& line, std::string& buffer);
 
 // 0xRRGGBB of a palette colour (0..98).
 std::uint32_t paletteRgb(std::uint32_t index);
