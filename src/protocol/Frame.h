@@ -3,6 +3,7 @@
 // engine needs from the main window. TMainForm implements it; tests use a
 // recording fake. All texts are bytes as they came off the wire.
 #include <string>
+#include <string_view>
 
 #include "Sasl.h"
 
@@ -51,6 +52,8 @@ class Frame {
   virtual bool HasWindow(const std::string& /*name*/) const { return false; }
   virtual std::string ActiveWindow() const { return {}; }
   virtual LastCommand LastCommandTyped() const { return {}; }
+  // Whether the user ignores this nick: its messages and notices are dropped.
+  virtual bool IsIgnored(std::string_view /*nick*/) const { return false; }
 
   // The platform's default alert sound.
   virtual void Alert() = 0;
