@@ -71,9 +71,16 @@ std::vector<std::string> JoinLines(const std::vector<ChannelToJoin>& channels, s
 }
 
 std::vector<ChannelToJoin> ChannelsSetting(std::string_view text) {
+  // Blanks around commas and at the ends are dropped; the first blank left
+  // parts the names from the keys.
   std::string flat;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == ' ' && (flat.empty() || flat.back() == ',' || flat.back() == ' ')) continue;
+    if (text[i] == ' ') {
+      const auto next = text.find_first_not_of(' ', i);
+      if (flat.empty() || flat.back() == ',' || flat.back() == ' ' || next == std::string_view::npos ||
+          text[next] == ',')
+        continue;
+    }
     flat.push_back(text[i]);
   }
   const std::string_view all(flat);

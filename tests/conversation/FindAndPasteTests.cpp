@@ -26,6 +26,7 @@ class FindAndPasteTest : public WindowTest {
     QApplication::setActiveWindow(area.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(area.get()));
     w = host.make("#c", area.get());
+    host.active = w;  // the active window keeps every line
     area->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(w->parentWidget()));
     w->inputLine->setFocus(Qt::OtherFocusReason);
     ASSERT_TRUE(testsupport::waitFor([&] { return QApplication::focusWidget() == w->inputLine; }, 2000));
@@ -103,7 +104,9 @@ TEST_F(FindAndPasteTest, PastedLinesAreSentOneByOneAfterAQuestionAboveFive) {
     QApplication::clipboard()->setText(c.pasted);
     QTest::keyClick(w->inputLine, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(asked.size(), c.asked ? 1 : 0) << c.typedBefore;
-    if (c.asked) EXPECT_EQ(asked.value(0), "Send 6 lines to #c, one after the other?");
+    if (c.asked) {
+      EXPECT_EQ(asked.value(0), "Send 6 lines to #c, one after the other?");
+    }
     if (c.sent.size() == 3 && c.sent[1].empty()) {
       // A long line goes through the long-line split: its pieces are whole.
       ASSERT_GE(host.sent.size(), 3u);
@@ -114,8 +117,7 @@ TEST_F(FindAndPasteTest, PastedLinesAreSentOneByOneAfterAQuestionAboveFive) {
     } else {
       EXPECT_EQ(host.sent, c.sent) << c.typedBefore;
     }
-    if (!c.answer) EXPECT_EQ(w->inputLine->text(), "") << "a declined paste changes nothing";
-    if (c.answer) EXPECT_EQ(w->inputLine->text(), c.inputAfter);
+    EXPECT_EQ(w->inputLine->text(), c.inputAfter) << c.typedBefore;
   }
   zorv::setQuestionAsker(previous);
 }
