@@ -207,6 +207,7 @@ void Session::OnConnected(uint16_t error) {
   // belong to nobody now.
   engine_->Reset();
   pacer_.Reset();
+  waitWindow_.clear();
   keeper_->Connected();
   AddText(kServerWindow, "Connected", true);
   host_.ConnectionChanged(ConnectionState::Connected);
@@ -219,8 +220,8 @@ void Session::OnConnected(uint16_t error) {
 
 void Session::OnClosed(uint16_t error) {
   // What waited for its turn will not go: the user is told, not left guessing.
-  if (const std::size_t lost = pacer_.Waiting(); lost > 0) {
-    const std::string window = waitWindow_.empty() || !host_.HasWindow(waitWindow_) ? kServerWindow : waitWindow_;
+  if (const std::size_t lost = pacer_.Waiting(); lost > 0 && !waitWindow_.empty()) {
+    const std::string window = host_.HasWindow(waitWindow_) ? waitWindow_ : kServerWindow;
     AddText(window, "*** Not sent: " + std::to_string(lost) + (lost == 1 ? " line was" : " lines were") +
                         " still waiting when the connection closed", true);
   }
@@ -240,12 +241,18 @@ void Session::OnDataAvailable() {
 
 void Session::Registered() {
   const ConnectTarget target = host_.Target();
-  keeper_->Registered(target.server, target.port, zorv::ChannelsSetting(target.channels));
+  const std::vector<zorv::ChannelToJoin> settings = zorv::ChannelsSetting(target.channels);
+  keeper_->Registered(target.server, target.port, settings);
   // Once only, and only on the server the link named: after a failed attempt,
-  // a connection made by hand to another server joins nothing by itself.
+  // a connection made by hand to another server joins nothing by itself. A
+  // channel the settings have joined already is not joined twice.
   const PendingJoins joins = std::exchange(pendingJoins_, {});
   if (target.host != joins.server || target.port != joins.port) return;
-  for (const std::string& channel : joins.channels) SendMsg("JOIN " + channel);
+  for (const std::string& channel : joins.channels) {
+    if (std::none_of(settings.begin(), settings.end(),
+                     [&](const zorv::ChannelToJoin& c) { return zorv::equalsIgnoreAsciiCase(c.name, channel); }))
+      SendMsg("JOIN " + channel);
+  }
 }
 
 // ---------------------------------------------------------------------------
