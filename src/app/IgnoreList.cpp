@@ -59,10 +59,9 @@ std::vector<std::string> IgnoreList::Command(std::string_view args) {
     out.push_back(nicks_.empty() ? std::string("*** Nobody is ignored") : "*** Ignored: " + Joined());
     return out;
   }
-  for (std::string_view word : given) {
+  for (const std::string_view word : given) {
     const bool remove = word.front() == '-';
-    if (remove) word.remove_prefix(1);
-    const std::string_view nick = nickOf(word);
+    const std::string_view nick = nickOf(remove ? word.substr(1) : word);
     if (nick.empty()) {
       out.push_back("*** Not a nick: " + std::string(word) + " (USAGE: /IGNORE [-]<nick>)");
     } else if (remove) {
