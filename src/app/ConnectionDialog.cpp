@@ -34,6 +34,8 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, QWidget* 
                             "Sent as PASS before registering; empty: none");
   EditAccount = edit("EditAccount", settings.account, false, "The account to log in to with SASL; empty: your nick");
   EditPassword = edit("EditPassword", settings.password, true, "The account's password; empty: no SASL login");
+  EditChannels = edit("EditChannels", settings.channels, false,
+                      "Joined once the server has accepted you: #a,#b,#c, then keys after a blank: #a,#b keyA");
   tlsBox = new QCheckBox("Use TLS", this);
   tlsBox->setObjectName("CheckTLS");
   tlsBox->setChecked(settings.tls);
@@ -43,6 +45,7 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, QWidget* 
   form->addRow("SASL &account:", EditAccount);
   form->addRow("SASL pass&word:", EditPassword);
   form->addRow("", tlsBox);
+  form->addRow("&Channels:", EditChannels);
   auto* note = new QLabel("Passwords are kept in the settings file, readable by you alone.", this);
   note->setWordWrap(true);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -59,4 +62,5 @@ void ConnectionDialog::applyTo(ConnectionSettings& settings) const {
   settings.account = oneLine(EditAccount->text());
   settings.password = oneLine(EditPassword->text());
   settings.tls = tlsBox->isChecked();
+  settings.channels = oneLine(EditChannels->text()).trimmed();
 }

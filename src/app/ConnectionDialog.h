@@ -1,6 +1,6 @@
 #pragma once
 // The "Connection settings" dialog: the server password, the SASL account
-// and password, and TLS. OK writes them to the settings object (applyTo);
+// and password, TLS, and the channels joined once registered. OK writes them to the settings object (applyTo);
 // Cancel leaves it as it was.
 #include <QDialog>
 
@@ -20,5 +20,6 @@ class ConnectionDialog : public QDialog {
   QLineEdit* EditServerPassword = nullptr;
   QLineEdit* EditAccount = nullptr;
   QLineEdit* EditPassword = nullptr;
+  QLineEdit* EditChannels = nullptr;
   QCheckBox* tlsBox = nullptr;
 };

@@ -4,7 +4,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
-#include <unordered_set>
 #include <utility>
 
 #include "Guard.h"
@@ -129,7 +128,8 @@ void ConnectionKeeper::Connected() {
   StartLagCheck();
 }
 
-void ConnectionKeeper::Registered(const std::string& server, const std::string& port) {
+void ConnectionKeeper::Registered(const std::string& server, const std::string& port,
+                                   const std::vector<zorv::ChannelToJoin>& channels) {
   registered_ = welcomed_ = true;
   attempt_ = 0;
   restoring_ = false;
@@ -139,7 +139,7 @@ void ConnectionKeeper::Registered(const std::string& server, const std::string& 
   const bool same = zorv::equalsIgnoreAsciiCase(server, welcomedServer_) && port == welcomedPort_;
   welcomedServer_ = server;
   welcomedPort_ = port;
-  if (same) Rejoin();
+  Rejoin(channels, same);
 }
 
 void ConnectionKeeper::UserConnect() { waitTimer_->stop(); }
@@ -205,12 +205,14 @@ void ConnectionKeeper::Attempt() {
   }
 }
 
-void ConnectionKeeper::Rejoin() {
-  std::vector<zorv::ChannelToJoin> channels;
-  std::unordered_set<std::string> seen;
-  for (const std::string& name : connection_.OpenWindows()) {
-    if (zorv::isChannelName(name) && seen.insert(zorv::upperAscii(name)).second)
-      channels.push_back({name, keys_.KeyOf(name)});
+void ConnectionKeeper::Rejoin(std::vector<zorv::ChannelToJoin> channels, bool openWindows) {
+  for (zorv::ChannelToJoin& c : channels)
+    if (c.key.empty()) c.key = keys_.KeyOf(c.name);
+  std::vector<zorv::ChannelToJoin> open;
+  if (openWindows) {
+    for (const std::string& name : connection_.OpenWindows())
+      if (zorv::isChannelName(name)) open.push_back({name, keys_.KeyOf(name)});
   }
-  for (const std::string& line : zorv::JoinLines(channels)) connection_.SendMsg(line);
+  const auto all = zorv::MergeChannels(std::move(channels), open);
+  for (const std::string& line : zorv::JoinLines(all)) connection_.SendMsg(line);
 }

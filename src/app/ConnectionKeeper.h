@@ -68,8 +68,11 @@ class ConnectionKeeper : public QObject {
   void UserConnect();      // Connect pressed (or chosen): a waiting reconnect goes at once
   void UserDisconnect();   // Disconnect, the Server window or the main window closed
   void Connected();        // the connect succeeded (registration is being sent)
-  // The server's welcome arrived on a connection to server and port (as typed).
-  void Registered(const std::string& server, const std::string& port);
+  // The server's welcome arrived on a connection to server and port (as
+  // typed): the channels of the settings are joined, and back on the same
+  // server so are the open channel windows, each channel once.
+  void Registered(const std::string& server, const std::string& port,
+                  const std::vector<zorv::ChannelToJoin>& channels = {});
   void LookupFailed();     // the host lookup of a connect attempt failed
   // The user refused the server's certificate: no reconnect until Connect is pressed.
   void CertificateRefused() { certificateRefused_ = true; }
@@ -101,7 +104,7 @@ class ConnectionKeeper : public QObject {
   void Drop(const std::string& reason);
   void ScheduleReconnect();
   void Attempt();
-  void Rejoin();
+  void Rejoin(std::vector<zorv::ChannelToJoin> channels, bool openWindows);
   int Scaled(long long ms) const;
 
   KeptConnection& connection_;

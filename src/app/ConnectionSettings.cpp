@@ -6,7 +6,8 @@ QStringList ConnectionSettings::settingsItems() {
   return {QStringLiteral("ConnectionSettings;ServerPassword;;User Info;ServerPassword;1;0"),
           QStringLiteral("ConnectionSettings;Account;;User Info;Account;1;0"),
           QStringLiteral("ConnectionSettings;Password;;User Info;Password;1;0"),
-          QStringLiteral("ConnectionSettings;TLS;0;User Info;TLS;1;0")};
+          QStringLiteral("ConnectionSettings;TLS;0;User Info;TLS;1;0"),
+          QStringLiteral("ConnectionSettings;Channels;;User Info;Channels;1;0")};
 }
 
 zorv::SaslConfig ConnectionSettings::login() const {

@@ -1,7 +1,7 @@
 #pragma once
 // How the connection logs in, kept in the settings file (section "User
-// Info"): a server password, a SASL account and password, and whether the
-// connection uses TLS. The values are properties of this object so that the
+// Info"): a server password, a SASL account and password, whether the
+// connection uses TLS, and the channels joined once registered. The values are properties of this object so that the
 // settings component reads and writes them like those of a control.
 #include <QObject>
 #include <QString>
@@ -15,6 +15,7 @@ class ConnectionSettings : public QObject {
   Q_PROPERTY(QString Account MEMBER account)
   Q_PROPERTY(QString Password MEMBER password)
   Q_PROPERTY(bool TLS MEMBER tls)
+  Q_PROPERTY(QString Channels MEMBER channels)
 
  public:
   explicit ConnectionSettings(QObject* parent) : QObject(parent) { setObjectName("ConnectionSettings"); }
@@ -30,5 +31,6 @@ class ConnectionSettings : public QObject {
   QString serverPassword;
   QString account;
   QString password;
+  QString channels;  // joined once registered: "#a,#b keyA"
   bool tls = false;  // shown and set by the main window's TLS check box too
 };

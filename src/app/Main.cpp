@@ -119,7 +119,8 @@ void TMainForm::LoadSettings() {
   // items; the active-window handler is connected in the constructor.
   zorv::ConfigureMainSettings(*settings, zorv::SettingsDirectory(programDir_));
   settings->setItems(settings->Items() + WindowPlacement::settingsItems() + ClientOptions::settingsItems() +
-                    KeepAliveSettings::settingsItems() + ConnectionSettings::settingsItems());
+                    KeepAliveSettings::settingsItems() + ConnectionSettings::settingsItems() +
+                    IgnoreSettings::settingsItems());
   settings->LoadProperties();
   tlsBox->setChecked(connectionSettings->tls);
   timestampsItem->setChecked(options->timestamps);
@@ -179,6 +180,10 @@ void TMainForm::SetConnectionControls(ConnectionState state) {
 }
 
 void TMainForm::SendMsg(const std::string& line) { session->SendMsg(line); }
+
+void TMainForm::SendTyped(const std::string& window, const std::string& line) { session->SendTyped(window, line); }
+
+std::vector<std::string> TMainForm::Ignore(const std::string& args) { return session->IgnoreCommand(args); }
 
 bool TMainForm::IsConnected() const { return session->IsConnected(); }
 

@@ -46,6 +46,8 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
 
   // --- Connection (handed to the session) -----------------------------------------
   void SendMsg(const std::string& line) override;
+  void SendTyped(const std::string& window, const std::string& line) override;
+  std::vector<std::string> Ignore(const std::string& args) override;
   bool IsConnected() const override;
   void OnConnectClicked();
   void OnDisconnectClicked();

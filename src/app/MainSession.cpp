@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "Channel.h"
+#include "ConnectionSettings.h"
 #include "Childwin.h"
 #include "Logbook.h"
 #include "Main.h"
@@ -128,5 +129,5 @@ zorv::CertAnswer TMainForm::AskCertificate(const TSslPeer& peer) {
 ConnectTarget TMainForm::Target() const {
   const std::string server = zorv::fromInput(serverField->text());
   return {zorv::fromInput(nickField->text()), server, zorv::ServerFieldHost(server), zorv::fromInput(portField->text()),
-          tlsBox->isChecked()};
+          tlsBox->isChecked(), zorv::fromInput(connectionSettings->channels)};
 }

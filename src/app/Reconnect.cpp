@@ -70,6 +70,46 @@ std::vector<std::string> JoinLines(const std::vector<ChannelToJoin>& channels, s
   return lines;
 }
 
+std::vector<ChannelToJoin> ChannelsSetting(std::string_view text) {
+  // Blanks around commas and at the ends are dropped; the first blank left
+  // parts the names from the keys.
+  std::string flat;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ' ') {
+      const auto next = text.find_first_not_of(' ', i);
+      if (flat.empty() || flat.back() == ',' || flat.back() == ' ' || next == std::string_view::npos ||
+          text[next] == ',')
+        continue;
+    }
+    flat.push_back(text[i]);
+  }
+  const std::string_view all(flat);
+  const auto blank = all.find(' ');
+  const auto names = splitCommas(all.substr(0, blank));
+  const std::vector<std::string_view> keys =
+      blank == std::string_view::npos ? std::vector<std::string_view>() : splitCommas(upToBlank(all.substr(blank + 1)));
+  std::vector<ChannelToJoin> out;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string_view name = names[i];
+    if (name.empty()) continue;
+    const bool sign = name.front() == '#' || name.front() == '&' || name.front() == '+' || name.front() == '!';
+    out.push_back({(sign ? "" : "#") + std::string(name), i < keys.size() ? std::string(keys[i]) : std::string()});
+  }
+  return out;
+}
+
+std::vector<ChannelToJoin> MergeChannels(std::vector<ChannelToJoin> first, const std::vector<ChannelToJoin>& second) {
+  std::vector<ChannelToJoin> out;
+  auto add = [&out](ChannelToJoin c) {
+    const bool seen = std::any_of(out.begin(), out.end(),
+                                  [&](const ChannelToJoin& o) { return equalsIgnoreAsciiCase(o.name, c.name); });
+    if (!seen) out.push_back(std::move(c));
+  };
+  for (ChannelToJoin& c : first) add(std::move(c));
+  for (const ChannelToJoin& c : second) add(c);
+  return out;
+}
+
 void ChannelKeys::NoteSent(std::string_view line) {
   if (line.size() < 5 || !equalsIgnoreAsciiCase(line.substr(0, 5), "JOIN ")) return;
   std::string_view rest = line.substr(5);

@@ -39,6 +39,16 @@ struct ChannelToJoin {
 // not fit a line alone is left out; so is a key that could not travel.
 std::vector<std::string> JoinLines(const std::vector<ChannelToJoin>& channels, std::size_t maxLine = 510);
 
+// The channels of the settings file's "Channels" value, written as JOIN takes
+// them: names separated by commas, then after a blank their keys by position
+// ("#a,#b,#c keyA,keyB"). Blanks after a comma are allowed; a name without a
+// channel sign gets "#"; empty names are left out.
+std::vector<ChannelToJoin> ChannelsSetting(std::string_view text);
+
+// The channels of both lists, each once (names compared ignoring ASCII
+// case): first's order and keys win, then second's.
+std::vector<ChannelToJoin> MergeChannels(std::vector<ChannelToJoin> first, const std::vector<ChannelToJoin>& second);
+
 // The keys the user gave to channels, learnt from the JOIN lines sent.
 class ChannelKeys {
  public:

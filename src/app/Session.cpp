@@ -1,10 +1,14 @@
 #include "Session.h"
 
 #include <QDate>
+#include <QTimer>
 #include <QLocale>
 #include <QTime>
+#include <algorithm>
+#include <climits>
 #include <utility>
 
+#include "Guard.h"
 #include "Inbound.h"
 #include "Product.h"
 #include "Text.h"
@@ -17,7 +21,20 @@ using zorv::kServerWindow;
 
 std::string QuitLine() { return std::string("QUIT ") + zorv::kHomePage; }
 
+// While a long paste drains, the count is shown again after this many more have gone.
+constexpr std::size_t kWaitingStep = 10;
+
 }  // namespace
+
+IgnoreSettings::IgnoreSettings(zorv::IgnoreList& list, QObject* parent) : QObject(parent), list_(list) {
+  setObjectName("IgnoreSettings");
+}
+
+QStringList IgnoreSettings::settingsItems() { return {QStringLiteral("IgnoreSettings;Nicks;;Ignore;Nicks;1;0")}; }
+
+QString IgnoreSettings::nicks() const { return zorv::toDisplay(list_.Joined()); }
+
+void IgnoreSettings::setNicks(const QString& nicks) { list_.SetJoined(zorv::fromInput(nicks)); }
 
 Session::Session(SessionHost& host, QObject* parent) : QObject(parent), host_(host) {
   setObjectName("Session");
@@ -25,6 +42,10 @@ Session::Session(SessionHost& host, QObject* parent) : QObject(parent), host_(ho
   engine_ = std::make_unique<InboundEngine>(*this);
   keepAlive_ = new KeepAliveSettings(this);
   keeper_ = new ConnectionKeeper(*this, *keepAlive_, this);
+  new IgnoreSettings(ignore_, this);
+  paceTimer_ = new QTimer(this);
+  paceTimer_->setSingleShot(true);
+  connect(paceTimer_, &QTimer::timeout, this, [this] { zorv::guarded([this] { Pump(); }, "Zorv"); });
 }
 
 Session::~Session() = default;
@@ -61,9 +82,55 @@ void Session::SendMsg(const std::string& line) {
   // command to the server: they are removed.
   std::string out = zorv::stripLineBreaks(line);
   keeper_->Sent(out);
-  out += "\r\n";
-  if (!keeper_->MaySend(socket_->BufferedByteCount(), out.size())) return;
-  socket_->SendStr(out);
+  // The bound on what waits counts the lines waiting for their turn too.
+  const std::size_t queued = static_cast<std::size_t>(std::max(socket_->BufferedByteCount(), 0)) +
+                             pacer_.WaitingBytes() + 2 * pacer_.Waiting();
+  if (!keeper_->MaySend(static_cast<int>(std::min<std::size_t>(queued, INT_MAX)), out.size() + 2)) return;
+  pacer_.Push(std::move(out));
+  Pump();
+}
+
+void Session::Pump() {
+  const int now = TimeOfDayMs();
+  for (std::string& line : pacer_.Due(now)) {
+    if (!IsConnected()) break;
+    line += "\r\n";
+    socket_->SendStr(line);
+  }
+  const int wait = pacer_.WaitMs(now);
+  if (wait < 0)
+    paceTimer_->stop();
+  else
+    paceTimer_->start(std::max(wait, 1));
+  const std::size_t waiting = pacer_.Waiting();
+  if (waiting == 0) {
+    waitShown_ = 0;
+  } else if (waitShown_ >= waiting + kWaitingStep) {
+    SayWaiting();
+  }
+}
+
+void Session::SayWaiting() {
+  const std::size_t n = pacer_.Waiting();
+  waitShown_ = n;
+  host_.Show(waitWindow_, "(" + std::to_string(n) + (n == 1 ? " line" : " lines") + " waiting)", false);
+}
+
+void Session::SendTyped(const std::string& window, const std::string& line) {
+  waitWindow_ = window;
+  SendMsg(line);
+  // Said once for all the lines of one paste (or one long text cut into
+  // pieces), when they have all been handed over.
+  if (pacer_.Waiting() == 0 || waitCheckPosted_) return;
+  waitCheckPosted_ = true;
+  QTimer::singleShot(0, this, [this] {
+    zorv::guarded(
+        [this] {
+          waitCheckPosted_ = false;
+          if (pacer_.Waiting() > 0 && pacer_.Waiting() != waitShown_) SayWaiting();
+        },
+        "Zorv");
+  });
 }
 
 void Session::Connect() { StartConnect(true); }
@@ -139,6 +206,8 @@ void Session::OnConnected(uint16_t error) {
   // A partial line and the registration state of an earlier connection
   // belong to nobody now.
   engine_->Reset();
+  pacer_.Reset();
+  waitWindow_.clear();
   keeper_->Connected();
   AddText(kServerWindow, "Connected", true);
   host_.ConnectionChanged(ConnectionState::Connected);
@@ -150,6 +219,15 @@ void Session::OnConnected(uint16_t error) {
 }
 
 void Session::OnClosed(uint16_t error) {
+  // What waited for its turn will not go: the user is told, not left guessing.
+  if (const std::size_t lost = pacer_.Waiting(); lost > 0 && !waitWindow_.empty()) {
+    const std::string window = host_.HasWindow(waitWindow_) ? waitWindow_ : kServerWindow;
+    AddText(window, "*** Not sent: " + std::to_string(lost) + (lost == 1 ? " line was" : " lines were") +
+                        " still waiting when the connection closed", true);
+  }
+  pacer_.Reset();
+  paceTimer_->stop();
+  waitShown_ = 0;
   host_.ConnectionChanged(ConnectionState::Idle);
   AddText(kServerWindow, "Disconnected", false);
   host_.ConnectionClosed();
@@ -163,12 +241,18 @@ void Session::OnDataAvailable() {
 
 void Session::Registered() {
   const ConnectTarget target = host_.Target();
-  keeper_->Registered(target.server, target.port);
+  const std::vector<zorv::ChannelToJoin> settings = zorv::ChannelsSetting(target.channels);
+  keeper_->Registered(target.server, target.port, settings);
   // Once only, and only on the server the link named: after a failed attempt,
-  // a connection made by hand to another server joins nothing by itself.
+  // a connection made by hand to another server joins nothing by itself. A
+  // channel the settings have joined already is not joined twice.
   const PendingJoins joins = std::exchange(pendingJoins_, {});
   if (target.host != joins.server || target.port != joins.port) return;
-  for (const std::string& channel : joins.channels) SendMsg("JOIN " + channel);
+  for (const std::string& channel : joins.channels) {
+    if (std::none_of(settings.begin(), settings.end(),
+                     [&](const zorv::ChannelToJoin& c) { return zorv::equalsIgnoreAsciiCase(c.name, channel); }))
+      SendMsg("JOIN " + channel);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -11,10 +11,28 @@
 
 #include "ConnectionKeeper.h"
 #include "Frame.h"
+#include "IgnoreList.h"
+#include "SendPacer.h"
 #include "SessionHost.h"
 #include "WSocket.h"
 
 class InboundEngine;
+class QTimer;
+
+// The ignored nicks as the settings component keeps them (section "Ignore",
+// key "Nicks", the nicks separated by blanks).
+class IgnoreSettings : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(QString Nicks READ nicks WRITE setNicks)
+ public:
+  IgnoreSettings(zorv::IgnoreList& list, QObject* parent);
+  static QStringList settingsItems();
+  QString nicks() const;
+  void setNicks(const QString& nicks);
+
+ private:
+  zorv::IgnoreList& list_;
+};
 
 class Session : public QObject, public Frame, private KeptConnection {
   Q_OBJECT
@@ -33,6 +51,13 @@ class Session : public QObject, public Frame, private KeptConnection {
   void JoinWhenRegistered(const std::string& server, const std::string& port, std::vector<std::string> channels);
   // The user typed a command for the server in that window.
   void CommandTyped(const std::string& window);
+  // A line the user typed (or pasted) in that window: sent as SendMsg sends,
+  // and while lines wait for their turn the window says how many.
+  void SendTyped(const std::string& window, const std::string& line);
+  std::size_t LinesWaiting() const { return pacer_.Waiting(); }
+  // The /ignore command; the lines to write where it was typed.
+  std::vector<std::string> IgnoreCommand(const std::string& args) { return ignore_.Command(args); }
+  const zorv::IgnoreList& Ignored() const { return ignore_; }
 
   bool IsConnected() const;
   TWSocket& Socket() const { return *socket_; }
@@ -41,6 +66,7 @@ class Session : public QObject, public Frame, private KeptConnection {
 
   // --- Frame: what the engine asks of the connection and the windows ------------
   void AddText(const std::string& name, const std::string& text, bool create) override;
+  // Sends a line while connected (paced: a burst, then one line a second).
   void SendMsg(const std::string& line) override;
   void SetTopic(const std::string& name, const std::string& text, bool wholeCaption) override {
     host_.SetTopic(name, text, wholeCaption);
@@ -69,6 +95,7 @@ class Session : public QObject, public Frame, private KeptConnection {
   bool HasWindow(const std::string& name) const override { return host_.HasWindow(name); }
   std::string ActiveWindow() const override { return host_.ActiveWindow(); }
   LastCommand LastCommandTyped() const override { return lastCommand_; }
+  bool IsIgnored(std::string_view nick) const override { return ignore_.Contains(nick); }
   void Alert() override { host_.Alert(); }
   int TimeOfDayMs() const override;
   std::string LocalShortDate() const override;
@@ -82,6 +109,9 @@ class Session : public QObject, public Frame, private KeptConnection {
   void OnConnected(uint16_t error);
   void OnClosed(uint16_t error);
   void OnDataAvailable();
+  // Sends the lines whose turn has come and sets the timer for the next.
+  void Pump();
+  void SayWaiting();
 
   // KeptConnection: what the keeper asks of the connection.
   void SayInServerWindow(const std::string& text) override;
@@ -97,6 +127,12 @@ class Session : public QObject, public Frame, private KeptConnection {
   std::unique_ptr<InboundEngine> engine_;
   bool userConnect_ = false;  // the connection under way was asked for by the user
   LastCommand lastCommand_;
+  zorv::SendPacer pacer_;
+  QTimer* paceTimer_ = nullptr;
+  std::string waitWindow_;      // where the user typed the lines that wait
+  std::size_t waitShown_ = 0;   // the count last shown there (0: none)
+  bool waitCheckPosted_ = false;
+  zorv::IgnoreList ignore_;
   struct PendingJoins {
     std::string server, port;
     std::vector<std::string> channels;

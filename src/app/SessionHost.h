@@ -24,6 +24,7 @@ struct ConnectTarget {
   std::string host;    // the host the server field names ("::1")
   std::string port;
   bool tls = false;
+  std::string channels;  // the channels to join once registered, as the settings keep them
 };
 
 class SessionHost : public WindowRequests {

@@ -17,6 +17,8 @@ class RateBudget {
 
   // Takes one at time of day nowMs; false when the budget is spent.
   bool Take(int nowMs);
+  // Milliseconds from nowMs until Take would succeed (0: at once).
+  int WaitMs(int nowMs) const;
 
  private:
   int burst_;
@@ -24,6 +26,9 @@ class RateBudget {
   std::int64_t budgetMs_;
   int lastMs_ = 0;
   bool seen_ = false;
+
+  // The budget at nowMs, as Take would see it.
+  std::int64_t BudgetAt(int nowMs) const;
 };
 
 }  // namespace zorv

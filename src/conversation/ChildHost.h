@@ -12,6 +12,10 @@ class ChildHost {
   virtual ~ChildHost() = default;
 
   virtual void SendMsg(const std::string& line) = 0;
+  // A line the user typed or pasted in the window named window.
+  virtual void SendTyped(const std::string& /*window*/, const std::string& line) { SendMsg(line); }
+  // The /ignore command (args as typed after it); the lines to write in the window.
+  virtual std::vector<std::string> Ignore(const std::string& /*args*/) { return {}; }
   // Whether a line handed to SendMsg now would go to a server.
   virtual bool IsConnected() const = 0;
   virtual std::string OwnNick() const = 0;  // text of nickField, as bytes

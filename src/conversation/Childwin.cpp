@@ -1,6 +1,7 @@
 #include "Childwin.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -22,6 +23,7 @@
 #include <functional>
 #include <map>
 
+#include "FindBar.h"
 #include "Formatting.h"
 #include "Guard.h"
 #include "Interpreter.h"
@@ -242,6 +244,15 @@ void TMDIChild::BuildLayout() {
   connect(closeKey, &QAction::triggered, this, [this] { guarded([this] { CloseWindow(); }); });
   addAction(closeKey);
 
+  findBar = new FindBar(*textPane, this);
+  auto* findKey = new QAction(this);
+  findKey->setObjectName(QStringLiteral("FindKey"));
+  findKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  findKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(findKey, &QAction::triggered, this, [this] { guarded([this] { findBar->Open(); }); });
+  addAction(findKey);
+  connect(findBar, &FindBar::closed, this, [this] { inputLine->setFocus(Qt::OtherFocusReason); });
+
   auto* top = new QHBoxLayout;
   top->setContentsMargins(0, 0, 0, 0);
   top->setSpacing(0);
@@ -251,6 +262,7 @@ void TMDIChild::BuildLayout() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   column->addLayout(top, 1);
+  column->addWidget(findBar);
   column->addWidget(inputPanel);
 }
 
@@ -505,6 +517,11 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
       guarded([&] { CompleteNick(back); });
       return true;
     }
+    // Text of several lines is sent line by line, not run together.
+    if (keyEvent->matches(QKeySequence::Paste)) {
+      guarded([&] { Paste(QApplication::clipboard()->text()); });
+      return true;
+    }
     // The page keys scroll the window's text; the input line has no use for them.
     if ((key == Qt::Key_PageUp || key == Qt::Key_PageDown) && (mods & ~Qt::ShiftModifier) == Qt::NoModifier) {
       textPane->verticalScrollBar()->triggerAction(key == Qt::Key_PageUp ? QAbstractSlider::SliderPageStepSub
@@ -525,8 +542,41 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
 
 // --- input line ----------------------------------------------------------------------
 
-void TMDIChild::OnSendClicked() {
-  const std::string text = zorv::CleanInput(zorv::fromInput(inputLine->text()));
+void TMDIChild::OnSendClicked() { SendText(inputLine->text()); }
+
+void TMDIChild::SendText(const QString& typed) {
+  if (!typed.contains(u'\n') && !typed.contains(u'\r')) {
+    SendLine(zorv::fromInput(typed));
+    return;
+  }
+  const std::vector<std::string> lines = zorv::PastedLines(zorv::fromInput(typed));
+  if (lines.size() > kAskAboveLines &&
+      !zorv::askQuestion(QStringLiteral("Send %1 lines to %2, one after the other?")
+                             .arg(lines.size())
+                             .arg(zorv::toDisplay(WindowName())),
+                         QStringLiteral("Paste")))
+    return;
+  for (const std::string& line : lines) {
+    if (closing_) break;  // a /part among them closed the window
+    SendLine(line);
+  }
+  inputLine->clear();
+}
+
+void TMDIChild::Paste(const QString& pasted) {
+  if (!pasted.contains(u'\n') && !pasted.contains(u'\r')) {
+    inputLine->insert(pasted);
+    return;
+  }
+  QString text = inputLine->text();
+  const bool selection = inputLine->hasSelectedText();
+  text.replace(selection ? inputLine->selectionStart() : inputLine->cursorPosition(),
+               selection ? inputLine->selectedText().size() : 0, pasted);
+  SendText(text);
+}
+
+void TMDIChild::SendLine(const std::string& typed) {
+  const std::string text = zorv::CleanInput(typed);
   std::move_backward(history.begin(), history.end() - 1, history.end());
   history[0] = text;
   historyIndex = 0;
@@ -539,14 +589,16 @@ void TMDIChild::OnSendClicked() {
   };
   auto sendAll = [&] {
     if (r.send.empty()) return;
-    host_.SendMsg(r.send);
-    for (const std::string& line : r.sendMore) host_.SendMsg(line);
+    host_.SendTyped(WindowName(), r.send);
+    for (const std::string& line : r.sendMore) host_.SendTyped(WindowName(), line);
   };
   if (r.sendBeforeWrites) {
     sendAll();
     writeAll();
   } else {
     writeAll();
+    if (r.ignore)
+      for (const std::string& line : host_.Ignore(r.ignoreArgs)) AddLine(line);
     for (const std::string& name : r.closeNames) host_.CloseChild(name);
     if (r.closeSelf) CloseWindow();
     if (!r.query.empty()) {

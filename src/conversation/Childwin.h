@@ -19,6 +19,7 @@
 #include "NickList.h"
 #include "TextPane.h"
 
+class FindBar;
 class QAction;
 class QUrl;
 
@@ -66,8 +67,13 @@ class TMDIChild : public QWidget {
   void CloseWindow();   // closes the QMdiSubWindow around it if any (else itself)
   bool IsClosing() const { return closing_; }
 
-  // The input line.
+  // The input line. Text of several lines (pasted) is sent line by line,
+  // after a question when there are more than kAskAboveLines.
+  static constexpr std::size_t kAskAboveLines = 5;
   void OnSendClicked();
+  void SendText(const QString& text);
+  // Pastes text at the caret; text of several lines is sent at once.
+  void Paste(const QString& text);
   void OnInputKey(int key);  // Qt::Key_Escape, Qt::Key_Up, Qt::Key_Down are handled
   // Tab (back: Shift+Tab) in the input line: the word before the caret
   // completed to a nick of the window or a channel name.
@@ -109,6 +115,8 @@ class TMDIChild : public QWidget {
   QMenu* channelMenu = nullptr;
   // The text pane's menu over selected text (made on first use).
   QMenu* copyMenu = nullptr;
+  // The find bar (Ctrl+F).
+  FindBar* findBar = nullptr;
   void EnsureMenus();
 
   std::array<std::string, 10> history;
@@ -135,6 +143,7 @@ class TMDIChild : public QWidget {
   // The text with the channel's name in place of "{channel}".
   std::string ForChannel(std::string_view text) const;
   void Recall();
+  void SendLine(const std::string& text);
   void ReleaseFrameCloseKey();
 
   ChildHost& host_;

@@ -69,6 +69,56 @@ void sendMessage(const Message& m, std::string_view nick, std::vector<std::strin
   for (const std::string& piece : pieces) writes.push_back(m.echo + piece);
 }
 
+// The commands of the input line, one line each, for /help.
+struct HelpRow {
+  const char* word;
+  const char* text;
+};
+constexpr HelpRow kHelp[] = {
+    {"JOIN", "/join #channel[,#more] [keys]: joins channels"},
+    {"PART", "/part [#channel]: leaves a channel (alone: this window's)"},
+    {"MSG", "/msg nick text: sends a private message"},
+    {"QUERY", "/query nick [text]: opens the private window of nick"},
+    {"NOTICE", "/notice target text: sends a notice"},
+    {"ME", "/me text: says an action in this window"},
+    {"CTCP", "/ctcp nick request: sends a CTCP request (VERSION, PING, TIME, ...)"},
+    {"NICK", "/nick newnick: changes your nick"},
+    {"AWAY", "/away [text]: marks you away with text; alone: back"},
+    {"TOPIC", "/topic #channel [new topic]: shows or sets a channel's topic"},
+    {"KICK", "/kick #channel nick [reason]: puts nick out of the channel"},
+    {"MODE", "/mode target modes [parameters]: sets modes"},
+    {"INVITE", "/invite nick #channel: invites nick to the channel"},
+    {"NAMES", "/names #channel: lists who is in the channel"},
+    {"IGNORE", "/ignore nick: hides nick's messages; /ignore -nick: shows them again; alone: the list"},
+    {"UNIGNORE", "/unignore nick: shows nick's messages again"},
+    {"QUIT", "/quit [reason]: leaves the server"},
+    {"HELP", "/help [command]: these lines, or the one of a command"},
+};
+
+void help(std::string_view word, InterpretResult& r, std::string& out) {
+  out.clear();
+  if (!word.empty() && word.front() == '/') word.remove_prefix(1);
+  if (word.empty()) {
+    r.writes.emplace_back("*** Commands of the input line (/help <command> for one); any other /word goes to the server as typed:");
+    for (const HelpRow& row : kHelp) r.writes.push_back(std::string("*** ") + row.text);
+    return;
+  }
+  const std::string upper = upperAscii(word);
+  for (const HelpRow& row : kHelp) {
+    if (upper == row.word) {
+      r.writes.push_back(std::string("*** ") + row.text);
+      return;
+    }
+  }
+  r.writes.push_back("*** /" + std::string(word) + " is not a command of Zorv: it goes to the server as typed");
+}
+
+void ignore(std::string args, InterpretResult& r, std::string& out) {
+  out.clear();
+  r.ignore = true;
+  r.ignoreArgs = std::move(args);
+}
+
 // A command word alone (a slash and one word).
 void commandAlone(const std::string& command, std::string_view name, std::string_view nick, InterpretResult& r,
                   std::string& out) {
@@ -97,6 +147,12 @@ void commandAlone(const std::string& command, std::string_view name, std::string
     usage(r, out, "*** USAGE: /CTCP <target> <ctcp command> <parameter>");
   } else if (command == "QUERY") {
     usage(r, out, kQueryUsage);
+  } else if (command == "HELP") {
+    help({}, r, out);
+  } else if (command == "IGNORE") {
+    ignore({}, r, out);
+  } else if (command == "UNIGNORE") {
+    usage(r, out, "*** USAGE: /UNIGNORE <nick>");
   } else if (command == "ME") {
     if (isServerWindow(name)) {
       usage(r, out, kNotOnChannel);
@@ -140,6 +196,23 @@ void commandWithArgs(const std::string& command, std::string args, std::string_v
     out = "AWAY :" + args;
   } else if (command == "QUERY") {
     query(args, nick, r, out);
+  } else if (command == "HELP") {
+    help(upToBlank(args.substr(std::min(args.find_first_not_of(' '), args.size()))), r, out);
+  } else if (command == "IGNORE") {
+    ignore(std::move(args), r, out);
+  } else if (command == "UNIGNORE") {
+    std::string removed;
+    for (std::size_t i = 0; i < args.size();) {
+      const std::size_t start = args.find_first_not_of(' ', i);
+      if (start == std::string::npos) break;
+      const std::size_t end = std::min(args.find(' ', start), args.size());
+      removed += " -" + args.substr(start, end - start);
+      i = end;
+    }
+    if (removed.empty())
+      usage(r, out, "*** USAGE: /UNIGNORE <nick>");
+    else
+      ignore(removed.substr(1), r, out);
   } else if (command == "PART") {
     r.closeNames.push_back(args);
   } else if (command == "TOPIC") {
@@ -199,6 +272,19 @@ std::string CleanInput(std::string_view typed) {
   }
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.pop_back();
   return text;
+}
+
+std::vector<std::string> PastedLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const auto end = std::min(text.find_first_of("\r\n"), text.size());
+    std::string line = CleanInput(text.substr(0, end));
+    if (!line.empty()) lines.push_back(std::move(line));
+    text.remove_prefix(end);
+    if (text.substr(0, 2) == "\r\n") text.remove_prefix(1);
+    if (!text.empty()) text.remove_prefix(1);
+  }
+  return lines;
 }
 
 namespace {

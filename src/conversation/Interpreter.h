@@ -22,6 +22,10 @@ struct InterpretResult {
   // write into it after the send.
   std::string query;
   std::vector<std::string> queryWrites;
+  // /ignore (or /unignore): the list of ignored nicks is changed or shown,
+  // nothing is sent. ignoreArgs as the ignore list takes them ("-nick" stops).
+  bool ignore = false;
+  std::string ignoreArgs;
 };
 
 // The longest line sent to a server, without its CR LF.
@@ -46,6 +50,11 @@ std::vector<std::string> SplitMessage(std::string_view head, std::string_view te
 // never makes more than one protocol line; then every trailing byte of code 32
 // or below is removed. Leading blanks stay.
 std::string CleanInput(std::string_view typed);
+
+// Pasted text as the lines to send one by one: cut at every line break (CR
+// LF, a lone CR or LF), each line cleaned as CleanInput does; empty lines
+// are left out.
+std::vector<std::string> PastedLines(std::string_view text);
 
 // Handles one Enter. typed is cleaned with CleanInput first; windowName is
 // LeftStr of the window's caption; nick the own nickname; timeOfDayMs the local

@@ -616,6 +616,19 @@ void TextPane::selectLines(int first, int last) {
 
 void TextPane::selectAll() { selectLines(0, lineCount() - 1); }
 
+void TextPane::scrollToLine(int index) {
+  if (index < 0 || index >= lineCount()) return;
+  flushLayout();
+  const int top = topLine();
+  if (index >= top) {
+    // In view when its rows end within the pane's (wrapped lines take several).
+    int rows = 0;
+    for (int i = top; i <= index && rows <= visibleLines(); ++i) rows += rowsOf(i);
+    if (rows <= visibleLines()) return;
+  }
+  verticalScrollBar()->setValue(std::max(0, index - visibleLines() / 2));
+}
+
 void TextPane::clearSelection() {
   anchor_ = cursor_ = Pos{};
   viewport()->update();

@@ -27,6 +27,7 @@
 #include <QAbstractScrollArea>
 #include <QTextLayout>
 #include <QTimer>
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -91,6 +92,11 @@ class TextPane : public QAbstractScrollArea {
   void selectLines(int first, int last);
   void selectAll();
   void clearSelection();
+  // Where the selection begins and ends (line -1: none).
+  Pos selectionStart() const { return std::min(anchor_, cursor_); }
+  Pos selectionEnd() const { return std::max(anchor_, cursor_); }
+  // Scrolls line index into view, about the middle; a line in view stays put.
+  void scrollToLine(int index);
   QString selectedText() const;
   void copy() const;
   // The place nearest to a point of the viewport.

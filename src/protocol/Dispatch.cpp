@@ -27,6 +27,10 @@ void Dispatcher::Process(std::string_view raw) {
       (equalsIgnoreAsciiCase(l.source, "CAP") || equalsIgnoreAsciiCase(l.source, "AUTHENTICATE")))
     ParseSourcelessLine(raw, &l);
   const bool fromUser = l.source.find('!') != std::string_view::npos;
+  // Messages, notices and CTCP from an ignored nick are neither shown nor answered.
+  if (fromUser && (equalsIgnoreAsciiCase(l.command, "PRIVMSG") || equalsIgnoreAsciiCase(l.command, "NOTICE")) &&
+      frame.IsIgnored(l.nick))
+    return;
   Emit(fromUser ? UserLine(*this, l) : ServerLine(*this, l));
 }
 

@@ -3,6 +3,7 @@
 // engine needs from the main window. TMainForm implements it; tests use a
 // recording fake. All texts are bytes as they came off the wire.
 #include <string>
+#include <string_view>
 
 #include "Sasl.h"
 
@@ -61,6 +62,8 @@ class Frame : public WindowRequests {
   virtual bool HasWindow(const std::string& /*name*/) const { return false; }
   virtual std::string ActiveWindow() const { return {}; }
   virtual LastCommand LastCommandTyped() const { return {}; }
+  // Whether the user ignores this nick: its messages and notices are dropped.
+  virtual bool IsIgnored(std::string_view /*nick*/) const { return false; }
 
   // Clock and locale: local time of day in milliseconds since midnight
   // (0..86399999), the local date in the locale's short form and the local

@@ -159,10 +159,10 @@ TEST_F(ChildwinTest, EnterRunsTheInterpreter) {
   QPointer<TMDIChild> a = host.make("#a", area.get());
   TMDIChild* server = host.make("Server", area.get());
   host.active = server;
-  type(a, QString::fromUtf8("caf\xc3\xa9\nau\r\nlait\r"));  // pasted: one line, sent as UTF-8
+  type(a, QString::fromUtf8("caf\xc3\xa9\nau\r\nlait\r"));  // pasted: a line each, sent as UTF-8
   type(server, "hello");
-  EXPECT_EQ(host.sent, Lines{"PRIVMSG #a :caf\xc3\xa9 au lait"});
-  EXPECT_EQ(a->textPane->line(0), "<bob>caf\xc3\xa9 au lait");
+  EXPECT_EQ(host.sent, (Lines{"PRIVMSG #a :caf\xc3\xa9", "PRIVMSG #a :au", "PRIVMSG #a :lait"}));
+  EXPECT_EQ(a->textPane->line(0), "<bob>caf\xc3\xa9");
   EXPECT_EQ(server->textPane->line(0), "*** You are not on any channel!");
   EXPECT_TRUE(a->inputLine->text().isEmpty() && server->inputLine->text().isEmpty());
 
