@@ -11,7 +11,7 @@
 #include <QCheckBox>
 #include <QRegularExpression>
 
-#include "../app/AppFixture.h"
+#include "AppFixture.h"
 #include "MessageBox.h"
 #include "Names.h"
 #include "Profile.h"
