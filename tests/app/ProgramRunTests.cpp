@@ -194,3 +194,38 @@ TEST(SettingsFile, SaveFailureIsReportedOnlyWhenNoFolderTakesTheFile) {
     else EXPECT_EQ(saved(configHome + "/zorv", "User Info", "Nick"), "dave");
   }
 }
+
+TEST(CommandLine, WhatTheArgumentsAskFor) {
+  using zorv::StartAction;
+  const struct {
+    std::vector<std::string> args;
+    StartAction action;
+    std::string linkOrError;
+  } cases[] = {
+      {{}, StartAction::Run, ""},
+      {{"irc://host/zorv"}, StartAction::Run, "irc://host/zorv"},
+      {{"IRCS://host"}, StartAction::Run, "IRCS://host"},
+      {{"irc://host/zo%0Arv"}, StartAction::Run, "irc://host/zo%0Arv"},  // refused later, in the window
+      {{"--help"}, StartAction::PrintHelp, ""},
+      {{"-h"}, StartAction::PrintHelp, ""},
+      {{"--version"}, StartAction::PrintVersion, ""},
+      {{"irc://host", "--version"}, StartAction::PrintVersion, ""},
+      {{"--bogus", "--help"}, StartAction::PrintHelp, ""},
+      {{"--version", "--help"}, StartAction::PrintVersion, ""},  // the first one given
+      {{"--bogus"}, StartAction::Refuse, "unknown option --bogus"},
+      {{"-v"}, StartAction::Refuse, "unknown option -v"},
+      {{""}, StartAction::Refuse, "not an irc:// or ircs:// link: "},
+      {{"irc.example.org"}, StartAction::Refuse, "not an irc:// or ircs:// link: irc.example.org"},
+      {{"http://host/zorv"}, StartAction::Refuse, "not an irc:// or ircs:// link: http://host/zorv"},
+      {{"irc://a", "irc://b"}, StartAction::Refuse, "only one link can be opened at a time"},
+      {{"irc://a", "extra"}, StartAction::Refuse, "not an irc:// or ircs:// link: extra"},
+  };
+  for (const auto& c : cases) {
+    const zorv::StartRequest r = zorv::ReadCommandLine(c.args);
+    EXPECT_EQ(r.action, c.action) << c.linkOrError;
+    EXPECT_EQ(c.action == StartAction::Refuse ? r.error : r.link, c.linkOrError);
+  }
+  // ircs:// links connect over TLS; the help must not say otherwise.
+  EXPECT_EQ(zorv::HelpText().find("not available"), std::string::npos);
+  EXPECT_NE(zorv::HelpText().find("ircs://HOST[:PORT]/CHANNEL  the same over TLS"), std::string::npos);
+}
