@@ -18,7 +18,6 @@ namespace apptest {
 
 using testsupport::hasLine;
 using testsupport::linesOf;
-using testsupport::paneLines;
 using testsupport::window;
 
 class AppTest : public ::testing::Test {

@@ -1,12 +1,17 @@
-// The main window's connection lifecycle against a scripted loopback server.
+// The main window against a scripted loopback server: its connection
+// lifecycle, where answers and the server's last words are shown, the logs a
+// session leaves, and irc:// links given to it.
 #include <QAction>
+#include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "AppFixture.h"
+#include "IniOut.h"
 #include "Logbook.h"
+#include "MessageBox.h"
 
 using namespace apptest;
 using testsupport::LoopbackServer;
@@ -14,34 +19,34 @@ using testsupport::waitFor;
 
 namespace {
 
-struct ControlState {
-  bool connect, disconnect, channel, fields;
-};
-
-ControlState controls(TMainForm& f) {
-  return {f.connectButton->isEnabled(), f.disconnectButton->isEnabled(), f.channelListButton->isEnabled(),
-          f.nickField->isEnabled() && f.serverField->isEnabled() && f.portField->isEnabled()};
+// The connection controls, 1 for enabled: Connect, Disconnect, Channel List
+// and the three fields.
+std::string controls(TMainForm& f) {
+  std::string s;
+  for (bool on : {f.connectButton->isEnabled(), f.disconnectButton->isEnabled(), f.channelListButton->isEnabled(),
+                  f.nickField->isEnabled() && f.serverField->isEnabled() && f.portField->isEnabled()})
+    s += on ? '1' : '0';
+  return s;
 }
+const std::string kIdle = "1001";
 
-void expectIdle(TMainForm& f) {
-  const ControlState s = controls(f);
-  EXPECT_TRUE(s.connect);
-  EXPECT_FALSE(s.disconnect);
-  EXPECT_FALSE(s.channel);
-  EXPECT_TRUE(s.fields);
+// Lines without their time stamps ("[yyyy-MM-dd HH:mm:ss] ").
+QByteArrayList logLines(const QString& path) {
+  QByteArrayList out;
+  for (const QByteArray& l : testsupport::readBytes(path).split('\n'))
+    if (!l.isEmpty()) out << l.mid(22);
+  return out;
 }
 
 }  // namespace
 
-TEST_F(AppTest, StartsIdleAndRegistersWithNickAndUserAfterConnected) {
-  expectIdle(*form);
+TEST_F(AppTest, StartsIdleAndRegistersAfterConnected) {
+  EXPECT_EQ(controls(*form), kIdle);
   EXPECT_EQ(form->windowTitle(), "Zorv 2.9.22R");
-  EXPECT_TRUE(form->Children().empty());
-  EXPECT_FALSE(form->tabBar->isVisible());
   form->OnDisconnectClicked();  // nothing under way: nothing happens
   QCoreApplication::processEvents();
   EXPECT_TRUE(form->Children().empty());
-  expectIdle(*form);
+  EXPECT_EQ(controls(*form), kIdle);
   EXPECT_TRUE(testsupport::shownMessages().isEmpty());
 
   LoopbackServer server;
@@ -49,11 +54,7 @@ TEST_F(AppTest, StartsIdleAndRegistersWithNickAndUserAfterConnected) {
   connectTo(server);
   EXPECT_EQ(server.received(), "NICK Zed\r\nUSER Zed * * :Zed\r\n");
   EXPECT_EQ(linesOf(*form, "Server"), std::vector<std::string>{"Connected"});
-  const ControlState s = controls(*form);
-  EXPECT_FALSE(s.connect);
-  EXPECT_TRUE(s.disconnect);
-  EXPECT_TRUE(s.channel);
-  EXPECT_FALSE(s.fields);
+  EXPECT_EQ(controls(*form), "0110");
 }
 
 TEST_F(AppTest, AConnectionThatFailsSaysWhy) {
@@ -68,10 +69,10 @@ TEST_F(AppTest, AConnectionThatFailsSaysWhy) {
     form->serverField->setText(c.server);
     form->portField->setText(c.port);
     form->OnConnectClicked();
-    if (c.lines.size() == 1) EXPECT_TRUE(controls(*form).fields);  // while the lookup runs, fields stay enabled
+    if (c.lines.size() == 1) EXPECT_EQ(controls(*form).back(), '1');  // while the lookup runs, fields stay enabled
     ASSERT_TRUE(waitFor([&] { return linesOf(*form, "Server").size() >= c.lines.size(); }, 15000));
     EXPECT_EQ(linesOf(*form, "Server"), c.lines);
-    expectIdle(*form);
+    EXPECT_EQ(controls(*form), kIdle);
     window(*form, "Server")->CloseWindow();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
@@ -98,7 +99,7 @@ TEST_F(AppTest, EveryWayOfLeavingSendsQuit) {
       testsupport::pumpFor(20);
       EXPECT_EQ(window(*form, "Server"), nullptr);
     }
-    expectIdle(*form);
+    EXPECT_EQ(controls(*form), kIdle);
   }
 }
 
@@ -115,7 +116,7 @@ TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
   EXPECT_EQ(chat->nickList->model()->rowCount(), 0);
   EXPECT_TRUE(chat->NamesOpen());
   EXPECT_EQ(linesOf(*form, "Server").back(), "Disconnected");
-  expectIdle(*form);
+  EXPECT_EQ(controls(*form), kIdle);
 
   // Typed now, a line for the server is neither echoed nor logged as said; a
   // purely local command answers as ever; a menu action stays silent.
@@ -197,9 +198,7 @@ TEST_F(AppTest, CtrlF4ClosesTheActiveWindowThroughItsCloseHandling) {
   QTest::keyClick(form->ActiveChild()->inputLine, Qt::Key_F4, Qt::ControlModifier);
   ASSERT_TRUE(server.waitReceived("PART #b\r\n"));
   ASSERT_TRUE(waitFor([&] { return window(*form, "#b") == nullptr; }));
-  EXPECT_EQ(window(*form, "#b"), nullptr);
   EXPECT_EQ(server.received(), "PART #b\r\n");
-
 }
 
 TEST_F(AppTest, AnEmptyFieldCannotBeLeft) {
@@ -218,4 +217,152 @@ TEST_F(AppTest, AnEmptyFieldCannotBeLeft) {
     waitFor([&] { return !field->hasFocus(); }, 1000);
     EXPECT_FALSE(field->hasFocus()) << field->objectName().toStdString();
   }
+}
+
+// A server that sends its reason and closes at once: the reason is in the
+// Server window, between "Connected" and "Disconnected", every time.
+TEST_F(AppTest, ServerReasonBeforeAnImmediateCloseIsShownEveryTime) {
+  LoopbackServer server;
+  form->serverField->setText("127.0.0.1");
+  form->portField->setText(QString::number(server.port()));
+  // closeAtOnce: the server answers the connection with its reason and closes
+  // before Zorv's NICK and USER arrive; otherwise it closes with them unread
+  // (a reset).
+  for (bool closeAtOnce : {true, false}) {
+    for (int run = 0; run < 20; ++run) {
+      SCOPED_TRACE(std::string(closeAtOnce ? "closed at once" : "lines unread") + ", run " + std::to_string(run));
+      const size_t before = linesOf(*form, "Server").size();
+      form->OnConnectClicked();
+      ASSERT_TRUE(server.accept(5000));
+      if (!closeAtOnce) {
+        ASSERT_TRUE(waitFor([&] {
+          return form->session->Socket().State() == wsConnected && form->session->Socket().BufferedByteCount() == 0;
+        }));
+      }
+      server.send("ERROR :Closing Link: test (bye)\r\n");
+      server.closeClient();
+      ASSERT_TRUE(waitFor([&] { return form->connectButton->isEnabled() && form->session->Socket().State() == wsClosed; }));
+      testsupport::pumpFor(20);  // nothing else may follow
+      const std::vector<std::string> all = linesOf(*form, "Server");
+      ASSERT_GE(all.size(), before);
+      const std::vector<std::string> session(all.begin() + static_cast<long>(before), all.end());
+      ASSERT_EQ(session.size(), 3u) << ::testing::PrintToString(session);
+      EXPECT_EQ(session[0], "Connected");
+      EXPECT_NE(session[1].find("test (bye)"), std::string::npos) << session[1];
+      EXPECT_EQ(session[2], "Disconnected");
+    }
+  }
+}
+
+TEST_F(AppTest, ASessionIsLoggedPerWindowAndAClosedWindowsLogIsComplete) {
+  testsupport::LoopbackServer server;
+  connectTo(server);
+  server.send(":srv 001 YourNick :Welcome\r\n:YourNick!u@h JOIN :#Chat\r\n:amy!u@h PRIVMSG #chat :\x02hi\x02 \xe9\r\n");
+  ASSERT_TRUE(testsupport::waitFor([&] { return apptest::hasLine(*form, "#chat", "<amy>\x02hi\x02 \xe9"); }));
+  const QString chat = form->logs->pathFor("#chat");
+  EXPECT_TRUE(chat.startsWith(Logbook::defaultRoot() + "/127.0.0.1/"));
+  const std::vector<std::string> shown = apptest::linesOf(*form, "#chat");
+  apptest::window(*form, "#chat")->CloseWindow();
+  ASSERT_TRUE(testsupport::waitFor([&] { return apptest::window(*form, "#chat") == nullptr; }));
+  // Written at the close, without waiting for the next flush.
+  QByteArrayList expected;
+  for (const std::string& l : shown) expected << QByteArray::fromStdString(l);
+  EXPECT_EQ(logLines(chat), expected);
+  EXPECT_EQ(expected.back(), "<amy>\x02hi\x02 \xe9");
+  form->logs->flush();
+  EXPECT_TRUE(logLines(form->logs->pathFor("Server")).contains("Connected"));
+}
+
+// An ircs:// link turns TLS on (what TLS sends first is checked with the
+// switch itself); an irc:// link turns it off again, connects, and joins its
+// channels once the welcome has come, once. A connection made by hand after a
+// link that failed joins nothing.
+TEST_F(AppTest, ALinkConnectsAndJoinsOnceRegistered) {
+  {
+    LoopbackServer secure;
+    form->ConnectToLink("ircs://127.0.0.1:" + std::to_string(secure.port()) + "/zorv");
+    EXPECT_TRUE(form->tlsBox->isChecked());
+    ASSERT_TRUE(secure.accept(5000));
+    form->OnDisconnectClicked();
+  }
+  LoopbackServer server;
+  form->nickField->setText("Zed");
+  form->ConnectToLink("irc://127.0.0.1:" + std::to_string(server.port()) + "/%23zorv,other");
+  EXPECT_FALSE(form->tlsBox->isChecked());
+  EXPECT_EQ(form->serverField->text(), "127.0.0.1");
+  EXPECT_EQ(form->portField->text(), QString::number(server.port()));
+  ASSERT_TRUE(server.accept(5000));
+  ASSERT_TRUE(server.waitReceived("USER "));
+  testsupport::pumpFor(50);
+  EXPECT_EQ(server.received(), "NICK Zed\r\nUSER Zed * * :Zed\r\n");  // nothing joined before the welcome
+  server.clearReceived();
+  server.send(":srv 001 Zed :Welcome\r\n");
+  ASSERT_TRUE(server.waitReceived("JOIN #other\r\n"));
+  EXPECT_EQ(server.received(), "JOIN #zorv\r\nJOIN #other\r\n");
+  server.clearReceived();
+  server.send(":srv 001 Zed :Welcome again\r\nPING :after\r\n");
+  ASSERT_TRUE(server.waitReceived("PONG :after\r\n"));
+  EXPECT_EQ(server.received(), "PONG :after\r\n");  // joined once only
+
+  form->OnDisconnectClicked();
+  form->ConnectToLink("irc://127.0.0.1:" + std::to_string(testsupport::unusedPort()) + "/%23zorv");
+  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "No server available"); }));
+  form->OnDisconnectClicked();
+  ASSERT_TRUE(waitFor([&] { return form->connectButton->isEnabled(); }));
+  LoopbackServer byHand;
+  connectTo(byHand);
+  byHand.clearReceived();
+  byHand.send(":srv 001 Zed :Welcome\r\nPING :after\r\n");
+  ASSERT_TRUE(byHand.waitReceived("PONG :after\r\n"));
+  EXPECT_EQ(byHand.received(), "PONG :after\r\n");
+}
+
+// A link that cannot be opened says why, and leaves the fields and the
+// connection as they were.
+TEST_F(AppTest, LinksThatDoNotConnect) {
+  LoopbackServer server;
+  const std::pair<std::string, std::string> cases[] = {
+      {"irc://127.0.0.1:" + std::to_string(server.port()) + "/zo%0D%0AQUIT",
+       "*** Cannot open the link: a channel name holds a control character, blank, comma or colon"},
+      {"irc://127.0.0.1:0/zorv", "*** Cannot open the link: the port is not a number from 1 to 65535"},
+  };
+  for (const auto& [link, line] : cases) {
+    form->ConnectToLink(link);
+    EXPECT_EQ(form->serverField->text().toStdString(), zorv::kDefaultServer) << link;
+    EXPECT_EQ(form->portField->text(), "6667") << link;
+    EXPECT_EQ(linesOf(*form, "Server").back(), line) << link;
+    EXPECT_TRUE(form->connectButton->isEnabled()) << link;
+    testsupport::pumpFor(100);
+    EXPECT_FALSE(server.accept(0)) << link;
+    EXPECT_EQ(form->session->Socket().State(), wsClosed) << link;
+  }
+}
+
+// An irc:// link clicked in the text joins on the server and port of the
+// connection; a link elsewhere asks first, and connects there only on yes.
+TEST_F(AppTest, AnIrcLinkJoinsHereAndAsksBeforeConnectingElsewhere) {
+  QStringList asked;
+  bool answer = false;
+  const zorv::QuestionAsker before = zorv::setQuestionAsker([&](const QString& text, const QString&) {
+    asked << text;
+    return answer;
+  });
+  testsupport::LoopbackServer server;
+  connectTo(server);
+  server.clearReceived();
+  form->OpenIrcLink("irc://127.0.0.1:" + std::to_string(server.port()) + "/zorv,#b");
+  EXPECT_TRUE(server.waitReceived("JOIN #zorv\r\nJOIN #b\r\n"));
+  EXPECT_TRUE(asked.isEmpty());
+  const int other = testsupport::unusedPort();
+  const std::string elsewhere = "ircs://127.0.0.1:" + std::to_string(other) + "/#c";
+  for (const bool yes : {false, true}) {
+    answer = yes;
+    form->OpenIrcLink(elsewhere);
+    EXPECT_EQ(asked.size(), yes ? 2 : 1);
+    EXPECT_EQ(asked.last(), QString("Disconnect from 127.0.0.1 and connect to 127.0.0.1:%1?").arg(other));
+    EXPECT_EQ(form->portField->text().toInt(), yes ? other : server.port());
+  }
+  EXPECT_TRUE(server.waitPeerClosed());
+  EXPECT_TRUE(form->tlsBox->isChecked());
+  zorv::setQuestionAsker(before);
 }

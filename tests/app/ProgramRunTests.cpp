@@ -1,151 +1,185 @@
-// The real program across runs: what one run saves, the next one reads; a
-// damaged settings file gives the defaults and never a crash; where the
-// settings file is kept; what the command line does; a long session.
+// The real program, copied into a program folder of the test's choosing:
+// where the settings file goes and who may read it, what the command line
+// does before any window exists, and a link given at start. What one window
+// saves and the next one reads is checked in process.
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <fstream>
+#include <grp.h>
+#include <pwd.h>
 #include <random>
-#include <sys/stat.h>
-#include <tuple>
 #include <unistd.h>
 
 #include "CommandLine.h"
 #include "IniOut.h"
 #include "Main.h"
 #include "Profile.h"
-#include "ProgramRun.h"
 #include "TestSupport.h"
 
 namespace {
 
-// Runs the program in `dir` until it is up, ends it with SIGTERM and returns
-// its exit status. The user's configuration folder is one of the test's own.
-int runProgramIn(const QString& dir) {
-  programrun::Options o;
-  o.env = {{"XDG_CONFIG_HOME", (dir + "/.config-of-test").toStdString()}};
-  return programrun::runUntilUp(dir, o);
-}
-
-struct Values {
-  std::string nick, server, port, font, size;
+// The program copied into dir and set up to start there with the
+// environment changed as asked; asNobody drops to the user nobody (as root).
+struct Program {
+  static QString install(const QString& dir) {
+    const QString exe = dir + "/zorv";
+    if (!QFileInfo::exists(exe)) QFile::copy(ZORV_BINARY, exe);
+    QFile::setPermissions(exe, QFileDevice::Permissions(0x7755));
+    return exe;
+  }
+  Program(const QString& dir, QStringList args, std::map<QString, QString> env, bool asNobody = false) {
+    const QString exe = install(dir);
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const auto& [k, v] : env) v.isNull() ? e.remove(k) : e.insert(k, v);
+    p.setProcessEnvironment(e);
+    if (asNobody) {
+      p.setChildProcessModifier([] {
+        const passwd* pw = ::getpwnam("nobody");
+        if (!pw || ::setgroups(0, nullptr) != 0 || ::setgid(pw->pw_gid) != 0 || ::setuid(pw->pw_uid) != 0) ::_exit(126);
+      });
+    }
+    p.start(exe, args);
+  }
+  // Once the program has set up its orderly end (it catches SIGTERM, read from
+  // /proc, so no guessing with delays), ends it so and returns its exit code;
+  // -1 when it did not come up or did not end in time.
+  int endWhenUp() {
+    const bool up = testsupport::waitFor([&] {
+      std::ifstream status("/proc/" + std::to_string(p.processId()) + "/status");
+      std::string line;
+      while (std::getline(status, line))
+        if (line.rfind("SigCgt:", 0) == 0) return ((std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+      return false;
+    }, 20000);
+    if (up) ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    return finished() ? p.exitCode() : -1;
+  }
+  bool finished() {
+    if (p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit) return true;
+    p.kill();
+    p.waitForFinished();
+    return false;
+  }
+  QProcess p;
 };
 
-Values readBack(const QString& dir) {
-  const QString f = dir + "/ZORV.INI";
-  auto get = [&](const char* section, const char* key) {
-    return zorv::readProfileString(section, key, "<missing>", f).toStdString();
-  };
-  return {get("User Info", "Nick"), get("User Info", "Server"), get("User Info", "Port"),
-          get("Client Info", "Font Name"), get("Client Info", "Font Size")};
-}
-
-void expectDefaults(const Values& v) {
-  EXPECT_EQ(v.nick, "YourNick");
-  EXPECT_EQ(v.server, zorv::kDefaultServer);
-  EXPECT_EQ(v.port, "6667");
-  EXPECT_EQ(v.font, "MS Sans Serif");
-  EXPECT_EQ(v.size, "8");
+std::string saved(const QString& dir, const char* section, const char* key) {
+  return zorv::readProfileString(section, key, "<missing>", dir + "/ZORV.INI").toStdString();
 }
 
 }  // namespace
 
-// A damaged settings file gives the defaults, written back at the end; what a
-// run saves, the next one reads (and saves again).
-TEST(ProgramRuns, DamagedSettingsGiveDefaultsAndTheNextRunReadsWhatWasSaved) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  std::mt19937 rng(7);
-  std::string garbage;
-  for (int i = 0; i < 200000; ++i) garbage += static_cast<char>(rng() & 0xFF);
-  garbage += "\n[User Info]\nNick";  // a key line without "="
-  {
-    std::ofstream f((dir.path() + "/ZORV.INI").toStdString(), std::ios::binary);
-    f << garbage;
-  }
-  ASSERT_EQ(runProgramIn(dir.path()), 0);
-  expectDefaults(readBack(dir.path()));
-
-  {
-    TMainForm first(dir.path());
-    first.nickField->setText("alice");
-    first.serverField->setText("irc.example.org");
-    first.portField->setText("6697");
-  }
-  ASSERT_EQ(runProgramIn(dir.path()), 0);
-  const Values v = readBack(dir.path());
-  EXPECT_EQ(v.nick, "alice");
-  EXPECT_EQ(v.server, "irc.example.org");
-  EXPECT_EQ(v.port, "6697");
-  EXPECT_EQ(v.size, "8");
-}
-
-// ---------------------------------------------------------------------------
-// Where the settings file is kept
-
-namespace {
-
-void chownTree(const QString& path, uid_t uid, gid_t gid) {
-  ::chown(QFile::encodeName(path).constData(), uid, gid);
-  for (const QFileInfo& e : QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-    if (e.isDir() && !e.isSymLink()) chownTree(e.filePath(), uid, gid);
-    else ::chown(QFile::encodeName(e.filePath()).constData(), uid, gid);
-  }
-}
-
-}  // namespace
-
-// To make the program folder one the program cannot write: as root (whom no
-// mode keeps out) the run is made as nobody, with the folder left root's; as
-// any other user the folder is made read-only. The home belongs to whoever
-// runs the program.
-TEST(SettingsPlace, ReadOnlyProgramFolderUsesTheUsersConfigFolder) {
+// As root (whom no mode keeps out) the run is made as nobody with the folder
+// left root's; as any other user the folder is made read-only. The settings
+// then go to the user's own configuration folder, private to the user, and
+// the next run reads them from there.
+TEST(ProgramRun, AProgramFolderTheUserCannotWriteSendsTheSettingsToTheUsersFolder) {
   QTemporaryDir tmp;
   const QString program = tmp.path() + "/prog", home = tmp.path() + "/home", config = home + "/.config/zorv";
   ASSERT_TRUE(tmp.isValid() && QDir().mkpath(program) && QDir().mkpath(home));
   for (const QString& d : {tmp.path(), program}) QFile::setPermissions(d, QFileDevice::Permissions(0x7755));
-  ASSERT_FALSE(programrun::installCopy(program).isEmpty());
-  const struct Restore {
-    QString dir;
-    ~Restore() { QFile::setPermissions(dir, QFileDevice::Permissions(0x7755)); }
-  } restore{program};
-  programrun::Options o;
-  o.env = {{"HOME", home.toStdString()}};
-  o.unset = {"XDG_CONFIG_HOME"};
-  o.asNobody = ::geteuid() == 0;
-  const auto [uid, gid] = programrun::nobodyIds();
-  if (o.asNobody) chownTree(home, uid, gid);
-  else QFile::setPermissions(program, QFileDevice::Permissions(0x5555));
+  const bool asNobody = ::geteuid() == 0;
+  auto giveHome = [&] {
+    const passwd* pw = ::getpwnam("nobody");
+    ASSERT_NE(pw, nullptr);
+    ::chown(QFile::encodeName(home), pw->pw_uid, pw->pw_gid);
+    for (QDirIterator it(home, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+         it.hasNext();)
+      ::chown(QFile::encodeName(it.next()), pw->pw_uid, pw->pw_gid);
+  };
+  if (asNobody) giveHome();
+  ASSERT_FALSE(Program::install(program).isEmpty());
+  if (!asNobody) QFile::setPermissions(program, QFileDevice::Permissions(0x5555));
+  const std::map<QString, QString> env = {{"HOME", home}, {"XDG_CONFIG_HOME", QString()}};
   // No "Cannot save settings" box: one would block the program's end.
-  ASSERT_EQ(programrun::runUntilUp(program, o), 0);
+  EXPECT_EQ(Program(program, {}, env, asNobody).endWhenUp(), 0);
   EXPECT_FALSE(QFileInfo::exists(program + "/ZORV.INI"));
-  expectDefaults(readBack(config));
-  EXPECT_EQ(testsupport::fileMode(config), 0700);  // the configuration folder is the user's alone
+  EXPECT_EQ(saved(config, "User Info", "Nick"), "YourNick");
+  EXPECT_EQ(testsupport::fileMode(config), 0700);
 
-  // The next run reads that file (and saves what it read).
   ASSERT_TRUE(zorv::writeProfileString("User Info", "Nick", "carol", config + "/ZORV.INI"));
-  if (o.asNobody) chownTree(home, uid, gid);
-  ASSERT_EQ(programrun::runUntilUp(program, o), 0);
-  EXPECT_EQ(readBack(config).nick, "carol");
-  EXPECT_FALSE(QFileInfo::exists(program + "/ZORV.INI"));
+  if (asNobody) giveHome();
+  EXPECT_EQ(Program(program, {}, env, asNobody).endWhenUp(), 0);
+  EXPECT_EQ(saved(config, "User Info", "Nick"), "carol");
+  QFile::setPermissions(program, QFileDevice::Permissions(0x7755));
 }
 
-// The message about settings stays for a save that really fails, and only then.
-TEST(SettingsPlace, SaveFailureIsReportedOnlyWhenNoFolderTakesTheFile) {
-  struct Case {
-    const char* configHome;  // "$T" stands for a temporary folder
-    bool message;
+// Help and version need no window system; bad arguments are refused with a
+// line on stderr; none of them reads or writes settings.
+TEST(ProgramRun, TheCommandLineIsAnsweredBeforeAnyWindow) {
+  const struct {
+    QString arg;
+    bool display;  // false: a window system that cannot start here
+    int status;
+    std::string out, err;
+  } cases[] = {
+      {"--version", false, 0, zorv::VersionText(), ""},
+      {"--help", false, 0, zorv::HelpText(), ""},
+      {"--bogus", true, 2, "", "zorv: unknown option --bogus\nTry 'zorv --help'.\n"},
   };
-  for (const Case c : {Case{"$T/cfg", false}, Case{"/proc/zorv-nowhere", true}}) {
+  for (const auto& c : cases) {
+    QTemporaryDir dir;
+    std::map<QString, QString> env = {{"XDG_CONFIG_HOME", dir.path() + "/cfg"}, {"DISPLAY", QString()},
+                                      {"WAYLAND_DISPLAY", QString()}};
+    if (!c.display) env["QT_QPA_PLATFORM"] = "xcb";  // without a display it would abort
+    Program run(dir.path(), {c.arg}, env);
+    ASSERT_TRUE(run.finished()) << c.arg.toStdString();
+    EXPECT_EQ(run.p.exitCode(), c.status) << c.arg.toStdString();
+    EXPECT_EQ(run.p.readAllStandardOutput().toStdString(), c.out);
+    const std::string err = run.p.readAllStandardError().toStdString();  // Qt may warn before
+    EXPECT_TRUE(c.err.empty() ? err.empty() : err.ends_with(c.err)) << err;
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/ZORV.INI")) << c.arg.toStdString();
+  }
+}
+
+TEST(ProgramRun, ALinkGivenAtStartConnectsAndJoins) {
+  QTemporaryDir dir;
+  testsupport::LoopbackServer server;
+  Program run(dir.path(), {QString("irc://127.0.0.1:%1/%23zorv").arg(server.port())},
+              {{"XDG_CONFIG_HOME", dir.path() + "/cfg"}});
+  const bool accepted = server.accept(20000) && server.waitReceived("USER ", 10000);
+  if (accepted) server.send(":srv 001 YourNick :Welcome\r\n");
+  EXPECT_TRUE(accepted && server.waitReceived("JOIN #zorv\r\n", 10000)) << server.received();
+  EXPECT_EQ(run.endWhenUp(), 0);
+  EXPECT_TRUE(server.waitReceived("QUIT "));
+  EXPECT_EQ(saved(dir.path(), "User Info", "Server"), "127.0.0.1");
+}
+
+// A damaged settings file gives the defaults, and never a crash; what a window
+// saves, the next one reads.
+TEST(SettingsFile, DamagedGivesTheDefaultsAndWhatIsSavedIsReadNextTime) {
+  QTemporaryDir dir;
+  std::mt19937 rng(7);
+  std::string garbage;
+  for (int i = 0; i < 200000; ++i) garbage += static_cast<char>(rng() & 0xFF);
+  std::ofstream((dir.path() + "/ZORV.INI").toStdString(), std::ios::binary) << garbage << "\n[User Info]\nNick";
+  for (const bool first : {true, false}) {
+    TMainForm form(dir.path());
+    EXPECT_EQ(form.nickField->text(), first ? "YourNick" : "alice");
+    EXPECT_EQ(form.serverField->text().toStdString(), first ? zorv::kDefaultServer : "irc.example.org");
+    EXPECT_EQ(form.portField->text(), "6667");
+    form.nickField->setText("alice");
+    form.serverField->setText("irc.example.org");
+  }
+  EXPECT_EQ(saved(dir.path(), "Client Info", "Font Name"), "MS Sans Serif");
+  EXPECT_EQ(saved(dir.path(), "Client Info", "Font Size"), "8");
+}
+
+// The message about settings comes for a save that really fails, and only then.
+TEST(SettingsFile, SaveFailureIsReportedOnlyWhenNoFolderTakesTheFile) {
+  for (const bool fails : {false, true}) {
     QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    const QString configHome = QString(c.configHome).replace("$T", tmp.path());
+    const QString configHome = fails ? "/proc/zorv-nowhere" : tmp.path() + "/cfg";
     const QByteArray old = qgetenv("XDG_CONFIG_HOME");
-    const bool hadOld = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", configHome.toLocal8Bit());
     testsupport::shownMessages().clear();
     {
@@ -153,107 +187,45 @@ TEST(SettingsPlace, SaveFailureIsReportedOnlyWhenNoFolderTakesTheFile) {
       EXPECT_EQ(form.SettingsFile(), configHome + "/zorv/ZORV.INI");
       form.nickField->setText("dave");
     }
-    if (hadOld) qputenv("XDG_CONFIG_HOME", old);
-    else qunsetenv("XDG_CONFIG_HOME");
+    old.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", old);
     const QStringList shown = testsupport::shownMessages();
-    EXPECT_EQ(shown.size(), c.message ? 1 : 0) << c.configHome;
-    if (c.message && !shown.isEmpty()) {
-      EXPECT_TRUE(shown[0].startsWith("Cannot save settings to " + configHome + "/zorv/ZORV.INI"))
-          << shown[0].toStdString();
-    }
-    if (!c.message) {
-      EXPECT_EQ(readBack(configHome + "/zorv").nick, "dave");
-    }
+    ASSERT_EQ(shown.size(), fails ? 1 : 0);
+    if (fails) EXPECT_TRUE(shown[0].startsWith("Cannot save settings to " + configHome + "/zorv/ZORV.INI"));
+    else EXPECT_EQ(saved(configHome + "/zorv", "User Info", "Nick"), "dave");
   }
 }
 
-// ---------------------------------------------------------------------------
-// The command line
-
-TEST(ProgramCommandLine, HelpAndVersionNeedNoWindowAndBadArgumentsAreRefused) {
-  struct Case {
+TEST(CommandLine, WhatTheArgumentsAskFor) {
+  using zorv::StartAction;
+  const struct {
     std::vector<std::string> args;
-    bool display;  // false: the window system is one that cannot start here
-    int status;
-    std::string out;
-    std::string err;  // a part of what is written to stderr
+    StartAction action;
+    std::string linkOrError;
+  } cases[] = {
+      {{}, StartAction::Run, ""},
+      {{"irc://host/zorv"}, StartAction::Run, "irc://host/zorv"},
+      {{"IRCS://host"}, StartAction::Run, "IRCS://host"},
+      {{"irc://host/zo%0Arv"}, StartAction::Run, "irc://host/zo%0Arv"},  // refused later, in the window
+      {{"--help"}, StartAction::PrintHelp, ""},
+      {{"-h"}, StartAction::PrintHelp, ""},
+      {{"--version"}, StartAction::PrintVersion, ""},
+      {{"irc://host", "--version"}, StartAction::PrintVersion, ""},
+      {{"--bogus", "--help"}, StartAction::PrintHelp, ""},
+      {{"--version", "--help"}, StartAction::PrintVersion, ""},  // the first one given
+      {{"--bogus"}, StartAction::Refuse, "unknown option --bogus"},
+      {{"-v"}, StartAction::Refuse, "unknown option -v"},
+      {{""}, StartAction::Refuse, "not an irc:// or ircs:// link: "},
+      {{"irc.example.org"}, StartAction::Refuse, "not an irc:// or ircs:// link: irc.example.org"},
+      {{"http://host/zorv"}, StartAction::Refuse, "not an irc:// or ircs:// link: http://host/zorv"},
+      {{"irc://a", "irc://b"}, StartAction::Refuse, "only one link can be opened at a time"},
+      {{"irc://a", "extra"}, StartAction::Refuse, "not an irc:// or ircs:// link: extra"},
   };
-  const std::vector<Case> cases = {
-      {{"--version"}, false, 0, zorv::VersionText(), ""},
-      {{"--help"}, false, 0, zorv::HelpText(), ""},
-      {{"irc://127.0.0.1/%23x", "-h"}, false, 0, zorv::HelpText(), ""},
-      {{"--bogus"}, true, 2, "", "zorv: unknown option --bogus\n"},
-      {{"irc.example.org"}, true, 2, "", "zorv: not an irc:// or ircs:// link: irc.example.org\n"},
-      {{"irc://a", "irc://b"}, true, 2, "", "only one link"},
-  };
-  for (const Case& c : cases) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    programrun::Options o;
-    o.args = c.args;
-    o.env = {{"XDG_CONFIG_HOME", (dir.path() + "/cfg").toStdString()}};
-    o.unset = {"DISPLAY", "WAYLAND_DISPLAY"};
-    if (!c.display) o.env.emplace_back("QT_QPA_PLATFORM", "xcb");  // without a display it would abort
-    const programrun::Finished f = programrun::runToEnd(dir.path(), o);
-    EXPECT_EQ(f.status, c.status) << c.args[0] << "\n" << f.err;
-    EXPECT_EQ(f.out, c.out) << c.args[0];
-    if (c.err.empty()) {
-      EXPECT_EQ(f.err, "") << c.args[0];
-    } else {
-      EXPECT_NE(f.err.find(c.err), std::string::npos) << c.args[0] << ": " << f.err;
-    }
-    // Nothing ran: no settings were read or written.
-    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/ZORV.INI")) << c.args[0];
+  for (const auto& c : cases) {
+    const zorv::StartRequest r = zorv::ReadCommandLine(c.args);
+    EXPECT_EQ(r.action, c.action) << c.linkOrError;
+    EXPECT_EQ(c.action == StartAction::Refuse ? r.error : r.link, c.linkOrError);
   }
-}
-
-TEST(ProgramCommandLine, LinkConnectsAndJoins) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  testsupport::LoopbackServer server;
-  programrun::Options o;
-  o.args = {"irc://127.0.0.1:" + std::to_string(server.port()) + "/%23zorv"};
-  o.env = {{"XDG_CONFIG_HOME", (dir.path() + "/cfg").toStdString()}};
-  const pid_t pid = programrun::start(dir.path(), o);
-  ASSERT_GT(pid, 0);
-  const bool accepted = server.accept(20000) && server.waitReceived("USER ", 10000);
-  if (accepted) {
-    server.send(":srv 001 YourNick :Welcome\r\n");
-    EXPECT_TRUE(server.waitReceived("JOIN #zorv\r\n", 10000)) << server.received();
-  }
-  EXPECT_EQ(programrun::endWhenUp(pid), 0);
-  ASSERT_TRUE(accepted);
-  EXPECT_TRUE(server.waitReceived("QUIT "));
-  EXPECT_EQ(readBack(dir.path()).server, "127.0.0.1");
-}
-
-// The program with its Connect step pressed for it, against a scripted server:
-// a channel window that gathered many lines in front goes behind and gets one
-// more line; the program still answers the server afterwards and ends normally.
-TEST(ProgramLongSession, AFrontWindowWithManyLinesGoesBehindAndTheProgramGoesOn) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  testsupport::LoopbackServer server;
-  for (const auto& [section, key, value] : {std::tuple<const char*, const char*, QString>{"User Info", "Nick", "zoe"},
-                                            {"User Info", "Server", "127.0.0.1"},
-                                            {"User Info", "Port", QString::number(server.port())},
-                                            {"Client Info", "ScrollbackLines", "0"}})
-    ASSERT_TRUE(zorv::writeProfileString(section, key, value, dir.filePath("ZORV.INI")));
-  programrun::Options o;
-  o.binary = ZORV_CONNECTING_BINARY;
-  const pid_t pid = programrun::start(dir.path(), o);
-  ASSERT_GT(pid, 0);
-  bool answered = server.accept(20000) && server.waitReceived("USER ", 20000);
-  if (answered) {
-    std::string burst = ":srv 001 zoe :Welcome\r\n:zoe!u@h JOIN :#bg\r\n:zoe!u@h JOIN :#vis\r\n";
-    for (int i = 0; i < 30000; ++i) burst += ":amy!u@h PRIVMSG #vis :line " + std::to_string(i) + "\r\n";
-    server.send(burst + "PING :front\r\n");  // #vis has taken every line in front
-    // A private message opens a window in front; #vis goes behind and gets one more line.
-    answered = server.waitReceived("PONG :front", 30000);
-    server.send(":frank!u@h PRIVMSG zoe :hello\r\n:amy!u@h PRIVMSG #vis :one more\r\nPING :alive\r\n");
-    answered = answered && server.waitReceived("PONG :alive", 30000);
-  }
-  EXPECT_EQ(programrun::endWhenUp(pid), 0);
-  ASSERT_TRUE(answered) << server.received().substr(0, 200);
-  EXPECT_TRUE(server.waitReceived("\r\nQUIT ", 5000));
+  // ircs:// links connect over TLS; the help must not say otherwise.
+  EXPECT_EQ(zorv::HelpText().find("not available"), std::string::npos);
+  EXPECT_NE(zorv::HelpText().find("ircs://HOST[:PORT]/CHANNEL  the same over TLS"), std::string::npos);
 }

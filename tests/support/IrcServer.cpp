@@ -5,8 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -19,21 +18,16 @@ namespace {
 
 // A connected blocking socket to host (an IPv4 or IPv6 literal) and port; -1 when refused.
 int connectTo(const std::string& host, int port) {
-  sockaddr_in6 a6{};
-  sockaddr_in a4{};
-  const bool v6 = ::inet_pton(AF_INET6, host.c_str(), &a6.sin6_addr) == 1;
-  a6.sin6_family = AF_INET6;
-  a6.sin6_port = htons(static_cast<uint16_t>(port));
-  a4.sin_family = AF_INET;
-  a4.sin_port = htons(static_cast<uint16_t>(port));
-  ::inet_pton(AF_INET, host.c_str(), &a4.sin_addr);
-  int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-  const bool ok = v6 ? ::connect(fd, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0
-                     : ::connect(fd, reinterpret_cast<sockaddr*>(&a4), sizeof a4) == 0;
-  if (!ok) {
+  addrinfo hints{}, *res = nullptr;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0) return -1;
+  int fd = ::socket(res->ai_family, SOCK_STREAM, 0);
+  if (fd >= 0 && ::connect(fd, res->ai_addr, res->ai_addrlen) != 0) {
     ::close(fd);
     fd = -1;
   }
+  ::freeaddrinfo(res);
   return fd;
 }
 

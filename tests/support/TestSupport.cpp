@@ -125,7 +125,7 @@ LoopbackServer::LoopbackServer(int rcvbuf, bool v6) { listener_ = listenLoopback
 
 LoopbackServer::~LoopbackServer() {
   closeClient();
-  closeListener();
+  if (listener_ >= 0) ::close(listener_);
 }
 
 bool LoopbackServer::tryAccept() {
@@ -200,11 +200,6 @@ void LoopbackServer::resetClient() {
     ::setsockopt(client_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
   }
   closeClient();
-}
-
-void LoopbackServer::closeListener() {
-  if (listener_ >= 0) ::close(listener_);
-  listener_ = -1;
 }
 
 }  // namespace testsupport

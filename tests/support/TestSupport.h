@@ -71,7 +71,6 @@ class LoopbackServer {
   void closeClient();
   // Closes the client's connection with a reset instead of a clean close.
   void resetClient();
-  void closeListener();
 
   bool eof = false;  // the client closed cleanly
   int error = 0;     // errno of a failed read (ECONNRESET after a reset)

@@ -46,17 +46,11 @@ inline int countInWindow(TMainForm& form, const std::string& name, const std::st
   return n;
 }
 
-inline std::vector<std::string> nicks(TMainForm& form, const std::string& channel) {
-  std::vector<std::string> out;
-  if (TMDIChild* c = window(form, channel))
-    for (int i = 0; i < c->nickList->model()->rowCount(); ++i)
-      out.push_back(c->nickList->model()->index(i, 0).data().toString().toStdString());
-  return out;
-}
-
+// Whether the channel's nick list shows the entry (with its mark).
 inline bool listed(TMainForm& form, const std::string& channel, const std::string& entry) {
-  for (const auto& n : nicks(form, channel))
-    if (n == entry) return true;
+  TMDIChild* c = window(form, channel);
+  for (int i = 0; c && i < c->nickList->model()->rowCount(); ++i)
+    if (c->nickList->model()->index(i, 0).data().toString().toStdString() == entry) return true;
   return false;
 }
 
