@@ -1,6 +1,6 @@
 // The client path of the socket component against loopback peers: event
-// orders, lookups, errors and their texts, the send queue, flushing, closing,
-// and a peer that floods.
+// orders, lookups, errors and their texts, the send queue, closing, both
+// address families, and a peer that floods.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -16,20 +16,56 @@
 
 using namespace nettest;
 
-TEST(WSocketErrors, PlatformErrorTexts) {
-  const std::pair<int, const char*> descs[] = {{10054, "Connection reset by peer"}, {10061, "Connection refused"},
-                                               {11001, "Host not found"}, {12001, "Not a WinSock error"}};
-  for (const auto& [e, text] : descs) EXPECT_EQ(zorv::WSocketErrorDesc(e), text) << e;
+TEST(WSocketErrors, TextsOfFailedAndRefusedCalls) {
+  for (const auto& [e, text] : {std::pair<int, const char*>{10054, "Connection reset by peer"},
+                                {10061, "Connection refused"}, {11001, "Host not found"},
+                                {12001, "Not a WinSock error"}})
+    EXPECT_EQ(zorv::WSocketErrorDesc(e), text) << e;
   EXPECT_EQ(zorv::WSocketErrorFromErrno(EPIPE), 10054);
 
-  TWSocket s;
-  EXPECT_EQ(errorText([&] { s.SendStr("x"); }), "Error 10057 in function Send\r\nSocket is not connected");
-  EXPECT_EQ(s.LastError(), 10057);
-  // With OnError bound the call carries on and reports through the event.
-  int errors = 0;
-  s.OnError = [&](TCustomWSocket*) { ++errors; };
-  EXPECT_EQ(s.SendStr("x"), -1);
+  TWSocket idle;
+  EXPECT_EQ(errorText([&] { idle.SendStr("x"); }), "Error 10057 in function Send\r\nSocket is not connected");
+  EXPECT_EQ(idle.LastError(), 10057);
+  int errors = 0;  // with OnError bound the call carries on and reports through the event
+  idle.OnError = [&](TCustomWSocket*) { ++errors; };
+  EXPECT_EQ(idle.SendStr("x"), -1);
   EXPECT_EQ(errors, 1);
+
+  Peer peer;
+  TWSocket s;
+  ASSERT_TRUE(connectPeer(s, peer));
+  const std::pair<std::function<void()>, const char*> whileConnected[] = {
+      {[&] { s.SetAddr("127.0.0.2"); }, "Cannot change Addr if not closed"},
+      {[&] { s.SetPort("1"); }, "Cannot change Port if not closed"},
+      {[&] { s.SetProto("udp"); }, "Cannot change Proto if not closed"},
+      {[&] { s.SetAddr("127.0.0.1"); }, "<no exception>"},  // the same text: nothing happens
+      {[&] { s.Connect(); }, "Connect: Socket already in use"},
+      {[&] { s.SetSendFlags(static_cast<TSocketSendFlags>(7)); }, "Invalid SendFlags"},
+  };
+  for (const auto& [call, text] : whileConnected) EXPECT_EQ(errorText(call), text);
+  EXPECT_EQ(s.State(), wsConnected);
+
+  const struct {
+    std::string addr, port, proto;
+    const char* text;
+  } refusals[] = {
+      {"127.0.0.1", "   ", "tcp", "Connect: No Port Specified"},
+      {"", "6667", "tcp", "Connect: No IP Address Specified"},
+      {"127.0.0.1", "6667", "", "Connect: No Protocol Specified"},
+      {"127.0.0.1", std::string(32, '1'), "tcp", "connect:WSocketResolvePort: Invalid Port."},
+      {"127.0.0.1", "irc", "tcp", "connect:WSocketResolvePort: Cannot convert port 'irc'"},
+      {"127.0.0.1", "6667", "nosuchproto", "connect:WSocketResolveProto: Cannot convert protocol 'nosuchproto'"},
+      {"127.0.0.1", "6667", std::string(32, 'p'), "connect:WSocketResolveProto: Invalid Protocol."},
+      {"no-such-host.invalid", "6667", "tcp",
+       "connect:WSocketResolveHost: Cannot convert host address 'no-such-host.invalid'"},
+      {std::string(257, 'a'), "6667", "tcp", "connect:WSocketResolveHost: Invalid Hostname."},
+  };
+  for (const auto& c : refusals) {
+    TWSocket t;
+    setTarget(t, c.addr, c.port, c.proto);
+    EXPECT_EQ(errorText([&] { t.Connect(); }), c.text) << c.addr << " " << c.port << " " << c.proto;
+    EXPECT_EQ(t.State(), wsClosed);
+  }
 }
 
 TEST(WSocketLookup, AddressesInsideTheCallNamesFromTheEventLoop) {
@@ -64,15 +100,10 @@ TEST(WSocketSession, LookupConnectDataAndServerCloseWithUnreadData) {
   Recorder r;
   r.chunk = 100;  // one small Receive per event, as the main window does
   r.attach(s);
-  s.OnDnsLookupDone = [&](TCustomWSocket* sock, uint16_t e) {
-    r.add("DnsLookupDone", e);
-    setTarget(*sock, sock->DnsResult(), std::to_string(peer.port()));
-    sock->Connect();
-  };
+  connectOnLookup(s, r, peer.port());
   s.DnsLookup("localhost");
   ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 0"); }));
-  EXPECT_EQ(r.events, (V{"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected",
-                         "SessionConnected 0"}));
+  EXPECT_EQ(r.events, kLookedUpAndConnected);
   EXPECT_EQ(s.GetPeerAddr(), "127.0.0.1");
   ASSERT_TRUE(peer.accept());
   s.SendStr("NICK zorv\r\n");
@@ -120,44 +151,6 @@ TEST(WSocketSession, RefusedConnectAndLocalClose) {
   EXPECT_EQ(r.main(), V{"SessionClosed 0"});
 }
 
-TEST(WSocketProperties, SetterAndConnectRefusals) {
-  Peer peer;
-  TWSocket s;
-  ASSERT_TRUE(connectPeer(s, peer));
-  const std::pair<std::function<void()>, const char*> cases[] = {
-      {[&] { s.SetAddr("127.0.0.2"); }, "Cannot change Addr if not closed"},
-      {[&] { s.SetPort("1"); }, "Cannot change Port if not closed"},
-      {[&] { s.SetProto("udp"); }, "Cannot change Proto if not closed"},
-      {[&] { s.SetAddr("127.0.0.1"); }, "<no exception>"},  // the same text: nothing happens
-      {[&] { s.Connect(); }, "Connect: Socket already in use"},
-      {[&] { s.SetSendFlags(static_cast<TSocketSendFlags>(7)); }, "Invalid SendFlags"},
-  };
-  for (const auto& [call, text] : cases) EXPECT_EQ(errorText(call), text);
-  EXPECT_EQ(s.State(), wsConnected);
-
-  struct {
-    std::string addr, port, proto;
-    const char* text;
-  } refusals[] = {
-      {"127.0.0.1", "   ", "tcp", "Connect: No Port Specified"},
-      {"", "6667", "tcp", "Connect: No IP Address Specified"},
-      {"127.0.0.1", "6667", "", "Connect: No Protocol Specified"},
-      {"127.0.0.1", std::string(32, '1'), "tcp", "connect:WSocketResolvePort: Invalid Port."},
-      {"127.0.0.1", "irc", "tcp", "connect:WSocketResolvePort: Cannot convert port 'irc'"},
-      {"127.0.0.1", "6667", "nosuchproto", "connect:WSocketResolveProto: Cannot convert protocol 'nosuchproto'"},
-      {"127.0.0.1", "6667", std::string(32, 'p'), "connect:WSocketResolveProto: Invalid Protocol."},
-      {"no-such-host.invalid", "6667", "tcp",
-       "connect:WSocketResolveHost: Cannot convert host address 'no-such-host.invalid'"},
-      {std::string(257, 'a'), "6667", "tcp", "connect:WSocketResolveHost: Invalid Hostname."},
-  };
-  for (const auto& c : refusals) {
-    TWSocket t;
-    setTarget(t, c.addr, c.port, c.proto);
-    EXPECT_EQ(errorText([&] { t.Connect(); }), c.text) << c.addr << " " << c.port << " " << c.proto;
-    EXPECT_EQ(t.State(), wsClosed);
-  }
-}
-
 // Records what each raw send was offered and what it took.
 class RecordingSocket : public TWSocket {
  public:
@@ -202,7 +195,7 @@ TEST(WSocketSend, QueueOfChunksDeliveredWholeToASlowReader) {
   for (auto [offered, taken] : s.sends) {
     if (taken <= 0) continue;
     EXPECT_LE(pos % 1514 + offered, pos >= f + 3028 ? 972 : 1514) << "an offer crossed a chunk end at " << pos;
-    if (taken < offered) ++partial;
+    partial += taken < offered;
     pos += taken;
     if (taken == offered) ends.push_back(pos);
   }
@@ -210,6 +203,17 @@ TEST(WSocketSend, QueueOfChunksDeliveredWholeToASlowReader) {
   EXPECT_EQ(pos, total);
   ASSERT_GE(ends.size(), 3u);
   EXPECT_EQ(std::vector<int>(ends.end() - 3, ends.end()), (std::vector<int>{f + 1514, f + 3028, f + 4000}));
+
+  // Flush gives up after its time when the peer takes nothing more.
+  s.SendStr(std::string(512 * 1024, 'x'));
+  ASSERT_GT(s.BufferedByteCount(), 0);
+  s.SetFlushTimeout(1);
+  QElapsedTimer t;
+  t.start();
+  s.Flush();
+  EXPECT_GE(t.elapsed(), 1000);
+  EXPECT_GT(s.BufferedByteCount(), 0);
+  EXPECT_EQ(s.State(), wsConnected);
 }
 
 TEST(WSocketSend, ConnectionLostWhileSendingClosesWithTheError) {
@@ -227,7 +231,7 @@ TEST(WSocketSend, ConnectionLostWhileSendingClosesWithTheError) {
   EXPECT_EQ(r.events, (V{"Connected>Closed", "SessionClosed 10054"}));
 }
 
-TEST(WSocketRobustness, HandlersThatThrowDeleteOrReconnect) {
+TEST(WSocketRobustness, HandlersThatThrowOrDeleteTheSocket) {
   Peer peer;
   testsupport::shownMessages().clear();
   {
@@ -296,10 +300,6 @@ struct ManualTimer : zorv::TAttemptTimer {
   int armedMs = 0;  // 0: not armed
   void Start(int ms) override { armedMs = ms; }
   void Stop() override { armedMs = 0; }
-  void Fire() {
-    armedMs = 0;
-    OnFire();
-  }
 };
 
 int openDescriptors() { return static_cast<int>(QDir("/proc/self/fd").count()); }
@@ -312,17 +312,11 @@ TEST(WSocketDualStack, LiteralsAndAttemptsOverBothFamilies) {
   TWSocket s;
   Recorder r;
   r.attach(s);
-  s.OnDnsLookupDone = [&](TCustomWSocket* sock, uint16_t e) {
-    r.add("DnsLookupDone", e);
-    setTarget(*sock, sock->DnsResult(), std::to_string(peer6.port()));
-    sock->Connect();
-  };
+  connectOnLookup(s, r, peer6.port());
   s.DnsLookup("0:0::1");
   EXPECT_EQ(s.DnsResult(), "::1");
   ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 0"); }));
-  const V connected = {"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected",
-                       "SessionConnected 0"};
-  EXPECT_EQ(r.events, connected);
+  EXPECT_EQ(r.events, kLookedUpAndConnected);
   EXPECT_EQ(s.GetPeerAddr(), "::1");
   ASSERT_TRUE(peer6.accept());
   s.SendStr("NICK zorv\r\n");
@@ -333,10 +327,9 @@ TEST(WSocketDualStack, LiteralsAndAttemptsOverBothFamilies) {
   // so the attempt hangs; 127.0.0.1 answers. The second attempt starts when
   // the 250 ms step is over, wins, and the first attempt is closed.
   Peer peer4;
-  const int port = peer4.port();
   sockaddr_storage a{};
   ASSERT_TRUE(zorv::WSocketParseLiteral("::1", a));
-  reinterpret_cast<sockaddr_in6&>(a).sin6_port = htons(static_cast<uint16_t>(port));
+  reinterpret_cast<sockaddr_in6&>(a).sin6_port = htons(static_cast<uint16_t>(peer4.port()));
   const int full = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
   ASSERT_EQ(::bind(full, reinterpret_cast<sockaddr*>(&a), sizeof(sockaddr_in6)), 0);
   ASSERT_EQ(::listen(full, 0), 0);
@@ -345,16 +338,11 @@ TEST(WSocketDualStack, LiteralsAndAttemptsOverBothFamilies) {
   auto* timer = new ManualTimer;
   s.SetAttemptTimer(std::unique_ptr<zorv::TAttemptTimer>(timer));
   s.SetResolver([](const std::string& host) {
-    if (host == "dual.test") return zorv::TLookupAnswer{0, {"::1", "127.0.0.1"}};
-    return zorv::TLookupAnswer{11001, {}};
+    return host == "dual.test" ? zorv::TLookupAnswer{0, {"::1", "127.0.0.1"}} : zorv::TLookupAnswer{11001, {}};
   });
   peer6.closeClient();
   r.events.clear();
-  s.OnDnsLookupDone = [&](TCustomWSocket* sock, uint16_t e) {
-    r.add("DnsLookupDone", e);
-    setTarget(*sock, sock->DnsResult(), std::to_string(port));
-    sock->Connect();
-  };
+  connectOnLookup(s, r, peer4.port());
   const int before = openDescriptors();
   s.DnsLookup("dual.test");
   ASSERT_TRUE(waitFor([&] { return r.has("DnsLookupDone 0"); }));
@@ -362,10 +350,11 @@ TEST(WSocketDualStack, LiteralsAndAttemptsOverBothFamilies) {
   EXPECT_EQ(s.State(), wsConnecting);
   EXPECT_EQ(timer->armedMs, 250);
   EXPECT_EQ(s.PendingAttempts(), 0) << "the second attempt waits for the step";
-  timer->Fire();
+  timer->armedMs = 0;
+  timer->OnFire();
   EXPECT_EQ(s.PendingAttempts(), 1);
   ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 0"); }));
-  EXPECT_EQ(r.events, connected) << "one connect, whatever the attempts";
+  EXPECT_EQ(r.events, kLookedUpAndConnected) << "one connect, whatever the attempts";
   EXPECT_EQ(s.GetPeerAddr(), "127.0.0.1");
   EXPECT_EQ(s.PendingAttempts(), 0);
   EXPECT_EQ(timer->armedMs, 0);
@@ -374,13 +363,8 @@ TEST(WSocketDualStack, LiteralsAndAttemptsOverBothFamilies) {
   s.Close();
 
   // Every attempt refused: one failed connect, one close, the last reason.
-  const int refused = testsupport::unusedPort();
   r.events.clear();
-  s.OnDnsLookupDone = [&](TCustomWSocket* sock, uint16_t e) {
-    r.add("DnsLookupDone", e);
-    setTarget(*sock, sock->DnsResult(), std::to_string(refused));
-    sock->Connect();
-  };
+  connectOnLookup(s, r, testsupport::unusedPort());
   s.DnsLookup("dual.test");
   ASSERT_TRUE(waitFor([&] { return r.has("SessionClosed 0"); }));
   pumpFor(50);
@@ -435,74 +419,4 @@ TEST(WSocketFlood, ReadingYieldsToOtherEventsAndLosesNothing) {
   EXPECT_GT(atTimer, 0u);
   EXPECT_LT(atTimer, sent.size()) << "the timer only ran once the whole backlog was read";
   EXPECT_TRUE(got == sent) << "bytes lost or out of order";
-}
-
-// Flush sends what is queued while the event loop runs, and gives up after
-// FlushTimeout seconds when the peer takes nothing.
-namespace {
-
-// A listening component whose accepted session either reads everything
-// (from its data handler, so only while events run) or reads nothing.
-struct Receiver {
-  TWSocket listener, session;
-  std::string got;
-
-  explicit Receiver(bool reads) {
-    listener.OnSessionAvailable = [this, reads](TCustomWSocket* l, uint16_t) {
-      const int fd = l->Accept();
-      if (!reads) {
-        int small = 4096;
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-      }
-      session.Dup(fd);
-      if (!reads) session.Pause();
-    };
-    session.OnDataAvailable = [this](TCustomWSocket* s, uint16_t) {
-      char buf[65536];
-      const int n = s->Receive(buf, sizeof buf);
-      if (n > 0) got.append(buf, static_cast<size_t>(n));
-    };
-    setTarget(listener, "127.0.0.1", "0");
-    listener.Listen();
-  }
-};
-
-}  // namespace
-
-TEST(WSocketFlush, SendsEverythingOrStopsAtItsTimeout) {
-  const struct {
-    const char* name;
-    bool peerReads;
-    int timeoutSeconds;
-    bool emptied;
-    int minMs;  // Flush waited at least this long
-  } cases[] = {
-      {"peer reads", true, 60, true, 0},
-      {"peer reads nothing", false, 1, false, 1000},
-      {"peer reads nothing, no time", false, 0, false, 0},
-  };
-  const std::string payload(512 * 1024, 'f');
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Receiver r(c.peerReads);
-    TWSocket s;
-    setTarget(s, "127.0.0.1", r.listener.GetXPort());
-    s.Connect();
-    ASSERT_TRUE(waitFor([&] { return s.State() == wsConnected && r.session.State() == wsConnected; }));
-    int small = 4096;
-    ::setsockopt(s.HSocket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-    s.SendStr(payload);
-    ASSERT_GT(s.BufferedByteCount(), 0) << "the platform cannot take it all at once";
-    s.SetFlushTimeout(c.timeoutSeconds);
-    QElapsedTimer t;
-    t.start();
-    s.Flush();
-    EXPECT_GE(t.elapsed(), c.minMs);
-    EXPECT_EQ(s.BufferedByteCount() == 0, c.emptied) << s.BufferedByteCount();
-    EXPECT_EQ(s.State(), wsConnected);
-    if (c.emptied) {
-      ASSERT_TRUE(waitFor([&] { return r.got.size() == payload.size(); }));
-      EXPECT_EQ(r.got, payload);
-    }
-  }
 }
