@@ -121,31 +121,3 @@ TEST(Helpers, ParseInboundLineAndNamesReply) {
 }
 
 }  // namespace
-
-namespace {
-
-// The parameter text split once: words at every single blank, the text from
-// a word on, and at most kMaxWords words kept apart.
-TEST(Helpers, ParameterWords) {
-  using V = std::vector<std::string_view>;
-  const struct { const char* line; size_t count; V words, from; } cases[] = {
-      {"CMD", 0, {"", ""}, {"", ""}},
-      {":s CMD a", 1, {"a", ""}, {"a", ""}},
-      {":s CMD #c :hi there", 3, {"#c", ":hi", "there", ""}, {"#c :hi there", ":hi there", "there", ""}},
-      {":s CMD ::x y", 2, {":x", "y"}, {":x y", "y"}},
-      {":s CMD a  b", 3, {"a", "", "b"}, {"a  b", " b", "b"}},
-      {":s CMD a b c d e f", 4, {"a", "b", "c", "d", ""}, {"a b c d e f", "b c d e f", "c d e f", "d e f", ""}},
-  };
-  static_assert(InboundLine::kMaxWords == 4);
-  for (const auto& c : cases) {
-    InboundLine l;
-    ASSERT_TRUE(zorv::ParseInboundLine(c.line, &l)) << c.line;
-    EXPECT_EQ(l.Count(), c.count) << c.line;
-    for (size_t i = 0; i < c.words.size(); ++i) {
-      EXPECT_EQ(l.Word(i), c.words[i]) << c.line << " word " << i;
-      EXPECT_EQ(l.From(i), c.from[i]) << c.line << " from " << i;
-    }
-  }
-}
-
-}  // namespace

@@ -61,48 +61,20 @@ TEST(IrcLink, UsableLinks) {
 
 TEST(IrcLink, RefusedLinks) {
   const std::vector<std::string> cases = {
-      "",
-      "http://host/zorv",
-      "irc:host/zorv",
-      "irc:/host/zorv",
-      "irc://",
-      "irc:///zorv",
-      "irc://:6667/zorv",
-      "irc://user@/zorv",
-      "irc://host:0/zorv",
-      "irc://host:65536/zorv",
-      "irc://host:99999999999999999999/zorv",
-      "irc://host:66a7/zorv",
-      "irc://host:+6667/zorv",
-      "irc://host:-1/zorv",
+      "", "http://host/zorv", "irc:host/zorv", "irc:/host/zorv", "irc://", "irc:///zorv", "irc://:6667/zorv",
+      "irc://user@/zorv", "irc://host:0/zorv", "irc://host:65536/zorv", "irc://host:99999999999999999999/zorv",
+      "irc://host:66a7/zorv", "irc://host:+6667/zorv", "irc://host:-1/zorv",
       "irc://::1/zorv",                // an IPv6 address needs its brackets
-      "irc://[::1/zorv",
-      "irc://[::1]x/zorv",
-      "irc://[::1]:0/zorv",
-      "irc://[]/zorv",
-      "irc://[127.0.0.1]/zorv",
+      "irc://[::1/zorv", "irc://[::1]x/zorv", "irc://[::1]:0/zorv", "irc://[]/zorv", "irc://[127.0.0.1]/zorv",
       "irc://[fe80::1%25eth0]/zorv",  // no zones
-      "irc://[1:2:3:4:5:6:7:8:9]/zorv",
-      "irc://ho st/zorv",
-      "irc://host%0D%0AQUIT/zorv",
-      "irc://ho\rst/zorv",
-      "irc://host/zo%0D%0AQUIT :bye",
-      "irc://host/zorv%0AJOIN%20%230",
-      "irc://host/zo%00rv",
-      std::string("irc://host/zo\0rv", 16),
-      "irc://host/zo\nrv",
-      "irc://host/zo%07rv",
-      "irc://host/zo%7Frv",
+      "irc://[1:2:3:4:5:6:7:8:9]/zorv", "irc://ho st/zorv", "irc://host%0D%0AQUIT/zorv", "irc://ho\rst/zorv",
+      "irc://host/zo%0D%0AQUIT :bye", "irc://host/zorv%0AJOIN%20%230", "irc://host/zo%00rv",
+      std::string("irc://host/zo\0rv", 16), "irc://host/zo\nrv", "irc://host/zo%07rv", "irc://host/zo%7Frv",
       "irc://host/zo%20rv",
       "irc://host/zo%2Crv",  // an encoded comma would split the JOIN line
-      "irc://host/zo:rv",
-      "irc://host/zorv%",
-      "irc://host/zorv%2",
-      "irc://host/zorv%g0",
+      "irc://host/zo:rv", "irc://host/zorv%", "irc://host/zorv%2", "irc://host/zorv%g0",
       "irc://host/" + std::string(200, 'x'),  // with its "#" one byte too long
-      "irc://host/a,b,c,d,e,f,g,h,i,j,k",
-      "irc://" + std::string(254, 'h'),
-      "irc://host/" + std::string(2100, 'x'),
+      "irc://host/a,b,c,d,e,f,g,h,i,j,k", "irc://" + std::string(254, 'h'), "irc://host/" + std::string(2100, 'x'),
   };
   for (const std::string& url : cases) {
     const IrcLinkParse r = zorv::ParseIrcLink(url);

@@ -29,14 +29,24 @@ TEST(Stream, SessionIsIndependentOfHowBytesArrive) {
     EXPECT_TRUE(has(kept)) << kept;
   EXPECT_EQ(whole.end()[-2], "SendMsg PONG :end");
 
-  for (size_t k = 1; k < session.size(); ++k) {  // every split into two deliveries
+  // Split into two deliveries: on both sides of every byte of a line end and
+  // of the over-long lines' edges, and at a seeded random sample elsewhere.
+  std::vector<size_t> splits = {1, session.size() - 1};
+  for (const char* piece : {"\r\n", "\n", "PING :yy", "PING :zz", "PING :xx", "qqq", "nul"})
+    for (size_t at = session.find(piece); at != std::string::npos && splits.size() < 4000;
+         at = session.find(piece, at + 1))
+      for (size_t k = at; k <= at + 2; ++k) splits.push_back(k);
+  for (const char* longLine : {"PING :xx", "PING :yy", "PING :zz", "qqq"})
+    for (size_t k = session.find(longLine) + 1020; k <= session.find(longLine) + 1026; ++k) splits.push_back(k);
+  std::mt19937 pick(7);
+  for (int i = 0; i < 300; ++i) splits.push_back(1 + pick() % (session.size() - 1));
+  for (size_t k : splits) {
+    k = std::min(k, session.size());
     RecordingFrame frame;
     InboundEngine engine(frame);
     FeedChunk(engine, std::string_view(session).substr(0, k), session.size());
     FeedChunk(engine, std::string_view(session).substr(k), session.size());
-    if (frame.calls != whole) {
-      ASSERT_EQ(frame.calls, whole) << "split at byte " << k;
-    }
+    ASSERT_EQ(frame.calls, whole) << "split at byte " << k;
   }
   for (unsigned seed = 1; seed <= 40; ++seed) {  // random chunkings
     std::mt19937 rng(seed);
