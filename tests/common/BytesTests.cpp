@@ -13,12 +13,8 @@ namespace {
 
 TEST(Bytes, TrimAndWords) {
   const struct { std::string s, trimmed, upTo, after; } cases[] = {
-      {"", "", "", ""},
-      {"abc", "abc", "abc", ""},
-      {"a b c", "a b c", "a", "b c"},
-      {" a", "a", "", "a"},
-      {"a  b", "a  b", "a", " b"},
-      {"\t\r\n x\ty \x01\x20", "x\ty", "\t\r\n", "x\ty \x01\x20"},
+      {"", "", "", ""}, {"abc", "abc", "abc", ""}, {"a b c", "a b c", "a", "b c"}, {" a", "a", "", "a"},
+      {"a  b", "a  b", "a", " b"}, {"\t\r\n x\ty \x01\x20", "x\ty", "\t\r\n", "x\ty \x01\x20"},
       {"\0a\0"s, "a", "\0a\0"s, ""},
       {"\xa0x\xff", "\xa0x\xff", "\xa0x\xff", ""},  // bytes >= 128 are not blanks
       {"!~ ", "!~", "!~", ""},                      // 33 and above stay
@@ -48,8 +44,7 @@ TEST(Bytes, AsciiCaseOnly) {
 
 TEST(Bytes, LineBreaksRemoved) {
   const struct { std::string in, out; } cases[] = {
-      {"JOIN #a\r\nPRIVMSG x :\x01y\xff\0\n"s, "JOIN #aPRIVMSG x :\x01y\xff"},
-      {"\r\r\n\n\0"s, ""},
+      {"JOIN #a\r\nPRIVMSG x :\x01y\xff\0\n"s, "JOIN #aPRIVMSG x :\x01y\xff"}, {"\r\r\n\n\0"s, ""},
       {"a\tb\x01 c", "a\tb\x01 c"},
   };
   for (const auto& c : cases) EXPECT_EQ(zorv::stripLineBreaks(c.in), c.out) << testing::PrintToString(c.in);

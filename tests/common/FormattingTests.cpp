@@ -52,14 +52,11 @@ TEST(Formatting, EveryCodeAndItsMalformedForms) {
     std::string line;
     std::vector<Piece> want;
   } cases[] = {
-      {"plain", {{"plain", {}}}},
-      {"", {}},
-      {"\x02" "bold\x02 not", {{"bold", with({'b'})}, {" not", {}}}},
+      {"plain", {{"plain", {}}}}, {"", {}}, {"\x02" "bold\x02 not", {{"bold", with({'b'})}, {" not", {}}}},
       {"\x1D" "i\x1F" "u\x1E" "s\x11" "m\x16" "r\x0F" "x",
        {{"i", with({'i'})}, {"u", with({'i', 'u'})}, {"s", with({'i', 'u', 's'})},
         {"m", with({'i', 'u', 's', 'm'})}, {"r", with({'i', 'u', 's', 'm', 'r'})}, {"x", {}}}},
-      {"\x03" "4red", {{"red", with({}, pal(4))}}},
-      {"\x03" "04,12x", {{"x", with({}, pal(4), pal(12))}}},
+      {"\x03" "4red", {{"red", with({}, pal(4))}}}, {"\x03" "04,12x", {{"x", with({}, pal(4), pal(12))}}},
       {"\x03" "4,1", {{"", {}}}},                                  // codes only: no text
       {"\x03" "123", {{"3", with({}, pal(12))}}},                  // two digits at most
       {"\x03" "4,x", {{",x", with({}, pal(4))}}},                  // a comma without a colour is text
@@ -68,15 +65,12 @@ TEST(Formatting, EveryCodeAndItsMalformedForms) {
       {"\x03" "5a\x03" "b", {{"a", with({}, pal(5))}, {"b", {}}}},  // bare colour code resets colours
       {"\x03" "3,4a\x03" "5b", {{"a", with({}, pal(3), pal(4))}, {"b", with({}, pal(5), pal(4))}}},
       {"\x03" "99,99x", {{"x", {}}}},                              // 99: the default colour
-      {"\x03" "98,16x", {{"x", with({}, pal(98), pal(16))}}},
-      {"\x04" "FF8000x", {{"x", with({}, rgb(0xFF8000))}}},
+      {"\x03" "98,16x", {{"x", with({}, pal(98), pal(16))}}}, {"\x04" "FF8000x", {{"x", with({}, rgb(0xFF8000))}}},
       {"\x04" "ff8000,00aAbBx", {{"x", with({}, rgb(0xFF8000), rgb(0x00AABB))}}},
       {"\x04" "FF80x", {{"FF80x", {}}}},                           // short hex: a reset
-      {"\x04" "FF8000,12x", {{",12x", with({}, rgb(0xFF8000))}}},
-      {"\x02\x02" "x", {{"x", {}}}},
+      {"\x04" "FF8000,12x", {{",12x", with({}, rgb(0xFF8000))}}}, {"\x02\x02" "x", {{"x", {}}}},
       {"a\x02", {{"a", {}}}},                                      // a code at the end
-      {"\x03", {}},
-      {"\x04", {}},
+      {"\x03", {}}, {"\x04", {}},
       {"a\x02\x0F" "b", {{"ab", {}}}},                             // runs of one style merge
   };
   for (const auto& c : cases) {

@@ -62,14 +62,9 @@ TEST(CertDecision, Table) {
 
 TEST(CertDecision, FingerprintsAreNormalisedOrRejected) {
   const std::pair<std::string, std::optional<std::string>> rows[] = {
-      {kFp, kFp},
-      {"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", kFp},
-      {"\t" + kFp + "\r\n", kFp},
-      {kFp + "0", std::nullopt},
-      {kFp.substr(2), std::nullopt},
-      {"G" + kFp.substr(1), std::nullopt},
-      {"01:23:45", std::nullopt},
-      {"", std::nullopt},
+      {kFp, kFp}, {"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", kFp},
+      {"\t" + kFp + "\r\n", kFp}, {kFp + "0", std::nullopt}, {kFp.substr(2), std::nullopt},
+      {"G" + kFp.substr(1), std::nullopt}, {"01:23:45", std::nullopt}, {"", std::nullopt},
   };
   for (const auto& [in, out] : rows) EXPECT_EQ(zorv::NormalizeFingerprint(in), out) << in;
 }

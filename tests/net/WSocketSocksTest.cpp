@@ -1,5 +1,6 @@
-// The SOCKS 5 client: every reply check against a scripted proxy, then real
-// sessions through Dante's danted on loopback.
+// The SOCKS 5 client: the exchange against a scripted proxy (the connect
+// reply's parts in the parser's own table), then real sessions through
+// Dante's danted on loopback.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -92,20 +93,12 @@ TEST(WSocketSocks, ScriptedProxyReplies) {
       {"no acceptable method", noAuth, {{kHello, bytes({5, 0xff})}},
        closedWith(20003, "authentification method not acceptable")},
       {"method reply too long", noAuth, {{kHello, bytes({5, 0, 0})}}, closedWith(20001, "too much data availaible")},
-      {"connect reply of a wrong version", noAuth, {{kHello, bytes({5, 0})}, {kRequest, bytes({4, 0, 0, 1})}},
-       closedWith(20002, "socks version error")},
-      {"address type 5", noAuth, {{kHello, bytes({5, 0})}, {kRequest, bytes({5, 0, 0, 5, 0})}},
-       closedWith(20011, "address type not supported")},
       // An IPv6 literal goes as address type 4; the reply may bind one.
       {"IPv6 target and reply", noAuth,
        {{kHello, bytes({5, 0})},
         {bytes({5, 1, 0, 4, 0x20, 1, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0x1a, 0x0b}),
          bytes({5, 0, 0, 4, 0x20, 1, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0x1f, 0x90})}},
        ok, "2001:db8::1", "2001:db8::2:8080"},
-      // The longest reply a proxy can claim is read whole.
-      {"bound name of 255 bytes", noAuth,
-       {{kHello, bytes({5, 0})}, {kRequest, bytes({5, 0, 0, 3, 255}) + std::string(255, 'b') + bytes({0x1f, 0x90})}},
-       ok, "irc.example", std::string(255, 'b') + ":8080"},
       // The server's first bytes in the same packet as a reply with a name.
       {"bytes after the reply", noAuth,
        {{kHello, bytes({5, 0})}, {kRequest, bytes({5, 0, 0, 3, 4}) + "bnd." + bytes({0, 80}) + ":irc NOTICE * :hi\r\n"}},
@@ -159,18 +152,12 @@ TEST(WSocketSocks, ConnectReplyCheck) {
     int status, error;
     std::string bound;  // address:port when done
   } rows[] = {
-      {"", R::NeedMore, 0, ""},
-      {bytes({5, 0, 0, 1}), R::NeedMore, 0, ""},
-      {bytes({5, 0, 0, 1, 127, 0, 0, 1, 0, 80, 'x'}), R::Done, 0, "127.0.0.1:80"},
-      {v6, R::Done, 0, "2001:db8::1:80"},
-      {v6.substr(0, 21), R::NeedMore, 0, ""},
-      {name, R::Done, 0, std::string(255, 'n') + ":256"},
-      {name.substr(0, 261), R::NeedMore, 0, ""},
-      {bytes({5, 0, 0, 3, 0, 0, 7}), R::Done, 0, ":7"},
-      {bytes({4}), R::Failed, 20002, ""},
-      {bytes({5, 5}), R::Failed, 20008, ""},
-      {bytes({5, 0, 0, 0, 0}), R::Failed, 20011, ""},
-      {bytes({5, 0, 0, 0xff, 0}), R::Failed, 20011, ""},
+      {"", R::NeedMore, 0, ""}, {bytes({5, 0, 0, 1}), R::NeedMore, 0, ""},
+      {bytes({5, 0, 0, 1, 127, 0, 0, 1, 0, 80, 'x'}), R::Done, 0, "127.0.0.1:80"}, {v6, R::Done, 0, "2001:db8::1:80"},
+      {v6.substr(0, 21), R::NeedMore, 0, ""}, {name, R::Done, 0, std::string(255, 'n') + ":256"},
+      {name.substr(0, 261), R::NeedMore, 0, ""}, {bytes({5, 0, 0, 3, 0, 0, 7}), R::Done, 0, ":7"},
+      {bytes({4}), R::Failed, 20002, ""}, {bytes({5, 5}), R::Failed, 20008, ""},
+      {bytes({5, 0, 0, 0, 0}), R::Failed, 20011, ""}, {bytes({5, 0, 0, 0xff, 0}), R::Failed, 20011, ""},
   };
   for (const Row& row : rows) {
     const auto* p = reinterpret_cast<const unsigned char*>(row.in.data());

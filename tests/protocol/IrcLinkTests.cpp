@@ -36,8 +36,7 @@ TEST(IrcLink, UsableLinks) {
       {"irc://host/a,%23b,,c", false, "host", "6667", {"#a", "#b", "#c"}},
       {"irc://host/%c3%a9t%C3%A9", false, "host", "6667", {"#\xC3\xA9t\xC3\xA9"}},  // UTF-8 names pass
       {"irc://host:/zorv", false, "host", "6667", {"#zorv"}},                           // empty port: default
-      {"irc://host:00080/zorv", false, "host", "80", {"#zorv"}},
-      {"irc://host:65535", false, "host", "65535", {}},
+      {"irc://host:00080/zorv", false, "host", "80", {"#zorv"}}, {"irc://host:65535", false, "host", "65535", {}},
       {"irc://nick@host:6669/zorv", false, "host", "6669", {"#zorv"}},  // user part ignored
       {"irc://host/zorv?key=secret", false, "host", "6667", {"#zorv"}},
       {"irc://host/?key=secret", false, "host", "6667", {}},

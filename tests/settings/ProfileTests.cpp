@@ -132,12 +132,9 @@ TEST(ProfileSave, APrivateFileIsTheOwnersAlone) {
     bool isPrivate, change;
     mode_t after;
   } cases[] = {
-      {"new private file", 0, true, true, 0600},
-      {"readable by all, changed", 0644, true, true, 0600},
-      {"readable by all, unchanged", 0664, true, false, 0600},
-      {"owner read-only stays so", 0444, true, true, 0400},
-      {"already private", 0600, true, false, 0600},
-      {"not private: kept", 0644, false, true, 0644},
+      {"new private file", 0, true, true, 0600}, {"readable by all, changed", 0644, true, true, 0600},
+      {"readable by all, unchanged", 0664, true, false, 0600}, {"owner read-only stays so", 0444, true, true, 0400},
+      {"already private", 0600, true, false, 0600}, {"not private: kept", 0644, false, true, 0644},
       {"not private, unchanged: kept", 0664, false, false, 0664},
   };
   const mode_t mask = ::umask(022);
