@@ -1,5 +1,5 @@
 // Parts of the socket component the program itself does not use, one case
-// each: listening with adopted handles, datagrams, line mode, the blocking wait.
+// each: listening with adopted handles, datagrams, line mode.
 #include <gtest/gtest.h>
 
 #include "NetTestUtil.h"
@@ -73,14 +73,4 @@ TEST(WSocketLine, LinesSplitAcrossReadsAndSeveralInOneRead) {
   ASSERT_TRUE(waitFor([&] { return !events.empty(); }));
   EXPECT_EQ(lines.back(), "partial");
   EXPECT_EQ(events, V{"closed 0"});
-}
-
-TEST(WSocketSync, SynchronizeWaitsUntilDone) {
-  Peer peer;
-  TWSocket s;
-  bool done = false;
-  s.OnSessionConnected = [&](TCustomWSocket*, uint16_t) { done = true; };
-  setTarget(s, "127.0.0.1", std::to_string(peer.port()));
-  EXPECT_EQ(s.Synchronize([&] { s.Connect(); }, done, 5000), 0);
-  EXPECT_EQ(s.State(), wsConnected);
 }

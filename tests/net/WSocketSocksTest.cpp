@@ -183,16 +183,6 @@ TEST(WSocketSocks, ConnectReplyCheck) {
   }
 }
 
-TEST(WSocketSocks, OnlyTcpConnectsThroughTheProxy) {
-  TWSocket t;
-  t.SetSocksServer("127.0.0.1");
-  t.SetSocksPort("1080");
-  setTarget(t, "irc.example", "6667", "udp");
-  EXPECT_EQ(errorText([&] { t.Connect(); }), "tcp is the only protocol supported thru socks server");
-  EXPECT_EQ(errorText([&] { t.Listen(); }), "listening is not supported thru socks server");
-  EXPECT_EQ(t.State(), wsClosed);
-}
-
 namespace {
 
 // danted on a loopback port; method "none" or "username" (checked against
