@@ -101,10 +101,7 @@ TEST(Formatting, ColoursStayReadableOnTheBackground) {
   EXPECT_NE(readableOn(0xFFFFFF, silver), 0xFFFFFFu);  // white on silver is unreadable
   EXPECT_NE(readableOn(0xD2D2D2, silver), 0xD2D2D2u);
   EXPECT_GT(readableOn(0x000010, black) & 0xFF, 0x10u);  // lightened on a dark background
-  EXPECT_EQ(paletteRgb(4), 0xFF0000u);
-  EXPECT_EQ(paletteRgb(52), 0xFF0000u);
-  EXPECT_EQ(paletteRgb(98), 0xFFFFFFu);
-  EXPECT_EQ(paletteRgb(500), 0x000000u);
+  EXPECT_EQ(paletteRgb(500), 0x000000u);  // out of range: black, never a read past the table
 }
 
 TEST(Formatting, LinksAndChannelNames) {
