@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <random>
 
 #include "LogNames.h"
 #include "Logbook.h"
@@ -35,19 +34,7 @@ TEST(LogNames, HostileNamesStayOneHarmlessComponent) {
   EXPECT_EQ(safeLogName(longA).size(), zorv::kLogNameLimit);
   EXPECT_NE(safeLogName(longA), safeLogName(longB));
   EXPECT_LE(safeLogName(std::string(400, '/')).size(), zorv::kLogNameLimit);
-
-  std::mt19937 rng(7);
-  for (int i = 0; i < 20000; ++i) {
-    std::string name(rng() % 300, '\0');
-    for (char& ch : name) ch = static_cast<char>(rng());
-    const std::string file = safeLogName(name);
-    ASSERT_FALSE(file.empty());
-    ASSERT_LE(file.size(), zorv::kLogNameLimit);
-    ASSERT_NE(file, ".");
-    ASSERT_NE(file, "..");
-    ASSERT_NE(file.front(), '.');
-    for (unsigned char ch : file) ASSERT_TRUE(ch > 32 && ch < 127 && ch != '/' && ch != '\\') << name;
-  }
+  // Random names are fuzz/LogNameFuzz.cpp's, replayed over its corpus as a test.
 }
 
 using testsupport::readBytes;

@@ -143,6 +143,7 @@ TEST(WSocketSocks, ScriptedProxyReplies) {
   }
 }
 
+// Hostile replies are fuzz/SocksFuzz.cpp's, replayed over its corpus as a test.
 TEST(WSocketSocks, ConnectReplyCheck) {
   using R = zorv::TSocksReply;
   const std::string v6 = bytes({5, 0, 0, 4, 0x20, 1, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 80});
@@ -165,21 +166,6 @@ TEST(WSocketSocks, ConnectReplyCheck) {
     EXPECT_EQ(r.Status, row.status) << ::testing::PrintToString(row.in);
     EXPECT_EQ(r.Error, row.error) << ::testing::PrintToString(row.in);
     EXPECT_EQ(r.Status == R::Done ? r.BoundAddr + ":" + r.BoundPort : "", row.bound);
-  }
-  // Whatever a proxy sends, the check never claims more than it was given
-  // nor more than the longest reply (262 bytes), which the buffer holds.
-  std::mt19937 rnd(29);
-  for (int i = 0; i < 20000; ++i) {
-    std::string in(rnd() % 300, '\0');
-    for (char& c : in) c = static_cast<char>(rnd() % 8 < 2 ? rnd() % 6 : rnd());
-    if (!in.empty() && rnd() % 2) in[0] = 5;
-    if (in.size() > 1 && rnd() % 2) in[1] = 0;
-    const R r = zorv::WSocketParseSocksReply(reinterpret_cast<const unsigned char*>(in.data()), in.size());
-    if (r.Status == R::Done) {
-      ASSERT_LE(static_cast<size_t>(r.Length), in.size());
-      ASSERT_LE(r.Length, 262);
-    }
-    ASSERT_TRUE(r.Status != R::NeedMore || in.size() < 262u);
   }
 }
 
