@@ -1,7 +1,6 @@
 // Formatting codes, links and mentions in lines as people send them.
 #include <gtest/gtest.h>
 
-#include <random>
 
 #include "Formatting.h"
 
@@ -148,24 +147,6 @@ TEST(Formatting, AMentionIsTheNickAsAWordOfItsOwn) {
   }
 }
 
-TEST(Formatting, HostileLinesNeverBreakTheParser) {
-  std::mt19937 rng(11);
-  const char alphabet[] = "\x02\x03\x04\x0F\x11\x16\x1D\x1E\x1F,0123456789abcdefABCDEF#:/.( )whtp";
-  for (int n = 0; n < 200000; ++n) {
-    std::string line(rng() % 64, '\0');
-    for (char& c : line) c = rng() % 4 ? alphabet[rng() % (sizeof alphabet - 1)] : static_cast<char>(rng());
-    const Formatted f = parse(line);
-    ASSERT_LE(f.text.size(), line.size());
-    std::size_t at = 0;
-    for (const zorv::fmt::Run& r : f.runs) {
-      ASSERT_EQ(r.begin, at);
-      ASSERT_LT(r.begin, r.end);
-      at = r.end;
-    }
-    ASSERT_EQ(at, f.text.size());
-    for (const Span& s : findLinks(f.text)) ASSERT_LE(s.end, f.text.size());
-    mentions(f.text, "zoe");
-  }
-}
+// Hostile lines are fuzz/FormattingFuzz.cpp's, replayed over its corpus as a test.
 
 }  // namespace
