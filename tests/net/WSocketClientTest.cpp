@@ -16,8 +16,8 @@
 
 using namespace nettest;
 
-// The texts a user can meet: a send without a connection, and a server or
-// port that cannot be used.
+// The texts a user can meet: a send without a connection, a look-up that
+// ends while connected, and a server or port that cannot be used.
 TEST(WSocketErrors, TextsOfFailedAndRefusedCalls) {
   for (const auto& [e, text] : {std::pair<int, const char*>{10054, "Connection reset by peer"},
                                 {10061, "Connection refused"}, {11001, "Host not found"},
@@ -32,6 +32,20 @@ TEST(WSocketErrors, TextsOfFailedAndRefusedCalls) {
   idle.OnError = [&](TCustomWSocket*) { ++errors; };
   EXPECT_EQ(idle.SendStr("x"), -1);
   EXPECT_EQ(errors, 1);
+
+  // A look-up that ends while the session is up (Connect pressed again).
+  Peer peer;
+  TWSocket s;
+  ASSERT_TRUE(connectPeer(s, peer));
+  const std::pair<std::function<void()>, const char*> whileConnected[] = {
+      {[&] { s.SetAddr("127.0.0.2"); }, "Cannot change Addr if not closed"},
+      {[&] { s.SetPort("1"); }, "Cannot change Port if not closed"},
+      {[&] { s.SetProto("udp"); }, "Cannot change Proto if not closed"},
+      {[&] { s.SetAddr("127.0.0.1"); }, "<no exception>"},  // the same text: nothing happens
+      {[&] { s.Connect(); }, "Connect: Socket already in use"},
+  };
+  for (const auto& [call, text] : whileConnected) EXPECT_EQ(errorText(call), text);
+  EXPECT_EQ(s.State(), wsConnected);
 
   const struct {
     std::string addr, port, proto;
