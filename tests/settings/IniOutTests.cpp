@@ -35,58 +35,37 @@ struct Fixture {
   QString text(const char* name) const { return ini->PropertyToText(probe, prop(name)); }
 };
 
-TEST(IniOut, SaveWritesEveryKindAsTextAndLoadBringsItBack) {
-  Fixture fx;
-  const std::pair<const char*, const char*> expected[] = {
-      {"Count", "-42"},       {"Color", "darkRed"},    {"Cursor", "IBeamCursor"}, {"Letter", "Z"},
-      {"Alignment", "alRight"}, {"Active", "0"},       {"Ratio", "0.1"},          {"Text", "hello; world"},
-      {"Style", "[Bold,Underline]"}, {"Peer", "Other"}, {"Font", "Courier New|12|0"},
-      {"OnClick", "OtherHandler"}, {"Lines", "one|two|three"}};
-  QStringList items;
-  for (const auto& [key, text] : expected) {
-    fx.ini->TextToProperty(fx.probe, fx.prop(key), text);
-    items << QString("probe1;%1;;Probe;%1;1;0").arg(QString(key).toLower());
-  }
-  EXPECT_EQ(int(fx.probe->color), 0x800000);
-  EXPECT_EQ(fx.probe->cursor, TCursor(Qt::IBeamCursor));
-  EXPECT_EQ(fx.probe->font->size, 12);
-  fx.ini->setItems(items);
-  ASSERT_TRUE(fx.ini->SaveProperties()) << fx.ini->LastError().toStdString();
-  for (const auto& [key, text] : expected) EXPECT_EQ(zorv::readProfileString("Probe", key, "", fx.path()), text);
-
-  delete fx.probe;
-  Probe fresh(&fx.window);
-  fresh.setObjectName("Probe1");
-  fx.probe = &fresh;
-  ASSERT_TRUE(fx.ini->LoadProperties());
-  for (const auto& [key, text] : expected) EXPECT_EQ(fx.text(key), text) << key;
-  EXPECT_EQ(fresh.peer, fx.other);
-  EXPECT_TRUE(fresh.handler.invoke());
-  EXPECT_EQ(fx.window.clicks, 100);
-}
-
-// What one text does to one property, seen as the property's text afterwards.
-// Every case starts from the same state.
-TEST(IniOut, TextToPropertyRules) {
+// What one text does to one property, seen as the property's text afterwards,
+// then saved and loaded into a fresh object. Every case starts from the same
+// state. Numbers, booleans and texts are what the program keeps; the other
+// kinds the component converts have one row each.
+TEST(IniOut, TextToPropertySaveAndLoad) {
   const char* cases[][3] = {
       // Boolean: true when the text begins with 1 T Y t y; empty leaves it (it starts true)
       {"Active", "0", "0"}, {"Active", "yes", "1"}, {"Active", "T", "1"}, {"Active", "no", "0"},
       {"Active", "False", "0"}, {"Active", " 1", "0"}, {"Active", "", "1"},
-      // set: whole names only, any order and case, unknown names ignored
-      {"Style", "[BoldItalic]", "[BoldItalic]"}, {"Style", "[ underline , bold ]", "[Bold,Underline]"},
-      {"Style", "[]", "[]"}, {"Style", "[Bold,Nope]", "[Bold]"},
-      // numbers and names in any case; what does not convert leaves the value
-      {"Count", "$1F", "31"}, {"Count", "abc", "7"}, {"Count", "99999999999", "7"}, {"Color", "RED", "red"},
-      {"Color", "nocolor", "blue"}, {"Cursor", "2", "CrossCursor"}, {"Alignment", "alright", "alRight"},
-      {"Alignment", "nope", "alCenter"}, {"Letter", "xyz", "x"}, {"Ratio", "x", "3"}, {"Lines", "a|", "a"},
-      // objects and methods of the window by name, else unchanged
-      {"Peer", "other", "Other"}, {"Peer", "missing", "Probe1"}, {"Font", "Arial|10", "Arial|10|1"},
-      {"OnClick", "otherhandler", "OtherHandler"}, {"OnClick", "destroyed", "HandleClick"},
+      // numbers: what does not convert leaves the value
+      {"Count", "-42", "-42"}, {"Count", "$1F", "31"}, {"Count", "abc", "7"}, {"Count", "99999999999", "7"},
+      {"Text", "hello; world", "hello; world"},
+      {"Color", "darkRed", "darkRed"}, {"Cursor", "2", "CrossCursor"}, {"Letter", "xyz", "x"},
+      {"Alignment", "alright", "alRight"}, {"Style", "[ underline , bold ]", "[Bold,Underline]"},
+      {"Ratio", "0.1", "0.1"}, {"Peer", "other", "Other"}, {"OnClick", "otherhandler", "OtherHandler"},
+      {"Font", "Arial|10", "Arial|10|1"}, {"Lines", "one|two", "one|two"},
   };
   for (const auto& c : cases) {
     Fixture fx;
     fx.ini->TextToProperty(fx.probe, fx.prop(c[0]), c[1]);
     EXPECT_EQ(fx.text(c[0]), c[2]) << c[0] << " <- \"" << c[1] << "\"";
+    fx.ini->setItems({QString("probe1;%1;;Probe;%1").arg(QString(c[0]).toLower())});
+    ASSERT_TRUE(fx.ini->SaveProperties()) << fx.ini->LastError().toStdString();
+    EXPECT_EQ(zorv::readProfileString("Probe", c[0], "", fx.path()), c[2]) << c[0];
+    delete fx.probe;
+    Probe fresh(&fx.window);
+    fresh.setObjectName("Probe1");
+    fx.probe = &fresh;
+    ASSERT_TRUE(fx.ini->LoadProperties());
+    EXPECT_EQ(fx.text(c[0]), c[2]) << c[0] << " loaded";
+    fx.probe = nullptr;
   }
 }
 
