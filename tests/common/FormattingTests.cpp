@@ -52,9 +52,7 @@ TEST(Formatting, EveryCodeAndItsMalformedForms) {
     std::vector<Piece> want;
   } cases[] = {
       {"plain", {{"plain", {}}}}, {"", {}}, {"\x02" "bold\x02 not", {{"bold", with({'b'})}, {" not", {}}}},
-      {"\x1D" "i\x1F" "u\x1E" "s\x11" "m\x16" "r\x0F" "x",
-       {{"i", with({'i'})}, {"u", with({'i', 'u'})}, {"s", with({'i', 'u', 's'})},
-        {"m", with({'i', 'u', 's', 'm'})}, {"r", with({'i', 'u', 's', 'm', 'r'})}, {"x", {}}}},
+      {"\x1D" "i\x1F" "u\x1E" "s\x11" "m\x16" "r\x0F" "x", {{"i", with({'i'})}, {"u", with({'i', 'u'})}, {"s", with({'i', 'u', 's'})}, {"m", with({'i', 'u', 's', 'm'})}, {"r", with({'i', 'u', 's', 'm', 'r'})}, {"x", {}}}},
       {"\x03" "4red", {{"red", with({}, pal(4))}}}, {"\x03" "04,12x", {{"x", with({}, pal(4), pal(12))}}},
       {"\x03" "4,1", {{"", {}}}},                                  // codes only: no text
       {"\x03" "123", {{"3", with({}, pal(12))}}},                  // two digits at most

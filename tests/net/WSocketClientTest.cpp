@@ -48,8 +48,7 @@ TEST(WSocketErrors, TextsOfFailedAndRefusedCalls) {
       {"", "6667", "tcp", "Connect: No IP Address Specified"},
       {"127.0.0.1", std::string(32, '1'), "tcp", "connect:WSocketResolvePort: Invalid Port."},
       {"127.0.0.1", "irc", "tcp", "connect:WSocketResolvePort: Cannot convert port 'irc'"},
-      {"no-such-host.invalid", "6667", "tcp",
-       "connect:WSocketResolveHost: Cannot convert host address 'no-such-host.invalid'"},
+      {"no-such-host.invalid", "6667", "tcp", "connect:WSocketResolveHost: Cannot convert host address 'no-such-host.invalid'"},
       {std::string(257, 'a'), "6667", "tcp", "connect:WSocketResolveHost: Invalid Hostname."},
   };
   for (const auto& c : refusals) {

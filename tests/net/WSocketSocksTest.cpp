@@ -146,8 +146,7 @@ TEST(WSocketSocksDante, SessionsWithoutAndWithLogin) {
     V start;
   } rows[] = {
       {"none", socksNoAuthentication, {"SocksConnected 0", "SessionConnected 0", "DataAvailable 0"}},
-      {"username", socksAuthenticateUsercode,
-       {"SocksConnected 0", "AuthState 0", "AuthState 1", "SessionConnected 0", "DataAvailable 0"}},
+      {"username", socksAuthenticateUsercode, {"SocksConnected 0", "AuthState 0", "AuthState 1", "SessionConnected 0", "DataAvailable 0"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.method);

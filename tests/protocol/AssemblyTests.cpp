@@ -55,8 +55,7 @@ TEST(Assembly, OverLongLinesAndZeroBytesNeverStopLaterLines) {
       {"PING :a\0b\r\n\0\0PING :c\r\n"s, Pongs({"ab", "c"})},
       {"abc\0\nPING :y\r\n"s, {"AddText Server|<>abc |0", "SendMsg PONG :y", "AddText Server|Ping!! Pong!!|1"}},
       {std::string(5000, '\0') + "PING :z\r\n", Pongs({"z"})},
-      {"PING :" + std::string(1000, 'w') + std::string(100, '\0') + "\r\nPING :v\r\n",
-       Pongs({std::string(1000, 'w'), "v"})},
+      {"PING :" + std::string(1000, 'w') + std::string(100, '\0') + "\r\nPING :v\r\n", Pongs({std::string(1000, 'w'), "v"})},
   };
   for (const auto& [bytes, calls] : cases) {
     for (const size_t chunk : {1u, 3u, 1023u, 8000u}) EXPECT_EQ(Feed(bytes, chunk), calls) << "chunk " << chunk;
