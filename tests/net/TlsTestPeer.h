@@ -1,5 +1,5 @@
 #pragma once
-// A loopback server on its own thread that speaks TLS (or deliberately does not).
+// A loopback TLS server on its own thread: a greeting line, then every byte echoed.
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -16,17 +16,13 @@
 
 namespace tlstest {
 
-// What the server does with the one client it accepts.
-enum class Mode {
-  Echo,               // TLS; sends a greeting line, then echoes every byte back
-  CloseMidHandshake,  // reads the client's first bytes, then closes
-  PlainText,          // answers the client's first bytes with a plain IRC line
-  Silent,             // reads and never answers
-};
+// What the server does with the one client it accepts (servers that break
+// the handshake are plain loopback peers in the tests).
+enum class Mode { Echo };
 
 class TlsServer {
  public:
-  TlsServer(Mode mode, const std::string& cert, const std::string& key) : mode_(mode) {
+  TlsServer(Mode, const std::string& cert, const std::string& key) {
     listener_ = testsupport::listenLoopback(&port_);
     std::signal(SIGPIPE, SIG_IGN);  // the server writes to a descriptor the client may have closed
     ctx_ = SSL_CTX_new(TLS_server_method());
@@ -41,13 +37,11 @@ class TlsServer {
     SSL_CTX_free(ctx_);
   }
   int port() const { return port_; }
-  // The plain bytes the server received (decrypted in TLS modes).
+  // The bytes the server received, decrypted.
   std::string received() {
     std::lock_guard<std::mutex> l(m_);
     return received_;
   }
-  // The first raw byte the client sent (-1 before any).
-  int firstByte() const { return firstByte_; }
 
  private:
   // Waits up to ms for fd to become readable or the test to end.
@@ -64,16 +58,7 @@ class TlsServer {
     if (fd < 0) return;
     timeval tv{0, 100000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    char c, buf[16384];
-    if (waitReadable(fd, 10000) && ::recv(fd, &c, 1, MSG_PEEK) == 1) firstByte_ = static_cast<unsigned char>(c);
-    if (mode_ == Mode::Echo) {
-      Echo(fd);
-    } else {
-      (void)::recv(fd, buf, sizeof buf, 0);
-      const char line[] = "ERROR :Closing Link: plain text only\r\n";
-      if (mode_ == Mode::PlainText) (void)::send(fd, line, sizeof line - 1, MSG_NOSIGNAL);
-      while (mode_ == Mode::Silent && !stop_) waitReadable(fd, 100), (void)::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-    }
+    Echo(fd);
     ::close(fd);
   }
   void Echo(int fd) {
@@ -106,12 +91,10 @@ class TlsServer {
     ERR_clear_error();
   }
 
-  Mode mode_;
   int listener_ = -1, port_ = 0;
   SSL_CTX* ctx_ = nullptr;
   std::thread thread_;
   std::atomic<bool> stop_{false};
-  std::atomic<int> firstByte_{-1};
   std::mutex m_;
   std::string received_;
 };
