@@ -24,39 +24,31 @@ const QByteArray kHandWritten =
     "[client info]\nFont Name=Courier New\nFONT NAME=Second\n"
     "[User Info]\nNick=Shadowed\n[Empty]\n";
 
-class ProfileRead : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(ProfileRead, FindsSectionsAndKeysIgnoringCase) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("ZORV.INI");
-  writeBytes(path, withEol(kHandWritten, GetParam()));
-  const char* cases[][3] = {
-      {"user info", "NICK", "Alice"},       {" User Info ", " Nick ", "Alice"},  // blanks around names and value
-      {"User Info", "Server", "irc.example.org"},
-      {"User Info", "Port", "default"},     // no "=": no key
-      {"Client Info", "font name", "Courier New"},  // the first of two keys wins
-      {"User Info", "Missing", "default"},  {"Empty", "Nick", "default"},  {"Missing", "Nick", "default"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(readProfileString(c[0], c[1], "default", path), c[2]) << c[0] << "/" << c[1];
-  EXPECT_EQ(readProfileString("User Info", "Nick", "d", dir.filePath("NONE.INI")), "d");
-}
-
-INSTANTIATE_TEST_SUITE_P(LineEnds, ProfileRead, ::testing::Values("\n", "\r\n"));
-
-TEST(ProfileWrite, KeepsOtherLinesAndTheFilesLineEnds) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("ZORV.INI");
-  writeBytes(path, withEol(kHandWritten, "\r\n"));
-  ASSERT_TRUE(writeProfileString("USER INFO", "nick", "Bob", path));
-  ASSERT_TRUE(writeProfileString("User Info", "Realname", "Bob B", path));
-  ASSERT_TRUE(writeProfileString("Client Info", "Font Size", "10", path));
-  ASSERT_TRUE(writeProfileString("New", "Key", "v", path));
-  const QByteArray expected =
-      "; settings of a hand-edited file\nstray line before any section\n"
-      "[User Info]\nNick=Bob\nServer=irc.example.org\n; the port follows\nPort\nRealname=Bob B\n\n"
-      "[client info]\nFont Name=Courier New\nFONT NAME=Second\nFont Size=10\n"
-      "[User Info]\nNick=Shadowed\n[Empty]\n\n[New]\nKey=v\n";
-  EXPECT_EQ(readBytes(path), withEol(expected, "\r\n"));
+// Read with either line end; a write keeps every other line and the file's line ends.
+TEST(Profile, ReadsIgnoringCaseAndWritesKeepingTheRest) {
+  for (const char* eol : {"\n", "\r\n"}) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ZORV.INI");
+    writeBytes(path, withEol(kHandWritten, eol));
+    const char* cases[][3] = {
+        {"user info", "NICK", "Alice"}, {" User Info ", " Nick ", "Alice"},  // blanks around names and value
+        {"User Info", "Server", "irc.example.org"}, {"User Info", "Port", "default"},  // no "=": no key
+        {"Client Info", "font name", "Courier New"},  // the first of two keys wins
+        {"User Info", "Missing", "default"}, {"Empty", "Nick", "default"}, {"Missing", "Nick", "default"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(readProfileString(c[0], c[1], "default", path), c[2]) << c[0] << "/" << c[1];
+    EXPECT_EQ(readProfileString("User Info", "Nick", "d", dir.filePath("NONE.INI")), "d");
+    ASSERT_TRUE(writeProfileString("USER INFO", "nick", "Bob", path));
+    ASSERT_TRUE(writeProfileString("User Info", "Realname", "Bob B", path));
+    ASSERT_TRUE(writeProfileString("Client Info", "Font Size", "10", path));
+    ASSERT_TRUE(writeProfileString("New", "Key", "v", path));
+    const QByteArray expected =
+        "; settings of a hand-edited file\nstray line before any section\n"
+        "[User Info]\nNick=Bob\nServer=irc.example.org\n; the port follows\nPort\nRealname=Bob B\n\n"
+        "[client info]\nFont Name=Courier New\nFONT NAME=Second\nFont Size=10\n"
+        "[User Info]\nNick=Shadowed\n[Empty]\n\n[New]\nKey=v\n";
+    EXPECT_EQ(readBytes(path), withEol(expected, eol));
+  }
 }
 
 TEST(ProfileWrite, NewFileTakesLfAndEveryValueReadsBack) {
@@ -74,12 +66,9 @@ TEST(ProfileWrite, NewFileTakesLfAndEveryValueReadsBack) {
 
   // What one line cannot hold is refused, and the file stays as it was.
   const QByteArray before = readBytes(path);
-  const char* refused[][3] = {{"S", "K", "two\nlines"}, {"S", "K", "cr\rhere"}, {"S", "K=2", "v"},
-                              {"S]x", "K", "v"},        {"S", ";K", "v"},       {"S", "[K", "v"}};
   const QString lone(QChar(0xD800));  // no UTF-8 spelling: would come back as something else
-  EXPECT_FALSE(writeProfileString("S", "K" + lone, "v", path));
-  EXPECT_FALSE(writeProfileString("S" + lone, "K", "v", path));
-  for (const auto& r : refused) EXPECT_FALSE(writeProfileString(r[0], r[1], r[2], path)) << r[1] << "=" << r[2];
+  const QString refused[][3] = {{"S", "K", "two\nlines"}, {"S", "K", "cr\rhere"}, {"S", "K=2", "v"}, {"S]x", "K", "v"}, {"S", ";K", "v"}, {"S", "[K", "v"}, {"S", "K" + lone, "v"}, {"S" + lone, "K", "v"}};
+  for (const auto& r : refused) EXPECT_FALSE(writeProfileString(r[0], r[1], r[2], path)) << r[1].toStdString() << "=" << r[2].toStdString();
   EXPECT_EQ(readBytes(path), before);
 }
 
@@ -126,12 +115,7 @@ TEST(ProfileSave, ReplacesTheFileInsteadOfRewritingIt) {
 // however it was before, whether or not its contents change; an ordinary
 // save keeps what the file had.
 TEST(ProfileSave, APrivateFileIsTheOwnersAlone) {
-  const struct {
-    const char* name;
-    mode_t before;  // 0: no file yet
-    bool isPrivate, change;
-    mode_t after;
-  } cases[] = {
+  const struct { const char* name; mode_t before; bool isPrivate, change; mode_t after; } cases[] = {  // before 0: no file yet
       {"new private file", 0, true, true, 0600}, {"readable by all, changed", 0644, true, true, 0600},
       {"readable by all, unchanged", 0664, true, false, 0600}, {"owner read-only stays so", 0444, true, true, 0400},
       {"already private", 0600, true, false, 0600}, {"not private: kept", 0644, false, true, 0644},
@@ -147,9 +131,7 @@ TEST(ProfileSave, APrivateFileIsTheOwnersAlone) {
     }
     zorv::ProfileFile f(path);
     ASSERT_TRUE(f.load());
-    if (c.change || !c.before) {
-      ASSERT_TRUE(f.setValue("User Info", "Password", "new"));
-    }
+    ASSERT_TRUE(!(c.change || !c.before) || f.setValue("User Info", "Password", "new"));
     f.setPrivate(c.isPrivate);
     EXPECT_TRUE(f.save()) << c.name << ": " << f.error().toStdString();
     EXPECT_EQ(testsupport::fileMode(path), static_cast<int>(c.after)) << c.name;
