@@ -1,6 +1,7 @@
 // Formatting codes, links and mentions in lines as people send them.
 #include <gtest/gtest.h>
 
+#include <array>
 
 #include "Formatting.h"
 
@@ -11,16 +12,10 @@ using namespace zorv::fmt;
 Color pal(std::uint32_t i) { return {Color::Palette, i}; }
 Color rgb(std::uint32_t v) { return {Color::Rgb, v}; }
 
-Style with(std::initializer_list<char> flags, Color fg = {}, Color bg = {}) {
+// A style from flag letters: b i u s m r.
+Style with(std::string_view flags, Color fg = {}, Color bg = {}) {
   Style s;
-  for (char f : flags) {
-    if (f == 'b') s.bold = true;
-    if (f == 'i') s.italic = true;
-    if (f == 'u') s.underline = true;
-    if (f == 's') s.strike = true;
-    if (f == 'm') s.mono = true;
-    if (f == 'r') s.reverse = true;
-  }
+  for (char f : flags) s.*(std::array{&Style::bold, &Style::italic, &Style::underline, &Style::strike, &Style::mono, &Style::reverse}[std::string_view("biusmr").find(f)]) = true;
   s.fg = fg;
   s.bg = bg;
   return s;
@@ -47,25 +42,22 @@ std::vector<Piece> pieces(std::string_view line) {
 }
 
 TEST(Formatting, EveryCodeAndItsMalformedForms) {
-  const struct {
-    std::string line;
-    std::vector<Piece> want;
-  } cases[] = {
-      {"plain", {{"plain", {}}}}, {"", {}}, {"\x02" "bold\x02 not", {{"bold", with({'b'})}, {" not", {}}}},
-      {"\x1D" "i\x1F" "u\x1E" "s\x11" "m\x16" "r\x0F" "x", {{"i", with({'i'})}, {"u", with({'i', 'u'})}, {"s", with({'i', 'u', 's'})}, {"m", with({'i', 'u', 's', 'm'})}, {"r", with({'i', 'u', 's', 'm', 'r'})}, {"x", {}}}},
-      {"\x03" "4red", {{"red", with({}, pal(4))}}}, {"\x03" "04,12x", {{"x", with({}, pal(4), pal(12))}}},
+  const struct { std::string line; std::vector<Piece> want; } cases[] = {
+      {"plain", {{"plain", {}}}}, {"", {}}, {"\x02" "bold\x02 not", {{"bold", with("b")}, {" not", {}}}},
+      {"\x1D" "i\x1F" "u\x1E" "s\x11" "m\x16" "r\x0F" "x", {{"i", with("i")}, {"u", with("iu")}, {"s", with("ius")}, {"m", with("iusm")}, {"r", with("iusmr")}, {"x", {}}}},
+      {"\x03" "4red", {{"red", with("", pal(4))}}}, {"\x03" "04,12x", {{"x", with("", pal(4), pal(12))}}},
       {"\x03" "4,1", {{"", {}}}},                                  // codes only: no text
-      {"\x03" "123", {{"3", with({}, pal(12))}}},                  // two digits at most
-      {"\x03" "4,x", {{",x", with({}, pal(4))}}},                  // a comma without a colour is text
-      {"\x03" "4,", {{",", with({}, pal(4))}}},
+      {"\x03" "123", {{"3", with("", pal(12))}}},                  // two digits at most
+      {"\x03" "4,x", {{",x", with("", pal(4))}}},                  // a comma without a colour is text
+      {"\x03" "4,", {{",", with("", pal(4))}}},
       {"\x03" ",5x", {{",5x", {}}}},                               // no foreground: a reset, the rest is text
-      {"\x03" "5a\x03" "b", {{"a", with({}, pal(5))}, {"b", {}}}},  // bare colour code resets colours
-      {"\x03" "3,4a\x03" "5b", {{"a", with({}, pal(3), pal(4))}, {"b", with({}, pal(5), pal(4))}}},
+      {"\x03" "5a\x03" "b", {{"a", with("", pal(5))}, {"b", {}}}},  // bare colour code resets colours
+      {"\x03" "3,4a\x03" "5b", {{"a", with("", pal(3), pal(4))}, {"b", with("", pal(5), pal(4))}}},
       {"\x03" "99,99x", {{"x", {}}}},                              // 99: the default colour
-      {"\x03" "98,16x", {{"x", with({}, pal(98), pal(16))}}}, {"\x04" "FF8000x", {{"x", with({}, rgb(0xFF8000))}}},
-      {"\x04" "ff8000,00aAbBx", {{"x", with({}, rgb(0xFF8000), rgb(0x00AABB))}}},
+      {"\x03" "98,16x", {{"x", with("", pal(98), pal(16))}}}, {"\x04" "FF8000x", {{"x", with("", rgb(0xFF8000))}}},
+      {"\x04" "ff8000,00aAbBx", {{"x", with("", rgb(0xFF8000), rgb(0x00AABB))}}},
       {"\x04" "FF80x", {{"FF80x", {}}}},                           // short hex: a reset
-      {"\x04" "FF8000,12x", {{",12x", with({}, rgb(0xFF8000))}}}, {"\x02\x02" "x", {{"x", {}}}},
+      {"\x04" "FF8000,12x", {{",12x", with("", rgb(0xFF8000))}}}, {"\x02\x02" "x", {{"x", {}}}},
       {"a\x02", {{"a", {}}}},                                      // a code at the end
       {"\x03", {}}, {"\x04", {}},
       {"a\x02\x0F" "b", {{"ab", {}}}},                             // runs of one style merge
@@ -120,21 +112,14 @@ TEST(Formatting, LinksAndChannelNames) {
 }
 
 TEST(Formatting, AMentionIsTheNickAsAWordOfItsOwn) {
-  const struct {
-    const char* text;
-    bool mentioned;
-  } cases[] = {{"zoe: hi", true}, {"hi Zoe", true}, {"ZOE!", true}, {"(zoe)", true},
+  const struct { const char* text; bool mentioned; } cases[] = {{"zoe: hi", true}, {"hi Zoe", true}, {"ZOE!", true}, {"(zoe)", true},
                {"zoey is here", false}, {"hi _zoe", false}, {"zoe_ there", false}, {"", false},
                {"a zo e", false}, {"zo", false}, {"zoezoe zoe", true}};
   for (const auto& c : cases) EXPECT_EQ(mentions(c.text, "zoe"), c.mentioned) << c.text;
   EXPECT_FALSE(mentions("anything", ""));
   EXPECT_TRUE(mentions("hey [zoe]", "[zoe]"));
   // A line as a window shows it mentions the user when someone else said it.
-  const struct {
-    const char* line;
-    const char* speaker;
-    bool mentioned;
-  } lines[] = {{"<ann>hi ZOE", "ann", true},          {"<zoe>zoe here", "zoe", false},
+  const struct { const char* line; const char* speaker; bool mentioned; } lines[] = {{"<ann>hi ZOE", "ann", true},          {"<zoe>zoe here", "zoe", false},
                {"* ann pokes zoe", "ann", true},       {"--ann-- zoe: notice", "ann", true},
                {"*** zoe has joined #a", "", false},   {"<ann>\x02zo\x02" "e!", "ann", true},
                {"<a b>zoe", "", false},                {"<ann>zoey", "ann", false},

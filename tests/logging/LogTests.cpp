@@ -17,9 +17,7 @@ namespace {
 using zorv::safeLogName;
 
 TEST(LogNames, HostileNamesStayOneHarmlessComponent) {
-  const struct {
-    std::string name, file;
-  } cases[] = {
+  const struct { std::string name, file; } cases[] = {
       {"#chat", "#chat"},
       {"#Chat", "#chat"},  // one window whatever the case
       {"../x", "%2E.%2Fx"}, {"#a/b", "#a%2Fb"}, {"..", "%2E."}, {".hidden", "%2Ehidden"}, {"", "%00"},

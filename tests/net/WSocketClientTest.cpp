@@ -32,10 +32,7 @@ TEST(WSocketErrors, TextsOfFailedAndRefusedCalls) {
   EXPECT_EQ(errorText([&] { s.Connect(); }), "Connect: Socket already in use");
   EXPECT_EQ(s.State(), wsConnected);
 
-  const struct {
-    std::string addr, port, proto;
-    const char* text;
-  } refusals[] = {
+  const struct { std::string addr, port, proto; const char* text; } refusals[] = {
       {"127.0.0.1", "   ", "tcp", "Connect: No Port Specified"},
       {"", "6667", "tcp", "Connect: No IP Address Specified"},
       {"127.0.0.1", std::string(32, '1'), "tcp", "connect:WSocketResolvePort: Invalid Port."},
