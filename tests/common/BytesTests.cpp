@@ -42,20 +42,14 @@ TEST(Bytes, AsciiCaseOnly) {
   EXPECT_FALSE(zorv::sameTextAscii(u"\u00e9"_qs, u"\u00c9"_qs));
 }
 
-TEST(Bytes, LineBreaksRemoved) {
+TEST(Bytes, LineBreaksRemovedAndTextTrimmed) {
   const struct { std::string in, out; } cases[] = {
       {"JOIN #a\r\nPRIVMSG x :\x01y\xff\0\n"s, "JOIN #aPRIVMSG x :\x01y\xff"}, {"\r\r\n\n\0"s, ""},
       {"a\tb\x01 c", "a\tb\x01 c"},
   };
   for (const auto& c : cases) EXPECT_EQ(zorv::stripLineBreaks(c.in), c.out) << testing::PrintToString(c.in);
-}
-
-TEST(Text, TrimmedText) {
-  const struct { QString in, out; } cases[] = {
-      {u""_qs, u""_qs}, {u" \t a b \r\n"_qs, u"a b"_qs}, {u"\u00a0x\u00a0"_qs, u"\u00a0x\u00a0"_qs},
-      {QString(QChar(0)) + u"k"_qs, u"k"_qs},
-  };
-  for (const auto& c : cases) EXPECT_EQ(zorv::trimmedText(c.in), c.out) << c.in.toStdString();
+  const struct { QString in, out; } texts[] = {{u""_qs, u""_qs}, {u" \t a b \r\n"_qs, u"a b"_qs}, {u"\u00a0x\u00a0"_qs, u"\u00a0x\u00a0"_qs}, {QString(QChar(0)) + u"k"_qs, u"k"_qs}};
+  for (const auto& c : texts) EXPECT_EQ(zorv::trimmedText(c.in), c.out) << c.in.toStdString();
 }
 
 }  // namespace
