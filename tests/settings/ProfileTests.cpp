@@ -51,43 +51,27 @@ TEST(Profile, ReadsIgnoringCaseAndWritesKeepingTheRest) {
   }
 }
 
-TEST(ProfileWrite, NewFileTakesLfAndEveryValueReadsBack) {
+// A new file takes LF line ends; long values are cut to the limit (the
+// default too), NULs and unclosed sections read as they stand; what one line
+// cannot hold is refused and the file stays as it was. Values written and
+// read back over hostile files are the settings fuzz target's.
+TEST(Profile, NewFileLimitsAndRefusals) {
   QTemporaryDir dir;
   const QString path = dir.filePath("ZORV.INI");
-  const QString mark(QChar(0xFEFF));
-  const QString values[] = {"plain", "with = sign", "ünïcödé ✓", "[not a section]", "",
-                            mark + "starts with a byte order mark", mark + mark + QChar(0xFFFD)};
-  for (int i = 0; i < 7; ++i) ASSERT_TRUE(writeProfileString("S", QString("K%1").arg(i), values[i], path));
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(readProfileString("S", QString("K%1").arg(i), "x", path), values[i]);
-  // Names read back as they were written, byte order marks included (a fuzz finding).
-  ASSERT_TRUE(writeProfileString(mark + mark + "S", mark + mark + QChar(0xFFFD), "v", path));
-  EXPECT_EQ(readProfileString(mark + mark + "S", mark + mark + QChar(0xFFFD), "x", path), "v");
-  EXPECT_TRUE(readBytes(path).startsWith("[S]\nK0=plain\nK1=with = sign\n"));
+  ASSERT_TRUE(writeProfileString("S", "K0", "plain", path));
+  ASSERT_TRUE(writeProfileString("S", "K1", "with = sign", path));
+  EXPECT_EQ(readBytes(path), "[S]\nK0=plain\nK1=with = sign\n");
+  writeBytes(path, QByteArray("[User Info]\nNick=A\0B\nServer=", 29) + QByteArray(1 << 20, 'v') + "\n[\n[Unclosed\nK=in unclosed\n");
+  EXPECT_EQ(readProfileString("User Info", "Nick", "", path), QString("A") + QChar(0) + "B");
+  EXPECT_EQ(readProfileString("User Info", "Server", "", path), QString(1023, 'v'));
+  EXPECT_EQ(readProfileString("Unclosed", "K", "", path), "in unclosed");
+  EXPECT_EQ(readProfileString("User Info", "Port", QString(2000, 'd'), path), QString(1023, 'd'));
 
-  // What one line cannot hold is refused, and the file stays as it was.
   const QByteArray before = readBytes(path);
   const QString lone(QChar(0xD800));  // no UTF-8 spelling: would come back as something else
   const QString refused[][3] = {{"S", "K", "two\nlines"}, {"S", "K", "cr\rhere"}, {"S", "K=2", "v"}, {"S]x", "K", "v"}, {"S", ";K", "v"}, {"S", "[K", "v"}, {"S", "K" + lone, "v"}, {"S" + lone, "K", "v"}};
   for (const auto& r : refused) EXPECT_FALSE(writeProfileString(r[0], r[1], r[2], path)) << r[1].toStdString() << "=" << r[2].toStdString();
   EXPECT_EQ(readBytes(path), before);
-}
-
-TEST(ProfileRead, CutsLongValuesAndSurvivesGarbage) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("ZORV.INI");
-  QByteArray garbage;
-  for (int i = 0; i < 70000; ++i) garbage += char((i * 7919 + i / 13) & 0xff);  // every byte, NULs too
-  garbage.replace('\r', 'x');  // LF line ends only, so that a rewrite keeps every byte
-  writeBytes(path, garbage + QByteArray("\n[User Info]\nNick=A\0B\nServer=", 29) + QByteArray(1 << 20, 'v') +
-                       "\nnot a key\n" + QByteArray(5000, '=') + "\n[\n[Unclosed\nK=in unclosed\n");
-  EXPECT_EQ(readProfileString("User Info", "Nick", "", path), QString("A") + QChar(0) + "B");
-  EXPECT_EQ(readProfileString("User Info", "Server", "", path), QString(1023, 'v'));
-  EXPECT_EQ(readProfileString("Unclosed", "K", "", path), "in unclosed");
-  EXPECT_EQ(readProfileString("User Info", "Port", QString(2000, 'd'), path), QString(1023, 'd'));
-  // A character outside the basic plane is not split by the cut.
-  ASSERT_TRUE(writeProfileString("S", "Emoji", QString(1022, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80"), path));
-  EXPECT_EQ(readProfileString("S", "Emoji", "", path), QString(1022, 'x'));
-  EXPECT_TRUE(readBytes(path).startsWith(garbage + "\n[User Info]\n"));
 }
 
 TEST(ProfileSave, ReplacesTheFileInsteadOfRewritingIt) {
