@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QLabel>
-#include <QLineEdit>
 #include <QTemporaryDir>
-#include <memory>
 #include <string>
 
 #include "IniOut.h"
@@ -72,14 +69,10 @@ TEST(IniOut, TextToPropertySaveAndLoad) {
 TEST(IniOut, ItemsSkipUnknownsBlanksAndLoadOnlyEntries) {
   Fixture fx;
   writeBytes(fx.path(), "[S]\nText=from file\nCount=5\nKeep=old\n");
-  fx.ini->setItems({
-      ";;;;;;", "  ;  ; x ;  ;  ",                                  // nothing to name: skipped
-      "NoSuchControl;Text;d;S;Text", "Probe1;NoSuchProperty;d;S;Text",  // unknown: skipped
-      "PROBE1;text;dflt;s;TEXT",                                     // names in any case
-      "Probe1;Count;9;S;Count;;1",                                   // loaded, never saved
-      "Probe1;Alignment;alRight;S;Missing",                          // the item's default
-      "mainform;objectName;Renamed;S;Name",                          // the window itself
-  });
+  // Nothing to name or unknown: skipped; names in any case; loaded, never
+  // saved; the item's default; the window itself.
+  fx.ini->setItems({";;;;;;", "  ;  ; x ;  ;  ", "NoSuchControl;Text;d;S;Text", "Probe1;NoSuchProperty;d;S;Text", "PROBE1;text;dflt;s;TEXT",
+                    "Probe1;Count;9;S;Count;;1", "Probe1;Alignment;alRight;S;Missing", "mainform;objectName;Renamed;S;Name"});
   ASSERT_TRUE(fx.ini->LoadProperties());
   EXPECT_EQ(fx.probe->text, "from file");
   EXPECT_EQ(fx.probe->count, 5);
@@ -94,9 +87,7 @@ TEST(IniOut, ItemsSkipUnknownsBlanksAndLoadOnlyEntries) {
 }
 
 TEST(IniOut, FileNameTakesTheIniExtensionInCapitals) {
-  const std::pair<const char*, const char*> names[] = {
-      {"/x/y/Zorv.ini", "/x/y/ZORV.INI"}, {"/x/y/zorv", "/x/y/ZORV.INI"},
-      {"/x/Dir.d/zorv.cfg.bak", "/x/Dir.d/ZORV.CFG.INI"}, {"rel/ünï.txt", "rel/üNï.INI"}, {"", ""}};
+  const std::pair<const char*, const char*> names[] = {{"/x/y/Zorv.ini", "/x/y/ZORV.INI"}, {"/x/y/zorv", "/x/y/ZORV.INI"}, {"/x/Dir.d/zorv.cfg.bak", "/x/Dir.d/ZORV.CFG.INI"}, {"rel/ünï.txt", "rel/üNï.INI"}, {"", ""}};
   TIniOut ini;
   for (const auto& [given, stored] : names) {
     ini.setFileName(QString::fromUtf8(given));
@@ -132,27 +123,6 @@ TEST(IniOut, FailuresAreToldOnceAndLoseNothing) {
   EXPECT_FALSE(fx.ini->SaveProperties());
   EXPECT_TRUE(fx.ini->LastError().contains("Probe1.Text")) << fx.ini->LastError().toStdString();
   EXPECT_EQ(readBytes(fx.path()), "[S]\nCount=3\n");
-}
-
-TEST(MainSettings, DefaultsFirstThenWhatWasSaved) {
-  QTemporaryDir dir;
-  auto w = std::make_unique<QWidget>();
-  for (const char* name : {"EditNick", "EditServer", "EditPort"}) (new QLineEdit(w.get()))->setObjectName(name);
-  for (const char* name : {"LabelFont", "LabelSize"}) (new QLabel(w.get()))->setObjectName(name);
-  auto* ini = new TIniOut(w.get());
-  zorv::ConfigureMainSettings(*ini, dir.path() + "/");
-  EXPECT_EQ(ini->FileName(), dir.filePath("ZORV.INI"));
-  ASSERT_TRUE(ini->LoadProperties());
-  const std::pair<const char*, const char*> defaults[] = {{"EditNick", "YourNick"}, {"EditServer", zorv::kDefaultServer},
-      {"EditPort", "6667"}, {"LabelFont", "MS Sans Serif"}, {"LabelSize", "8"}};
-  for (const auto& [name, value] : defaults) EXPECT_EQ(w->findChild<QObject*>(name)->property("text"), value);
-
-  w->findChild<QLineEdit*>("EditNick")->setText("Zed");
-  w->findChild<QLabel*>("LabelSize")->setText("10");
-  ASSERT_TRUE(ini->SaveProperties()) << ini->LastError().toStdString();
-  EXPECT_EQ(readBytes(dir.filePath("ZORV.INI")),
-            QByteArray("[User Info]\nNick=Zed\nServer=") + zorv::kDefaultServer +
-                "\nPort=6667\n\n[Client Info]\nFont Name=MS Sans Serif\nFont Size=10\n");
 }
 
 }  // namespace
