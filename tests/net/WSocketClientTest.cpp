@@ -105,6 +105,9 @@ TEST(WSocketSession, LookupConnectDataAndServerCloseWithUnreadData) {
   }
 }
 
+const V kRefused = {"Closed>Opened", "Opened>Connecting", "Connecting>Connected", "SessionConnected 10061", "Connected>Closed", "SessionClosed 0"};
+V Then(V a, const V& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
+
 TEST(WSocketSession, RefusedConnectAndLocalClose) {
   TWSocket s;
   Recorder r;
@@ -112,8 +115,7 @@ TEST(WSocketSession, RefusedConnectAndLocalClose) {
   connectTo(s, testsupport::unusedPort());
   ASSERT_TRUE(waitFor([&] { return r.has("SessionClosed 0"); }));
   pumpFor(50);
-  EXPECT_EQ(r.events, (V{"Closed>Opened", "Opened>Connecting", "Connecting>Connected", "SessionConnected 10061",
-                         "Connected>Closed", "SessionClosed 0"}));
+  EXPECT_EQ(r.events, kRefused);
 
   // A local close raises the close event before it returns; a second does nothing.
   Peer peer;
@@ -262,7 +264,7 @@ TEST(WSocketDualStack, AttemptsOverBothFamilies) {
   EXPECT_EQ(s.State(), wsConnecting);
   EXPECT_EQ(timer->armedMs, 250);
   EXPECT_EQ(s.PendingAttempts(), 0) << "the second attempt waits for the step";
-  timer->armedMs = 0;
+  timer->armedMs = -1;  // a re-armed or stopped timer shows
   timer->OnFire();
   EXPECT_EQ(s.PendingAttempts(), 1);
   ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 0"); }));
@@ -280,11 +282,9 @@ TEST(WSocketDualStack, AttemptsOverBothFamilies) {
   s.DnsLookup("dual.test");
   ASSERT_TRUE(waitFor([&] { return r.has("SessionClosed 0"); }));
   pumpFor(50);
-  EXPECT_EQ(r.events, (V{"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected",
-                         "SessionConnected 10061", "Connected>Closed", "SessionClosed 0"}));
+  EXPECT_EQ(r.events, Then({"DnsLookupDone 0"}, kRefused));
   EXPECT_EQ(s.PendingAttempts(), 0);
-  ::close(filler);
-  ::close(full);
+  ::close(filler), ::close(full);
 }
 
 // A backlog that takes the handler many read slices to work through must not
