@@ -13,12 +13,8 @@ namespace {
 
 TEST(Bytes, TrimAndWords) {
   const struct { std::string s, trimmed, upTo, after; } cases[] = {
-      {"", "", "", ""},
-      {"abc", "abc", "abc", ""},
-      {"a b c", "a b c", "a", "b c"},
-      {" a", "a", "", "a"},
-      {"a  b", "a  b", "a", " b"},
-      {"\t\r\n x\ty \x01\x20", "x\ty", "\t\r\n", "x\ty \x01\x20"},
+      {"", "", "", ""}, {"abc", "abc", "abc", ""}, {"a b c", "a b c", "a", "b c"}, {" a", "a", "", "a"},
+      {"a  b", "a  b", "a", " b"}, {"\t\r\n x\ty \x01\x20", "x\ty", "\t\r\n", "x\ty \x01\x20"},
       {"\0a\0"s, "a", "\0a\0"s, ""},
       {"\xa0x\xff", "\xa0x\xff", "\xa0x\xff", ""},  // bytes >= 128 are not blanks
       {"!~ ", "!~", "!~", ""},                      // 33 and above stay
@@ -46,21 +42,14 @@ TEST(Bytes, AsciiCaseOnly) {
   EXPECT_FALSE(zorv::sameTextAscii(u"\u00e9"_qs, u"\u00c9"_qs));
 }
 
-TEST(Bytes, LineBreaksRemoved) {
+TEST(Bytes, LineBreaksRemovedAndTextTrimmed) {
   const struct { std::string in, out; } cases[] = {
-      {"JOIN #a\r\nPRIVMSG x :\x01y\xff\0\n"s, "JOIN #aPRIVMSG x :\x01y\xff"},
-      {"\r\r\n\n\0"s, ""},
+      {"JOIN #a\r\nPRIVMSG x :\x01y\xff\0\n"s, "JOIN #aPRIVMSG x :\x01y\xff"}, {"\r\r\n\n\0"s, ""},
       {"a\tb\x01 c", "a\tb\x01 c"},
   };
   for (const auto& c : cases) EXPECT_EQ(zorv::stripLineBreaks(c.in), c.out) << testing::PrintToString(c.in);
-}
-
-TEST(Text, TrimmedText) {
-  const struct { QString in, out; } cases[] = {
-      {u""_qs, u""_qs}, {u" \t a b \r\n"_qs, u"a b"_qs}, {u"\u00a0x\u00a0"_qs, u"\u00a0x\u00a0"_qs},
-      {QString(QChar(0)) + u"k"_qs, u"k"_qs},
-  };
-  for (const auto& c : cases) EXPECT_EQ(zorv::trimmedText(c.in), c.out) << c.in.toStdString();
+  const struct { QString in, out; } texts[] = {{u""_qs, u""_qs}, {u" \t a b \r\n"_qs, u"a b"_qs}, {u"\u00a0x\u00a0"_qs, u"\u00a0x\u00a0"_qs}, {QString(QChar(0)) + u"k"_qs, u"k"_qs}};
+  for (const auto& c : texts) EXPECT_EQ(zorv::trimmedText(c.in), c.out) << c.in.toStdString();
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Formatting codes, links and mentions in lines as people send them.
 #include <gtest/gtest.h>
 
-#include <random>
+#include <array>
 
 #include "Formatting.h"
 
@@ -12,26 +12,17 @@ using namespace zorv::fmt;
 Color pal(std::uint32_t i) { return {Color::Palette, i}; }
 Color rgb(std::uint32_t v) { return {Color::Rgb, v}; }
 
-Style with(std::initializer_list<char> flags, Color fg = {}, Color bg = {}) {
+// A style from flag letters: b i u s m r.
+Style with(std::string_view flags, Color fg = {}, Color bg = {}) {
   Style s;
-  for (char f : flags) {
-    if (f == 'b') s.bold = true;
-    if (f == 'i') s.italic = true;
-    if (f == 'u') s.underline = true;
-    if (f == 's') s.strike = true;
-    if (f == 'm') s.mono = true;
-    if (f == 'r') s.reverse = true;
-  }
+  for (char f : flags) s.*(std::array{&Style::bold, &Style::italic, &Style::underline, &Style::strike, &Style::mono, &Style::reverse}[std::string_view("biusmr").find(f)]) = true;
   s.fg = fg;
   s.bg = bg;
   return s;
 }
 
 // "text|style" pieces for comparing parses readably.
-struct Piece {
-  std::string text;
-  Style style;
-};
+struct Piece { std::string text; Style style; };
 
 std::vector<Piece> pieces(std::string_view line) {
   const Formatted f = parse(line);
@@ -48,35 +39,24 @@ std::vector<Piece> pieces(std::string_view line) {
 }
 
 TEST(Formatting, EveryCodeAndItsMalformedForms) {
-  const struct {
-    std::string line;
-    std::vector<Piece> want;
-  } cases[] = {
-      {"plain", {{"plain", {}}}},
-      {"", {}},
-      {"\x02" "bold\x02 not", {{"bold", with({'b'})}, {" not", {}}}},
-      {"\x1D" "i\x1F" "u\x1E" "s\x11" "m\x16" "r\x0F" "x",
-       {{"i", with({'i'})}, {"u", with({'i', 'u'})}, {"s", with({'i', 'u', 's'})},
-        {"m", with({'i', 'u', 's', 'm'})}, {"r", with({'i', 'u', 's', 'm', 'r'})}, {"x", {}}}},
-      {"\x03" "4red", {{"red", with({}, pal(4))}}},
-      {"\x03" "04,12x", {{"x", with({}, pal(4), pal(12))}}},
+  const struct { std::string line; std::vector<Piece> want; } cases[] = {
+      {"plain", {{"plain", {}}}}, {"", {}}, {"\x02" "bold\x02 not", {{"bold", with("b")}, {" not", {}}}},
+      {"\x1D" "i\x1F" "u\x1E" "s\x11" "m\x16" "r\x0F" "x", {{"i", with("i")}, {"u", with("iu")}, {"s", with("ius")}, {"m", with("iusm")}, {"r", with("iusmr")}, {"x", {}}}},
+      {"\x03" "4red", {{"red", with("", pal(4))}}}, {"\x03" "04,12x", {{"x", with("", pal(4), pal(12))}}},
       {"\x03" "4,1", {{"", {}}}},                                  // codes only: no text
-      {"\x03" "123", {{"3", with({}, pal(12))}}},                  // two digits at most
-      {"\x03" "4,x", {{",x", with({}, pal(4))}}},                  // a comma without a colour is text
-      {"\x03" "4,", {{",", with({}, pal(4))}}},
+      {"\x03" "123", {{"3", with("", pal(12))}}},                  // two digits at most
+      {"\x03" "4,x", {{",x", with("", pal(4))}}},                  // a comma without a colour is text
+      {"\x03" "4,", {{",", with("", pal(4))}}},
       {"\x03" ",5x", {{",5x", {}}}},                               // no foreground: a reset, the rest is text
-      {"\x03" "5a\x03" "b", {{"a", with({}, pal(5))}, {"b", {}}}},  // bare colour code resets colours
-      {"\x03" "3,4a\x03" "5b", {{"a", with({}, pal(3), pal(4))}, {"b", with({}, pal(5), pal(4))}}},
+      {"\x03" "5a\x03" "b", {{"a", with("", pal(5))}, {"b", {}}}},  // bare colour code resets colours
+      {"\x03" "3,4a\x03" "5b", {{"a", with("", pal(3), pal(4))}, {"b", with("", pal(5), pal(4))}}},
       {"\x03" "99,99x", {{"x", {}}}},                              // 99: the default colour
-      {"\x03" "98,16x", {{"x", with({}, pal(98), pal(16))}}},
-      {"\x04" "FF8000x", {{"x", with({}, rgb(0xFF8000))}}},
-      {"\x04" "ff8000,00aAbBx", {{"x", with({}, rgb(0xFF8000), rgb(0x00AABB))}}},
+      {"\x03" "98,16x", {{"x", with("", pal(98), pal(16))}}}, {"\x04" "FF8000x", {{"x", with("", rgb(0xFF8000))}}},
+      {"\x04" "ff8000,00aAbBx", {{"x", with("", rgb(0xFF8000), rgb(0x00AABB))}}},
       {"\x04" "FF80x", {{"FF80x", {}}}},                           // short hex: a reset
-      {"\x04" "FF8000,12x", {{",12x", with({}, rgb(0xFF8000))}}},
-      {"\x02\x02" "x", {{"x", {}}}},
+      {"\x04" "FF8000,12x", {{",12x", with("", rgb(0xFF8000))}}}, {"\x02\x02" "x", {{"x", {}}}},
       {"a\x02", {{"a", {}}}},                                      // a code at the end
-      {"\x03", {}},
-      {"\x04", {}},
+      {"\x03", {}}, {"\x04", {}},
       {"a\x02\x0F" "b", {{"ab", {}}}},                             // runs of one style merge
   };
   for (const auto& c : cases) {
@@ -107,10 +87,7 @@ TEST(Formatting, ColoursStayReadableOnTheBackground) {
   EXPECT_NE(readableOn(0xFFFFFF, silver), 0xFFFFFFu);  // white on silver is unreadable
   EXPECT_NE(readableOn(0xD2D2D2, silver), 0xD2D2D2u);
   EXPECT_GT(readableOn(0x000010, black) & 0xFF, 0x10u);  // lightened on a dark background
-  EXPECT_EQ(paletteRgb(4), 0xFF0000u);
-  EXPECT_EQ(paletteRgb(52), 0xFF0000u);
-  EXPECT_EQ(paletteRgb(98), 0xFFFFFFu);
-  EXPECT_EQ(paletteRgb(500), 0x000000u);
+  EXPECT_EQ(paletteRgb(500), 0x000000u);  // out of range: black, never a read past the table
 }
 
 TEST(Formatting, LinksAndChannelNames) {
@@ -120,61 +97,28 @@ TEST(Formatting, LinksAndChannelNames) {
       out.push_back(std::string(1, "WIC"[s.kind]) + std::string(text.substr(s.begin, s.end - s.begin)));
     return out;
   };
-  using V = std::vector<std::string>;
-  EXPECT_EQ(spans("see https://example.org/a?b=1, then"), V{"Whttps://example.org/a?b=1"});
-  EXPECT_EQ(spans("(http://en.wikipedia.org/wiki/C_(language)) ok"), V{"Whttp://en.wikipedia.org/wiki/C_(language)"});
-  EXPECT_EQ(spans("<HTTP://X.ORG>"), V{"WHTTP://X.ORG"});
-  EXPECT_EQ(spans("www.example.org."), V{"Wwww.example.org"});
-  EXPECT_EQ(spans("join #chat or ircs://irc.libera.chat:6697/#zorv!"), (V{"C#chat", "Iircs://irc.libera.chat:6697/#zorv"}));
-  EXPECT_EQ(spans("irc://host/#a and #b, #"), (V{"Iirc://host/#a", "C#b"}));
-  EXPECT_EQ(spans("http:// www. # nohttp://x ftp://y a#b"), V{});
-  EXPECT_EQ(spans(""), V{});
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"see https://example.org/a?b=1, then", {"Whttps://example.org/a?b=1"}}, {"(http://en.wikipedia.org/wiki/C_(language)) ok", {"Whttp://en.wikipedia.org/wiki/C_(language)"}},
+      {"<HTTP://X.ORG>", {"WHTTP://X.ORG"}}, {"www.example.org.", {"Wwww.example.org"}}, {"join #chat or ircs://irc.libera.chat:6697/#zorv!", {"C#chat", "Iircs://irc.libera.chat:6697/#zorv"}},
+      {"irc://host/#a and #b, #", {"Iirc://host/#a", "C#b"}}, {"http:// www. # nohttp://x ftp://y a#b", {}}, {"", {}}};
+  for (const auto& [text, want] : cases) EXPECT_EQ(spans(text), want) << text;
 }
 
 TEST(Formatting, AMentionIsTheNickAsAWordOfItsOwn) {
-  const struct {
-    const char* text;
-    bool mentioned;
-  } cases[] = {{"zoe: hi", true}, {"hi Zoe", true}, {"ZOE!", true}, {"(zoe)", true},
-               {"zoey is here", false}, {"hi _zoe", false}, {"zoe_ there", false}, {"", false},
-               {"a zo e", false}, {"zo", false}, {"zoezoe zoe", true}};
-  for (const auto& c : cases) EXPECT_EQ(mentions(c.text, "zoe"), c.mentioned) << c.text;
-  EXPECT_FALSE(mentions("anything", ""));
-  EXPECT_TRUE(mentions("hey [zoe]", "[zoe]"));
+  const struct { const char *text, *nick; bool mentioned; } cases[] = {
+      {"zoe: hi", "zoe", true}, {"hi Zoe", "zoe", true}, {"ZOE!", "zoe", true}, {"(zoe)", "zoe", true}, {"zoezoe zoe", "zoe", true}, {"hey [zoe]", "[zoe]", true},
+      {"zoey is here", "zoe", false}, {"hi _zoe", "zoe", false}, {"zoe_ there", "zoe", false}, {"", "zoe", false}, {"a zo e", "zoe", false}, {"zo", "zoe", false}, {"anything", "", false}};
+  for (const auto& c : cases) EXPECT_EQ(mentions(c.text, c.nick), c.mentioned) << c.text;
   // A line as a window shows it mentions the user when someone else said it.
-  const struct {
-    const char* line;
-    const char* speaker;
-    bool mentioned;
-  } lines[] = {{"<ann>hi ZOE", "ann", true},          {"<zoe>zoe here", "zoe", false},
-               {"* ann pokes zoe", "ann", true},       {"--ann-- zoe: notice", "ann", true},
-               {"*** zoe has joined #a", "", false},   {"<ann>\x02zo\x02" "e!", "ann", true},
-               {"<a b>zoe", "", false},                {"<ann>zoey", "ann", false},
-               {"<>zoe", "", false},                   {"<ZOE>hi zoe", "ZOE", false}};
+  const struct { const char *line, *speaker; bool mentioned; } lines[] = {
+      {"<ann>hi ZOE", "ann", true}, {"* ann pokes zoe", "ann", true}, {"--ann-- zoe: notice", "ann", true}, {"<ann>\x02zo\x02" "e!", "ann", true}, {"<zoe>zoe here", "zoe", false},
+      {"*** zoe has joined #a", "", false}, {"<a b>zoe", "", false}, {"<ann>zoey", "ann", false}, {"<>zoe", "", false}, {"<ZOE>hi zoe", "ZOE", false}};
   for (const auto& c : lines) {
     EXPECT_EQ(speakerOf(c.line), c.speaker) << c.line;
     EXPECT_EQ(mentionsOwnNick(c.line, "zoe"), c.mentioned) << c.line;
   }
 }
 
-TEST(Formatting, HostileLinesNeverBreakTheParser) {
-  std::mt19937 rng(11);
-  const char alphabet[] = "\x02\x03\x04\x0F\x11\x16\x1D\x1E\x1F,0123456789abcdefABCDEF#:/.( )whtp";
-  for (int n = 0; n < 200000; ++n) {
-    std::string line(rng() % 64, '\0');
-    for (char& c : line) c = rng() % 4 ? alphabet[rng() % (sizeof alphabet - 1)] : static_cast<char>(rng());
-    const Formatted f = parse(line);
-    ASSERT_LE(f.text.size(), line.size());
-    std::size_t at = 0;
-    for (const zorv::fmt::Run& r : f.runs) {
-      ASSERT_EQ(r.begin, at);
-      ASSERT_LT(r.begin, r.end);
-      at = r.end;
-    }
-    ASSERT_EQ(at, f.text.size());
-    for (const Span& s : findLinks(f.text)) ASSERT_LE(s.end, f.text.size());
-    mentions(f.text, "zoe");
-  }
-}
+// Hostile lines are fuzz/FormattingFuzz.cpp's, replayed over its corpus as a test.
 
 }  // namespace

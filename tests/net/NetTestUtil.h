@@ -80,10 +80,23 @@ struct Recorder {
   }
 };
 
-// Connects s to the peer and waits until both ends have the session.
+// Connects s to the peer and waits until both ends have the session and
+// what the connect handler sent has left the queue.
 inline bool connectPeer(TCustomWSocket& s, Peer& peer) {
   connectTo(s, peer.port());
-  return waitFor([&] { return s.State() == wsConnected; }) && peer.accept();
+  return peer.accept() && waitFor([&] { return s.State() == wsConnected && s.BufferedByteCount() == 0; });
 }
+
+// A look-up that connects to its result at `port` once done, as the main window does.
+inline void connectOnLookup(TCustomWSocket& s, Recorder& r, int port) {
+  s.OnDnsLookupDone = [&r, port](TCustomWSocket* sock, uint16_t e) {
+    r.add("DnsLookupDone", e);
+    setTarget(*sock, sock->DnsResult(), std::to_string(port));
+    sock->Connect();
+  };
+}
+
+const V kLookedUpAndConnected = {"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected",
+                                 "SessionConnected 0"};
 
 }  // namespace nettest

@@ -1,7 +1,5 @@
 #pragma once
-// A loopback server on its own thread that speaks TLS (or deliberately does not).
-#include <arpa/inet.h>
-#include <netinet/in.h>
+// A loopback TLS server on its own thread: a greeting line, then every byte echoed.
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -18,17 +16,13 @@
 
 namespace tlstest {
 
-// What the server does with the one client it accepts.
-enum class Mode {
-  Echo,             // TLS; sends a greeting line, then echoes every byte back
-  CloseMidHandshake,  // reads the client's first bytes, then closes
-  PlainText,        // answers the client's first bytes with a plain IRC line
-  Silent,           // reads and never answers
-};
+// What the server does with the one client it accepts (servers that break
+// the handshake are plain loopback peers in the tests).
+enum class Mode { Echo };
 
 class TlsServer {
  public:
-  TlsServer(Mode mode, const std::string& cert, const std::string& key) : mode_(mode) {
+  TlsServer(Mode, const std::string& cert, const std::string& key) {
     listener_ = testsupport::listenLoopback(&port_);
     std::signal(SIGPIPE, SIG_IGN);  // the server writes to a descriptor the client may have closed
     ctx_ = SSL_CTX_new(TLS_server_method());
@@ -43,15 +37,11 @@ class TlsServer {
     SSL_CTX_free(ctx_);
   }
   int port() const { return port_; }
-  // The plain bytes the server received (decrypted in TLS modes).
+  // The bytes the server received, decrypted.
   std::string received() {
     std::lock_guard<std::mutex> l(m_);
     return received_;
   }
-  // The first raw byte the client sent (-1 before any).
-  int firstByte() const { return firstByte_; }
-  bool handshakeDone() const { return handshakeDone_; }
-  bool finished() const { return finished_; }
 
  private:
   // Waits up to ms for fd to become readable or the test to end.
@@ -63,33 +53,15 @@ class TlsServer {
     return false;
   }
   void Serve() {
-    if (!waitReadable(listener_, 20000)) return void(finished_ = true);
+    if (!waitReadable(listener_, 20000)) return;
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return void(finished_ = true);
+    if (fd < 0) return;
     timeval tv{0, 100000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    if (mode_ == Mode::Echo) {
-      Echo(fd);
-    } else if (waitReadable(fd, 10000)) {
-      char c;
-      if (::recv(fd, &c, 1, MSG_PEEK) == 1) firstByte_ = static_cast<unsigned char>(c);
-      char buf[4096];
-      (void)::recv(fd, buf, sizeof buf, 0);
-      if (mode_ == Mode::PlainText) {
-        const char line[] = "ERROR :Closing Link: plain text only\r\n";
-        (void)::send(fd, line, sizeof line - 1, MSG_NOSIGNAL);
-      }
-      if (mode_ == Mode::Silent)
-        while (!stop_) waitReadable(fd, 100), (void)::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-    }
+    Echo(fd);
     ::close(fd);
-    finished_ = true;
   }
   void Echo(int fd) {
-    if (waitReadable(fd, 10000)) {
-      char c;
-      if (::recv(fd, &c, 1, MSG_PEEK) == 1) firstByte_ = static_cast<unsigned char>(c);
-    }
     SSL* ssl = SSL_new(ctx_);
     SSL_set_fd(ssl, fd);
     int r;
@@ -98,24 +70,19 @@ class TlsServer {
       if (e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE && !(e == SSL_ERROR_SYSCALL && errno == EAGAIN)) break;
     }
     if (r == 1) {
-      handshakeDone_ = true;
       const char hello[] = ":server NOTICE * :hello over TLS\r\n";
       SSL_write(ssl, hello, sizeof hello - 1);
       char buf[16384];
       while (!stop_) {
         const int n = SSL_read(ssl, buf, sizeof buf);
         if (n > 0) {
-          {
-            std::lock_guard<std::mutex> l(m_);
-            received_.append(buf, static_cast<size_t>(n));
-          }
+          std::lock_guard<std::mutex> l(m_);
+          received_.append(buf, static_cast<size_t>(n));
           SSL_write(ssl, buf, n);
           continue;
         }
         const int e = SSL_get_error(ssl, n);
-        if (e == SSL_ERROR_ZERO_RETURN) break;
-        if (e == SSL_ERROR_SYSCALL && errno != EAGAIN && errno != EWOULDBLOCK) break;
-        if (e != SSL_ERROR_SYSCALL && e != SSL_ERROR_WANT_READ) break;
+        if (e != SSL_ERROR_WANT_READ && !(e == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK))) break;
         ERR_clear_error();
       }
       SSL_shutdown(ssl);
@@ -124,12 +91,10 @@ class TlsServer {
     ERR_clear_error();
   }
 
-  Mode mode_;
   int listener_ = -1, port_ = 0;
   SSL_CTX* ctx_ = nullptr;
   std::thread thread_;
-  std::atomic<bool> stop_{false}, handshakeDone_{false}, finished_{false};
-  std::atomic<int> firstByte_{-1};
+  std::atomic<bool> stop_{false};
   std::mutex m_;
   std::string received_;
 };

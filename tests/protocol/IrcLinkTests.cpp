@@ -17,8 +17,7 @@ using Channels = std::vector<std::string>;
 struct Good {
   std::string url;
   bool secure;
-  const char* host;
-  const char* port;
+  std::string host, port;
   Channels channels;
 };
 
@@ -36,8 +35,7 @@ TEST(IrcLink, UsableLinks) {
       {"irc://host/a,%23b,,c", false, "host", "6667", {"#a", "#b", "#c"}},
       {"irc://host/%c3%a9t%C3%A9", false, "host", "6667", {"#\xC3\xA9t\xC3\xA9"}},  // UTF-8 names pass
       {"irc://host:/zorv", false, "host", "6667", {"#zorv"}},                           // empty port: default
-      {"irc://host:00080/zorv", false, "host", "80", {"#zorv"}},
-      {"irc://host:65535", false, "host", "65535", {}},
+      {"irc://host:00080/zorv", false, "host", "80", {"#zorv"}}, {"irc://host:65535", false, "host", "65535", {}},
       {"irc://nick@host:6669/zorv", false, "host", "6669", {"#zorv"}},  // user part ignored
       {"irc://host/zorv?key=secret", false, "host", "6667", {"#zorv"}},
       {"irc://host/?key=secret", false, "host", "6667", {}},
@@ -48,6 +46,10 @@ TEST(IrcLink, UsableLinks) {
       {"irc://[2001:db8::1]:6697/#chan", false, "2001:db8::1", "6697", {"#chan"}},
       {"ircs://[::1]/zorv", true, "::1", "6697", {"#zorv"}},
       {"irc://nick@[::FFFF:192.0.2.1]:/", false, "::FFFF:192.0.2.1", "6667", {}},
+      // the limits are inclusive: a 200-byte channel, ten channels, a 253-byte host
+      {"irc://host/" + std::string(199, 'x'), false, "host", "6667", {"#" + std::string(199, 'x')}},
+      {"irc://host/a,b,c,d,e,f,g,h,i,j", false, "host", "6667", {"#a", "#b", "#c", "#d", "#e", "#f", "#g", "#h", "#i", "#j"}},
+      {"irc://" + std::string(253, 'h'), false, std::string(253, 'h'), "6667", {}},
   };
   for (const Good& c : cases) {
     const IrcLinkParse r = zorv::ParseIrcLink(c.url);
@@ -61,48 +63,20 @@ TEST(IrcLink, UsableLinks) {
 
 TEST(IrcLink, RefusedLinks) {
   const std::vector<std::string> cases = {
-      "",
-      "http://host/zorv",
-      "irc:host/zorv",
-      "irc:/host/zorv",
-      "irc://",
-      "irc:///zorv",
-      "irc://:6667/zorv",
-      "irc://user@/zorv",
-      "irc://host:0/zorv",
-      "irc://host:65536/zorv",
-      "irc://host:99999999999999999999/zorv",
-      "irc://host:66a7/zorv",
-      "irc://host:+6667/zorv",
-      "irc://host:-1/zorv",
+      "", "http://host/zorv", "irc:host/zorv", "irc:/host/zorv", "irc://", "irc:///zorv", "irc://:6667/zorv",
+      "irc://user@/zorv", "irc://host:0/zorv", "irc://host:65536/zorv", "irc://host:99999999999999999999/zorv",
+      "irc://host:66a7/zorv", "irc://host:+6667/zorv", "irc://host:-1/zorv",
       "irc://::1/zorv",                // an IPv6 address needs its brackets
-      "irc://[::1/zorv",
-      "irc://[::1]x/zorv",
-      "irc://[::1]:0/zorv",
-      "irc://[]/zorv",
-      "irc://[127.0.0.1]/zorv",
+      "irc://[::1/zorv", "irc://[::1]x/zorv", "irc://[::1]:0/zorv", "irc://[]/zorv", "irc://[127.0.0.1]/zorv",
       "irc://[fe80::1%25eth0]/zorv",  // no zones
-      "irc://[1:2:3:4:5:6:7:8:9]/zorv",
-      "irc://ho st/zorv",
-      "irc://host%0D%0AQUIT/zorv",
-      "irc://ho\rst/zorv",
-      "irc://host/zo%0D%0AQUIT :bye",
-      "irc://host/zorv%0AJOIN%20%230",
-      "irc://host/zo%00rv",
-      std::string("irc://host/zo\0rv", 16),
-      "irc://host/zo\nrv",
-      "irc://host/zo%07rv",
-      "irc://host/zo%7Frv",
+      "irc://[1:2:3:4:5:6:7:8:9]/zorv", "irc://ho st/zorv", "irc://host%0D%0AQUIT/zorv", "irc://ho\rst/zorv",
+      "irc://host/zo%0D%0AQUIT :bye", "irc://host/zorv%0AJOIN%20%230", "irc://host/zo%00rv",
+      std::string("irc://host/zo\0rv", 16), "irc://host/zo\nrv", "irc://host/zo%07rv", "irc://host/zo%7Frv",
       "irc://host/zo%20rv",
       "irc://host/zo%2Crv",  // an encoded comma would split the JOIN line
-      "irc://host/zo:rv",
-      "irc://host/zorv%",
-      "irc://host/zorv%2",
-      "irc://host/zorv%g0",
+      "irc://host/zo:rv", "irc://host/zorv%", "irc://host/zorv%2", "irc://host/zorv%g0",
       "irc://host/" + std::string(200, 'x'),  // with its "#" one byte too long
-      "irc://host/a,b,c,d,e,f,g,h,i,j,k",
-      "irc://" + std::string(254, 'h'),
-      "irc://host/" + std::string(2100, 'x'),
+      "irc://host/a,b,c,d,e,f,g,h,i,j,k", "irc://" + std::string(254, 'h'), "irc://host/" + std::string(2100, 'x'),
   };
   for (const std::string& url : cases) {
     const IrcLinkParse r = zorv::ParseIrcLink(url);
@@ -112,14 +86,6 @@ TEST(IrcLink, RefusedLinks) {
   }
 }
 
-TEST(IrcLink, LimitsAreInclusive) {
-  const IrcLinkParse longest = zorv::ParseIrcLink("irc://host/" + std::string(199, 'x'));
-  ASSERT_TRUE(longest.ok) << longest.error;
-  EXPECT_EQ(longest.link.channels.at(0).size(), 200u);
-  EXPECT_TRUE(zorv::ParseIrcLink("irc://host/a,b,c,d,e,f,g,h,i,j").ok);
-  EXPECT_TRUE(zorv::ParseIrcLink("irc://" + std::string(253, 'h')).ok);
-}
-
 TEST(IrcLink, WhatLooksLikeALink) {
   for (const char* yes : {"irc://", "ircs://x", "IRC://x", "iRcS://"}) EXPECT_TRUE(zorv::LooksLikeIrcLink(yes)) << yes;
   for (const char* no : {"", "irc:/", "irc:", "ircs:/x", "http://x", " irc://x", "--help"})
@@ -127,19 +93,11 @@ TEST(IrcLink, WhatLooksLikeALink) {
 }
 
 TEST(IrcLink, IPv6LiteralsAndTheServerField) {
-  const std::pair<const char*, bool> literals[] = {
-      {"::", true},           {"::1", true},         {"1::", true},
-      {"2001:db8::1", true},  {"1:2:3:4:5:6:7:8", true}, {"1:2:3:4:5:6:7::", true},
-      {"::ffff:1.2.3.4", true}, {"1:2:3:4:5:6:1.2.3.4", true}, {"FFFF::abcd", true},
-      {":", false},           {":::", false},        {"1:::2", false},
-      {"1::2::3", false},     {":1", false},         {"1:", false},
-      {"12345::", false},     {"1:2:3:4:5:6:7", false}, {"1:2:3:4:5:6:7:8:9", false},
-      {"1::2:3:4:5:6:7:8", false}, {"::1.2.3", false}, {"::01.2.3.4", false},
-      {"::256.0.0.1", false}, {"1.2.3.4", false},    {"::1.2.3.4:5", false},
-      {"g::", false},         {"fe80::1%eth0", false}, {"", false},
-  };
-  for (const auto& [text, ok] : literals) EXPECT_EQ(zorv::IsIPv6Literal(text), ok) << text;
-  // The same answers as the system's own parser, over random short texts.
+  // The same answers as the system's own parser, over chosen and random short texts.
+  for (const char* t : {"::", "::1", "1::", "1:2:3:4:5:6:7:8", "1:2:3:4:5:6:7::", "::ffff:1.2.3.4", "1:2:3:4:5:6:1.2.3.4", "FFFF::abcd", ":", ":::", "1:::2", "1::2::3", ":1", "1:", "12345::", "1:2:3:4:5:6:7", "1:2:3:4:5:6:7:8:9", "1::2:3:4:5:6:7:8", "::1.2.3", "::01.2.3.4", "::256.0.0.1", "1.2.3.4", "::1.2.3.4:5", "g::", "fe80::1%eth0", ""}) {
+    in6_addr a{};
+    EXPECT_EQ(zorv::IsIPv6Literal(t), ::inet_pton(AF_INET6, t, &a) == 1) << t;
+  }
   std::mt19937 rng(6);
   const std::string alphabet = "0123:::..af";
   for (int i = 0; i < 50000; ++i) {

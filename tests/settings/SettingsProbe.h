@@ -82,8 +82,7 @@ class ProbeWindow : public QObject {
   Q_OBJECT
  public:
   using QObject::QObject;
-  int clicks = 0;
-  Q_INVOKABLE void HandleClick() { ++clicks; }
+  Q_INVOKABLE void HandleClick() {}
  public slots:
-  void OtherHandler() { clicks += 100; }
+  void OtherHandler() {}
 };
