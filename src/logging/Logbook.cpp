@@ -25,7 +25,7 @@ Logbook::Logbook(QString root, QObject* parent) : QObject(parent), root_(std::mo
 Logbook::~Logbook() {
   // Nothing can be shown any more: the window that would show an error is going.
   onError_ = nullptr;
-  flush();
+  while (!logs_.empty()) dropLog(logs_.begin()->second.get());
 }
 
 QString Logbook::defaultRoot() {
@@ -58,7 +58,10 @@ Logbook::Log* Logbook::findLog(const std::string& window) {
     } else if (!failed_.count(path)) {
       auto made = std::make_unique<Log>();
       made->path = path;
-      if (open(*made)) log = logs_.emplace(std::move(path), std::move(made)).first->second.get();
+      if (open(*made)) {
+        log = logs_.emplace(std::move(path), std::move(made)).first->second.get();
+        mark(*log, "BEGIN");
+      }
     }
     named = names_.emplace(window, log).first;
   }
@@ -156,6 +159,7 @@ void Logbook::close(const std::string& window) {
 
 // Writes a log, closes its file and forgets it, and every window name that led to it.
 void Logbook::dropLog(Log* log) {
+  mark(*log, "ENDING");
   write(*log, false);
   closeFile(*log);
   for (auto it = names_.begin(); it != names_.end();) it = it->second == log ? names_.erase(it) : std::next(it);
@@ -164,6 +168,13 @@ void Logbook::dropLog(Log* log) {
     lastName_.clear();
   }
   logs_.erase(log->path);
+}
+
+void Logbook::mark(Log& log, std::string_view what) {
+  const std::string& time = stamp();  // "[yyyy-MM-dd HH:mm:ss] "
+  std::string head = "**** ";
+  head.append(what).append(" LOGGING AT ");
+  put(log, head, std::string_view(time).substr(1, time.size() - 3));
 }
 
 const std::string& Logbook::stampAt(const QDateTime& time) {

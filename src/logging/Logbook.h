@@ -2,7 +2,11 @@
 // Appends what the conversation windows show to log files, one per window:
 //   <root>/<network>/<window>.log
 // with the local date and time before each line and the line's bytes as they
-// were shown (formatting codes kept, nothing re-encoded).
+// were shown, less the formatting codes (colours, bold and the like), nothing
+// re-encoded. A window's lines in a file start with a line
+//   **** BEGIN LOGGING AT yyyy-MM-dd HH:mm:ss
+// and end, when the window closes, the network changes or Zorv exits, with
+//   **** ENDING LOGGING AT yyyy-MM-dd HH:mm:ss
 //
 // A line costs one look-up of its window's buffer and one append: each file
 // has a buffer of its own, written when the next line would take it past
@@ -24,9 +28,12 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "Formatting.h"
 
 class QFile;
 
@@ -59,15 +66,12 @@ class Logbook : public QObject {
     if (!enabled_) return;
     Log* log = logFor(window);
     if (!log) return;
-    const std::string& time = stamp();
-    const std::size_t size = time.size() + text.size() + 1;
-    if (size > log->room - log->used) makeRoom(*log, size);
-    char* at = log->bytes.get() + log->used;
-    std::memcpy(at, time.data(), time.size());
-    std::memcpy(at + time.size(), text.data(), text.size());
-    at[size - 1] = '\n';
-    log->used += size;
-    if (!flushArmed_) armFlush();
+    if (zorv::fmt::hasCodes(text)) {
+      stripped_ = zorv::fmt::strip(text);
+      put(*log, stamp(), stripped_);
+    } else {
+      put(*log, stamp(), text);
+    }
   }
   // The window is gone: its pending lines are written and its file closed.
   void close(const std::string& window);
@@ -88,6 +92,19 @@ class Logbook : public QObject {
     std::list<Log*>::iterator age;          // its place in open_ while open
   };
 
+  // Appends one line, head then text, to a log's pending bytes.
+  void put(Log& log, std::string_view head, std::string_view text) {
+    const std::size_t size = head.size() + text.size() + 1;
+    if (size > log.room - log.used) makeRoom(log, size);
+    char* at = log.bytes.get() + log.used;
+    std::memcpy(at, head.data(), head.size());
+    std::memcpy(at + head.size(), text.data(), text.size());
+    at[size - 1] = '\n';
+    log.used += size;
+    if (!flushArmed_) armFlush();
+  }
+  // The line that opens or closes a window's lines in its file.
+  void mark(Log& log, std::string_view what);
   Log* logFor(const std::string& window) {
     if (window == lastName_ && lastLog_) return lastLog_;
     return findLog(window);
@@ -127,4 +144,5 @@ class Logbook : public QObject {
   bool flushArmed_ = false;
   std::time_t stampSecond_ = -1;
   std::string stamp_;
+  std::string stripped_;  // the line being logged, without its codes
 };
