@@ -348,20 +348,23 @@ void TMDIChild::SetCaption(const std::string& caption) {
 std::string TMDIChild::WindowName() const { return zorv::LeftStr(caption_); }
 
 void TMDIChild::AddLine(const std::string& text) {
-  host_.LogLine(WindowName(), text);
-  const int minute = host_.ChatTimestamps() ? host_.TimeOfDayMs() / 60000 : -1;
+  // A mention is looked for in the text as shown, without codes, and the log
+  // keeps that text: a coloured line is stripped once. The pane keeps the
+  // bytes and paints the codes.
+  const std::string& visible = zorv::fmt::visibleText(text, visible_);
   // Only lines someone said can name the user or be a private message.
   const std::string_view speaker = zorv::fmt::speakerOf(text);
-  if (speaker.empty()) {
-    textPane->appendLine(text, minute);
-    return;
-  }
-  const std::string own = host_.OwnNick();
-  const bool mention = zorv::fmt::mentionsOwnNick(text, own);
+  const std::string own = speaker.empty() ? std::string() : host_.OwnNick();
+  const bool mention = !speaker.empty() && zorv::fmt::mentionsOwnNick(visible, own);
+  // Logged after the last use of visible: a log that cannot be written is
+  // said in a line of its own, perhaps in this window.
+  host_.LogLine(WindowName(), visible);
+  const int minute = host_.ChatTimestamps() ? host_.TimeOfDayMs() / 60000 : -1;
+  textPane->appendLine(text, minute, mention);
+  if (speaker.empty()) return;
   const bool fromOther = !zorv::equalsIgnoreAsciiCase(speaker, own);
   const std::string name = WindowName();
   const bool isPrivate = !zorv::isChannelName(name) && !zorv::equalsIgnoreAsciiCase(name, zorv::kServerWindow);
-  textPane->appendLine(text, minute, mention);
   if (mention || (isPrivate && fromOther)) host_.NeedsAttention(this, mention);
 }
 

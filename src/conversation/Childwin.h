@@ -148,6 +148,7 @@ class TMDIChild : public QWidget {
 
   ChildHost& host_;
   std::string caption_;
+  std::string visible_;  // the line being added, without its codes
   NickListModel* nickModel_ = nullptr;
   bool channelMenuOn_ = false;
   bool closing_ = false;

@@ -53,11 +53,14 @@ TEST_F(LogbookTest, AFileHoldsEveryLineWithItsTimeAndItsBytesAsShown) {
   book->close("#CHAT");
   const QString path = dir.filePath("logs/irc.example.net/#chat.log");
   EXPECT_EQ(book->pathFor("#chat"), path);
-  EXPECT_EQ(readBytes(path), QByteArray("[2026-12-06 09:05:07] <amy>hi \x02" "bold\x02 \x03" "4red\n" "[2026-12-06 09:05:07] latin-1 \xe9t\xe9\n"));
+  // Formatting codes are left out; the session opens and closes with a dated line.
+  const QByteArray first("**** BEGIN LOGGING AT 2026-12-06 09:05:07\n[2026-12-06 09:05:07] <amy>hi bold red\n"
+                         "[2026-12-06 09:05:07] latin-1 \xe9t\xe9\n**** ENDING LOGGING AT 2026-12-06 09:05:07\n");
+  EXPECT_EQ(readBytes(path), first);
   // A later session appends.
   book->append("#chat", "again");
   book->flush();
-  EXPECT_TRUE(readBytes(path).endsWith("\n[2026-12-06 09:05:07] again\n"));
+  EXPECT_EQ(readBytes(path), first + "**** BEGIN LOGGING AT 2026-12-06 09:05:07\n[2026-12-06 09:05:07] again\n");
   // Lines not yet written reach the file within the flush interval.
   EXPECT_TRUE(testsupport::waitFor(
       [&] { return readBytes(dir.filePath("logs/irc.example.net/server.log")).contains("Connected\n"); },
@@ -82,7 +85,8 @@ TEST_F(LogbookTest, ManyWindowsShareALimitedNumberOfOpenFilesAndLoseNothing) {
   book->flush();
   for (int w = 0; w < windows; ++w)
     EXPECT_EQ(readBytes(book->pathFor("nick" + std::to_string(w))),
-              "[2026-12-06 09:05:07] round 0\n[2026-12-06 09:05:07] round 1\n[2026-12-06 09:05:07] round 2\n");
+              "**** BEGIN LOGGING AT 2026-12-06 09:05:07\n[2026-12-06 09:05:07] round 0\n"
+              "[2026-12-06 09:05:07] round 1\n[2026-12-06 09:05:07] round 2\n");
 }
 
 TEST_F(LogbookTest, AFolderThatCannotBeWrittenIsSaidOnceAndNothingElseChanges) {
