@@ -35,6 +35,9 @@ class ChildHost {
   virtual int ScrollbackLines() const { return 0; }
   // Whether new lines carry the time they arrived.
   virtual bool ChatTimestamps() const { return false; }
+  // Whether the server echoes the user's messages (they are shown then, not
+  // when sent, so once).
+  virtual bool ServerEchoes() const { return false; }
   // Someone named the user in child (mention), or wrote in a private window.
   virtual void NeedsAttention(const TMDIChild* /*child*/, bool /*mention*/) {}
   // The user has seen the window named name: its mentions are read.
