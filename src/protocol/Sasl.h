@@ -1,10 +1,10 @@
 #pragma once
-// Logging in while registering: a server password (PASS) and SASL PLAIN
-// negotiated through CAP. The exchange is a small state machine that the
-// command table drives (CAP, AUTHENTICATE, the 90x numerics, 421 and the
-// welcome); it can send the password only once per connection, and only as
-// the answer to the server's "AUTHENTICATE +" after its own
-// "AUTHENTICATE PLAIN".
+// Logging in while registering: a server password (PASS), and the CAP
+// negotiation with SASL PLAIN inside it. The negotiation is a small state
+// machine that the command table drives (CAP, AUTHENTICATE, the 90x numerics,
+// 421, 451 and the welcome); it can send the password only once per
+// connection, and only as the answer to the server's "AUTHENTICATE +" after
+// its own "AUTHENTICATE PLAIN".
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -18,8 +18,6 @@ TEST(CapRules, Choice) {
       {"multi-prefix sasl=PLAIN,EXTERNAL foo away-notify", 0, "multi-prefix away-notify"},
       {"SERVER-TIME=x message-tags batch znc.in/self-message draft/chathistory", 0,
        "SERVER-TIME message-tags batch znc.in/self-message"},
-      {"echo-message chghost setname userhost-in-names invite-notify account-notify extended-join cap-notify", 0,
-       "echo-message chghost setname userhost-in-names invite-notify account-notify extended-join cap-notify"},
       {"multi-prefix away-notify multi-prefix", zorv::kAwayNotify, "multi-prefix"},  // had, or offered twice
       {"sasl  foo= =x", 0, ""},
   };
