@@ -39,8 +39,9 @@ void TMainForm::BuildFrame() {
   scratchTabBar = new HeaderBar(this);
   scratchTabBar->setObjectName("HeaderControl2");
   scratchTabBar->hide();
+  // The wall clock (not a played-back line's own time) paces new private windows.
   registry_ = std::make_unique<WindowRegistry>(windowArea, tabBar, scratchTabBar, *this,
-                                               [this] { return TimeOfDayMs(); });
+                                               [this] { return session->TimeOfDayMs(); });
 
   auto* central = new QWidget;
   auto* layout = new QVBoxLayout(central);
