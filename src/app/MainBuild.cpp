@@ -17,6 +17,7 @@
 #include "HeaderBar.h"
 #include "IniOut.h"
 #include "Main.h"
+#include "Session.h"
 #include "Text.h"
 #include "WindowRegistry.h"
 
