@@ -268,10 +268,12 @@ void TMainForm::OnChannelListClicked() { channelList->OpenList(); }
 // ---------------------------------------------------------------------------
 // Frame and ChildHost plumbing
 
-int TMainForm::TimeOfDayMs() const {
+int TMainForm::TimeOfDayMs() const { return session->TimeOfDayMs(); }
+
+int TMainForm::LineTimeOfDayMs() const {
   // While a line said earlier is shown (server-time), its own time.
   if (saidAt_ > 0) return QDateTime::fromMSecsSinceEpoch(saidAt_).time().msecsSinceStartOfDay();
-  return session->TimeOfDayMs();
+  return TimeOfDayMs();
 }
 
 bool TMainForm::IsActiveChild(const TMDIChild* child) const { return child && ActiveChild() == child; }

@@ -108,6 +108,7 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   bool ChatWordWrap() const override;
   bool ChatTimestamps() const override;
   bool ServerEchoes() const override;
+  int LineTimeOfDayMs() const override;
   void NeedsAttention(const TMDIChild* child, bool mention) override;
   void MentionsSeen(const std::string& name) override;
   // Joins the link's channels when it names the server and port of the

@@ -17,7 +17,6 @@
 #include "HeaderBar.h"
 #include "IniOut.h"
 #include "Main.h"
-#include "Session.h"
 #include "Text.h"
 #include "WindowRegistry.h"
 
@@ -40,9 +39,8 @@ void TMainForm::BuildFrame() {
   scratchTabBar = new HeaderBar(this);
   scratchTabBar->setObjectName("HeaderControl2");
   scratchTabBar->hide();
-  // The wall clock (not a played-back line's own time) paces new private windows.
   registry_ = std::make_unique<WindowRegistry>(windowArea, tabBar, scratchTabBar, *this,
-                                               [this] { return session->TimeOfDayMs(); });
+                                               [this] { return TimeOfDayMs(); });
 
   auto* central = new QWidget;
   auto* layout = new QVBoxLayout(central);

@@ -337,7 +337,7 @@ std::string TMDIChild::WindowName() const { return zorv::LeftStr(caption_); }
 
 void TMDIChild::AddLine(const std::string& text) {
   host_.LogLine(WindowName(), text);
-  const int minute = host_.ChatTimestamps() ? host_.TimeOfDayMs() / 60000 : -1;
+  const int minute = host_.ChatTimestamps() ? host_.LineTimeOfDayMs() / 60000 : -1;
   // Only lines someone said can name the user or be a private message.
   const std::string_view speaker = zorv::fmt::speakerOf(text);
   if (speaker.empty()) {

@@ -27,7 +27,7 @@ void Dispatcher::Process(std::string_view raw) {
     if (BatchLine(raw)) return;
     if (batches_ > 0) {
       // Held whole (tags included) and handled when the batch closes.
-      held_.emplace_back(tags.empty() ? std::string(raw) : std::string(Compose({"@", tags, " ", raw})));
+      held_.emplace_back(Compose({"@", tags, " ", raw}));
       heldBytes_ += held_.back().size();
       if (held_.size() >= kMaxHeldLines || heldBytes_ >= kMaxHeldBytes) Release();
       return;
