@@ -16,6 +16,7 @@ class ConnectionSettings : public QObject {
   Q_PROPERTY(QString Password MEMBER password)
   Q_PROPERTY(bool TLS MEMBER tls)
   Q_PROPERTY(QString Channels MEMBER channels)
+  Q_PROPERTY(bool Capabilities MEMBER capabilities)
 
  public:
   explicit ConnectionSettings(QObject* parent) : QObject(parent) { setObjectName("ConnectionSettings"); }
@@ -33,4 +34,5 @@ class ConnectionSettings : public QObject {
   QString password;
   QString channels;  // joined once registered: "#a,#b keyA"
   bool tls = false;  // shown and set by the main window's TLS check box too
+  bool capabilities = true;  // [Connection] Capabilities: CAP negotiation on
 };

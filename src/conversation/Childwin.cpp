@@ -359,7 +359,7 @@ void TMDIChild::AddLine(const std::string& text) {
   // Logged after the last use of visible: a log that cannot be written is
   // said in a line of its own, perhaps in this window.
   host_.LogLine(WindowName(), visible);
-  const int minute = host_.ChatTimestamps() ? host_.TimeOfDayMs() / 60000 : -1;
+  const int minute = host_.ChatTimestamps() ? host_.LineTimeOfDayMs() / 60000 : -1;
   textPane->appendLine(text, minute, mention);
   if (speaker.empty()) return;
   const bool fromOther = !zorv::equalsIgnoreAsciiCase(speaker, own);
@@ -392,6 +392,12 @@ void TMDIChild::RenameNick(const std::string& oldNick, const std::string& newNic
 
 void TMDIChild::SetOperator(const std::string& nick, bool give) { nickModel_->list().setOperator(nick, give); }
 
+void TMDIChild::SetAway(const std::string& nick, bool away) { nickModel_->list().setAway(nick, away); }
+
+void TMDIChild::SetAccount(const std::string& nick, const std::string& account) {
+  nickModel_->list().setAccount(nick, account);
+}
+
 void TMDIChild::ClearNames() { nickModel_->list().clearNames(); }
 
 void TMDIChild::ToggleNamesOpen() { nickModel_->list().toggleNamesOpen(); }
@@ -408,7 +414,7 @@ std::vector<std::string> TMDIChild::SelectedNicks() const {
   for (int row : rows) {
     if (row < 0 || static_cast<std::size_t>(row) >= list.size()) continue;
     std::string nick = list.at(static_cast<std::size_t>(row));
-    nick.erase(std::remove(nick.begin(), nick.end(), '@'), nick.end());
+    nick = std::string(NickList::bare(nick));
     nicks.push_back(std::move(nick));
   }
   return nicks;
@@ -585,7 +591,8 @@ void TMDIChild::SendLine(const std::string& typed) {
   historyIndex = 0;
 
   const zorv::InterpretResult r =
-      zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs(), host_.IsConnected());
+      zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs(), host_.IsConnected(),
+                      host_.ServerEchoes());
   if (!r.send.empty() && text.front() == '/') host_.CommandTyped(WindowName());
   auto writeAll = [&] {
     for (const std::string& line : r.writes) AddLine(line);
