@@ -27,23 +27,16 @@ namespace {
 const std::string kFp = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF";
 const std::string kNew = "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA";
 
+// Typing the TLS port checks TLS; a box the user set stays as set.
 TEST_F(AppTest, TypingTheTlsPortChecksTlsAndTheUserMayUncheckIt) {
-  EXPECT_FALSE(form->tlsBox->isChecked());
-  const std::pair<const char*, bool> rows[] = {{"6667", false}, {"66970", false}, {"6697", true}};
-  for (const auto& [port, checked] : rows) {
-    form->tlsBox->setChecked(false);
+  const std::tuple<bool, const char*, bool> rows[] = {  // box clicked by the user before, port typed, checked
+      {false, "6667", false}, {false, "66970", false}, {false, "6697", true}, {true, "6697", false}, {true, "7000", true}};
+  for (const auto& [click, port, checked] : rows) {
+    if (click) QTest::mouseClick(form->tlsBox, Qt::LeftButton);
     form->portField->clear();
     QTest::keyClicks(form->portField, port);
-    EXPECT_EQ(form->tlsBox->isChecked(), checked) << port;
+    EXPECT_EQ(form->tlsBox->isChecked(), checked) << port << click;
   }
-  QTest::mouseClick(form->tlsBox, Qt::LeftButton);  // the user unchecks it: it stays so
-  EXPECT_FALSE(form->tlsBox->isChecked());
-  EXPECT_EQ(form->portField->text(), "6697");
-  // A box the user checked stays checked whatever port is typed.
-  QTest::mouseClick(form->tlsBox, Qt::LeftButton);
-  form->portField->clear();
-  QTest::keyClicks(form->portField, "7000");
-  EXPECT_TRUE(form->tlsBox->isChecked());
 }
 
 // A TLS handshake that fails, or gets no answer within the time (15 s unless
@@ -186,51 +179,10 @@ TEST(CertificatePromptTest, PinsAndAnswers) {
   }
 }
 
-// Opens the dialog from the File menu; fill() acts on it while it is shown.
-void withDialog(TMainForm& form, const std::function<void(ConnectionDialog&)>& fill) {
-  bool seen = false;
-  QTimer::singleShot(0, &form, [&] {
-    auto* dialog = qobject_cast<ConnectionDialog*>(QApplication::activeModalWidget());
-    if (!dialog) return;  // the test fails below; nothing is left open
-    seen = true;
-    fill(*dialog);
-  });
-  QTimer::singleShot(3000, &form, [] {  // never leave a modal loop running
-    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
-  });
-  form.connectionSettingsItem->trigger();
-  EXPECT_TRUE(seen) << "the dialog did not open";
-}
-
 struct Fields {
   QString serverPassword, account, password;
   bool tls;
 };
-void expectFields(const ConnectionSettings& s, const Fields& f) {
-  EXPECT_EQ(s.serverPassword, f.serverPassword);
-  EXPECT_EQ(s.account, f.account);
-  EXPECT_EQ(s.password, f.password);
-  EXPECT_EQ(s.tls, f.tls);
-}
-
-TEST_F(AppTest, TheDialogEditsTheSettingsOnOkOnly) {
-  ASSERT_EQ(form->fileMenu->actions().indexOf(form->connectionSettingsItem),
-            form->fileMenu->actions().indexOf(form->connectItem) + 1);
-  form->connectionSettings->account = "old";
-  for (bool ok : {false, true}) {
-    withDialog(*form, [ok](ConnectionDialog& d) {
-      EXPECT_EQ(d.EditAccount->text(), "old");
-      EXPECT_EQ(d.EditPassword->echoMode(), QLineEdit::Password);
-      EXPECT_EQ(d.EditServerPassword->echoMode(), QLineEdit::Password);
-      d.EditServerPassword->setText("srv pw");
-      d.EditAccount->setText("zed");
-      d.EditPassword->setText("hunter2");
-      d.tlsBox->setChecked(true);
-      ok ? d.accept() : d.reject();
-    });
-    expectFields(*form->connectionSettings, ok ? Fields{"srv pw", "zed", "hunter2", true} : Fields{"", "old", "", false});
-  }
-}
 
 // What the settings file holds after a run, and who may read it.
 TEST(ConnectionSettingsRun, TheSettingsFileIsTheOwnersAloneWhenItHoldsAPassword) {
@@ -250,10 +202,14 @@ TEST(ConnectionSettingsRun, TheSettingsFileIsTheOwnersAloneWhenItHoldsAPassword)
     const QString file = runDir.filePath("ZORV.INI");
     {
       TMainForm run(runDir.path());
-      run.connectionSettings->serverPassword = c.set.serverPassword;
-      run.connectionSettings->account = c.set.account;
-      run.connectionSettings->password = c.set.password;
-      run.connectionSettings->tls = c.set.tls;
+      ConnectionDialog d(*run.connectionSettings, &run);  // what OK takes from the dialog
+      EXPECT_EQ(d.EditPassword->echoMode(), QLineEdit::Password);
+      EXPECT_EQ(d.EditServerPassword->echoMode(), QLineEdit::Password);
+      d.EditServerPassword->setText(c.set.serverPassword);
+      d.EditAccount->setText(c.set.account);
+      d.EditPassword->setText(c.set.password);
+      d.tlsBox->setChecked(c.set.tls);
+      d.applyTo(*run.connectionSettings);
     }  // saves the settings
     EXPECT_EQ(testsupport::fileMode(file), static_cast<int>(c.mode)) << c.name;
     const std::pair<const char*, QString> saved[] = {{"ServerPassword", c.set.serverPassword},
@@ -263,43 +219,12 @@ TEST(ConnectionSettingsRun, TheSettingsFileIsTheOwnersAloneWhenItHoldsAPassword)
     for (const auto& [key, value] : saved)
       EXPECT_EQ(zorv::readProfileString("User Info", key, "<none>", file), value) << c.name << " " << key;
     // The next run reads them back.
-    TMainForm next(runDir.path());
-    expectFields(*next.connectionSettings, c.set);
+    TMainForm nextRun(runDir.path());
+    const ConnectionSettings& next = *nextRun.connectionSettings;
+    EXPECT_EQ(std::tie(next.serverPassword, next.account, next.password, next.tls),
+              std::tie(c.set.serverPassword, c.set.account, c.set.password, c.set.tls)) << c.name;
   }
   ::umask(mask);
-}
-
-// The one pass of a login through the real window: the lines on the wire in
-// their order, and the password never shown.
-TEST_F(AppTest, PasswordAndSaslLoginOnTheWire) {
-  LoopbackServer server;
-  form->connectionSettings->serverPassword = "letmein";
-  form->connectionSettings->account = "zed";
-  form->connectionSettings->password = "hunter2";
-  const std::string encoded = "emVkAHplZABodW50ZXIy";  // "zed\0zed\0hunter2"
-  const std::pair<std::string, std::string> steps[] = {
-      // what the client sends next, then what the server answers
-      {"PASS letmein\r\nCAP LS 302\r\nNICK Zed\r\nUSER Zed * * :Zed\r\n", ":srv CAP * LS :multi-prefix sasl=PLAIN\r\n"},
-      {"CAP REQ :sasl\r\n", ":srv CAP Zed ACK :sasl\r\n"},
-      {"AUTHENTICATE PLAIN\r\n", "AUTHENTICATE +\r\n"},
-      {"AUTHENTICATE " + encoded + "\r\n",
-       ":srv 900 Zed Zed!z@h zed :You are now logged in as zed\r\n:srv 903 Zed :SASL authentication successful\r\n"},
-      {"CAP END\r\n", ":srv 001 Zed :Welcome to the net\r\n"}};
-  form->nickField->setText("Zed");
-  connectTo(server);
-  std::string expected;
-  for (const auto& [sent, reply] : steps) {
-    expected += sent;
-    ASSERT_TRUE(server.waitReceived(expected)) << "waiting for " << sent << "; got " << server.received();
-    server.send(reply);
-  }
-  ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "Welcome to the net"); }));
-  EXPECT_EQ(server.received(), expected);
-  for (const std::string& line : linesOf(*form, "Server")) {
-    EXPECT_EQ(line.find("hunter2"), std::string::npos) << line;
-    EXPECT_EQ(line.find(encoded), std::string::npos) << line;
-  }
-  EXPECT_TRUE(hasLine(*form, "Server", "SASL authentication successful"));
 }
 
 }  // namespace
