@@ -133,13 +133,8 @@ TEST(ChannelsSetting, ReadAsJoinTakesThem) {
 }
 
 TEST(InputLineCommands, HelpIgnoreAndPastedLines) {
-  const struct {
-    const char* typed;
-    bool connected;
-    std::size_t writes;
-    const char* firstWrite;
-    const char* ignoreArgs;  // null: no /ignore
-  } cases[] = {
+  const std::tuple<const char*, bool, std::size_t, const char*, const char*> cases[] = {
+      // typed, connected, lines written, the first one, the arguments for /ignore (null: none)
       {"/help", false, 19, "*** Commands of the input line (/help <command> for one); any other /word goes to the server as typed:", nullptr},
       {"/HELP join", true, 1, "*** /join #channel[,#more] [keys]: joins channels", nullptr},
       {"/help who", true, 1, "*** /who is not a command of Zorv: it goes to the server as typed", nullptr},
@@ -147,17 +142,12 @@ TEST(InputLineCommands, HelpIgnoreAndPastedLines) {
       {"/unignore a  b", false, 0, "", "-a -b"},
       {"/unignore", true, 1, "*** USAGE: /UNIGNORE <nick>", nullptr},
   };
-  for (const auto& c : cases) {
-    const zorv::InterpretResult r = zorv::Interpret(c.typed, "#c", "me", 0, c.connected);
-    EXPECT_TRUE(r.send.empty()) << c.typed;
-    ASSERT_EQ(r.writes.size(), c.writes) << c.typed;
-    if (c.writes > 0) {
-      EXPECT_EQ(r.writes.front(), c.firstWrite) << c.typed;
-    }
-    EXPECT_EQ(r.ignore, c.ignoreArgs != nullptr) << c.typed;
-    if (c.ignoreArgs) {
-      EXPECT_EQ(r.ignoreArgs, c.ignoreArgs) << c.typed;
-    }
+  for (const auto& [typed, connected, writes, first, ignoreArgs] : cases) {
+    const zorv::InterpretResult r = zorv::Interpret(typed, "#c", "me", 0, connected);
+    EXPECT_TRUE(r.send.empty()) << typed;
+    ASSERT_EQ(r.writes.size(), writes) << typed;
+    EXPECT_EQ(writes ? r.writes.front() : "", first) << typed;
+    EXPECT_EQ(r.ignore ? r.ignoreArgs : "null", ignoreArgs ? ignoreArgs : "null") << typed;
   }
   EXPECT_EQ(zorv::PastedLines("one\r\ntwo\n\n  \rthree x\r\n"), (Lines{"one", "two", "three x"}));
   EXPECT_EQ(zorv::PastedLines(std::string_view("a\0b\n", 4)), (Lines{"a b"}));

@@ -141,26 +141,6 @@ TEST(ProgramRun, TheCommandLineIsAnsweredBeforeAnyWindow) {
   }
 }
 
-// A damaged settings file gives the defaults, and never a crash; what a window
-// saves, the next one reads.
-TEST(SettingsFile, DamagedGivesTheDefaultsAndWhatIsSavedIsReadNextTime) {
-  QTemporaryDir dir;
-  std::mt19937 rng(7);
-  std::string garbage;
-  for (int i = 0; i < 200000; ++i) garbage += static_cast<char>(rng() & 0xFF);
-  std::ofstream((dir.path() + "/ZORV.INI").toStdString(), std::ios::binary) << garbage << "\n[User Info]\nNick";
-  for (const bool first : {true, false}) {
-    TMainForm form(dir.path());
-    EXPECT_EQ(form.nickField->text(), first ? "YourNick" : "alice");
-    EXPECT_EQ(form.serverField->text().toStdString(), first ? zorv::kDefaultServer : "irc.example.org");
-    EXPECT_EQ(form.portField->text(), "6667");
-    form.nickField->setText("alice");
-    form.serverField->setText("irc.example.org");
-  }
-  EXPECT_EQ(saved(dir.path(), "Client Info", "Font Name"), "MS Sans Serif");
-  EXPECT_EQ(saved(dir.path(), "Client Info", "Font Size"), "8");
-}
-
 // The message about settings comes for a save that really fails, and only then.
 TEST(SettingsFile, SaveFailureIsReportedOnlyWhenNoFolderTakesTheFile) {
   for (const bool fails : {false, true}) {

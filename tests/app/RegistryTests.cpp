@@ -236,9 +236,7 @@ TEST(TextSettings, WordWrapAndTimestampsFromTheFileAndTheMenu) {
     bool stamps = false;
   } cases[] = {
       {"", true, "1"},
-      {"[Client Info]\nWordWrap=1\n", true, "1"},
       {"[client info]\nwordwrap=0\n", false, "0"},
-      {"[Client Info]\nWordWrap= 0 \n", false, "0"},
       {"[Client Info]\nWordWrap=no\n", false, "0"},
       {"[Client Info]\nTimestamps=1\n", true, "1", true},
   };
