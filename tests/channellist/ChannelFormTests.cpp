@@ -87,42 +87,26 @@ TEST(ChannelList, RowsAfterListing) {
   }
 }
 
+// Join sends the current row's channel (control bytes cut) and hides the
+// window; right after a shorter listing, before the view caught up, the
+// current row is taken among the rows as they stand now.
 TEST(ChannelList, JoinSendsTheCurrentRowsChannelAndHides) {
   enum How { Button, DoubleClick, Shorter };
-  const struct {
-    How how;
-    Lines replies;
-    int select;
-    std::string expected;
-  } cases[] = {{Button, kThree, 1, "JOIN #b"},
-               {DoubleClick, kThree, 1, "JOIN #b"},
-               {Button, {"#a\rQUIT :x 1 :t", "#b 2 :two"}, 0, "JOIN #a"},  // control bytes cut
-               // Right after a shorter listing, before the view caught up, the
-               // current row is taken among the rows as they stand now.
-               {Shorter, {"#a 1 :", "#b 1 :", "#c 1 :", "#d 1 :"}, 3, "JOIN #y"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.expected + " by " + std::to_string(c.how));
+  const std::tuple<How, Lines, int, std::string> cases[] = {
+      {Button, kThree, 1, "JOIN #b"}, {DoubleClick, kThree, 1, "JOIN #b"},
+      {Button, {"#a\rQUIT :x 1 :t", "#b 2 :two"}, 0, "JOIN #a"}, {Shorter, {"#a 1 :", "#b 1 :", "#c 1 :", "#d 1 :"}, 3, "JOIN #y"}};
+  for (const auto& [how, replies, select, expected] : cases) {
     Fixture f;
-    f.listing(c.replies);
+    f.listing(replies);
     QTableView* grid = f.form.grid;
-    grid->selectRow(c.select);
+    grid->selectRow(select);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.form));
-    const QPoint at = grid->visualRect(grid->model()->index(c.select, 2)).center();
-    switch (c.how) {
-      case Button: QTest::mouseClick(f.form.joinButton, Qt::LeftButton); break;
-      case DoubleClick:
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
-        break;
-      case Shorter:
-        f.form.ListStart();
-        for (const char* p : {"#x 1 :", "#y 1 :"}) f.form.AddChannelRow(p);
-        f.form.ListEnd();
-        f.form.OnJoinClicked();
-        break;
-    }
-    EXPECT_EQ(f.sent, Lines{c.expected});
-    EXPECT_FALSE(f.form.isVisible());
+    const QPoint at = grid->visualRect(grid->model()->index(select, 2)).center();
+    if (how == Button) QTest::mouseClick(f.form.joinButton, Qt::LeftButton);
+    if (how == DoubleClick) QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at), QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+    if (how == Shorter) f.form.ListStart(), f.form.AddChannelRow("#x 1 :"), f.form.AddChannelRow("#y 1 :"), f.form.ListEnd(), f.form.OnJoinClicked();
+    EXPECT_EQ(f.sent, Lines{expected});
+    EXPECT_FALSE(f.form.isVisible()) << expected;
   }
 }
 
