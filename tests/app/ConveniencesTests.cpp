@@ -133,13 +133,8 @@ TEST(ChannelsSetting, ReadAsJoinTakesThem) {
 }
 
 TEST(InputLineCommands, HelpIgnoreAndPastedLines) {
-  const struct {
-    const char* typed;
-    bool connected;
-    std::size_t writes;
-    const char* firstWrite;
-    const char* ignoreArgs;  // null: no /ignore
-  } cases[] = {
+  const std::tuple<const char*, bool, std::size_t, const char*, const char*> cases[] = {
+      // typed, connected, lines written, the first one, the arguments for /ignore (null: none)
       {"/help", false, 19, "*** Commands of the input line (/help <command> for one); any other /word goes to the server as typed:", nullptr},
       {"/HELP join", true, 1, "*** /join #channel[,#more] [keys]: joins channels", nullptr},
       {"/help who", true, 1, "*** /who is not a command of Zorv: it goes to the server as typed", nullptr},
@@ -147,30 +142,46 @@ TEST(InputLineCommands, HelpIgnoreAndPastedLines) {
       {"/unignore a  b", false, 0, "", "-a -b"},
       {"/unignore", true, 1, "*** USAGE: /UNIGNORE <nick>", nullptr},
   };
-  for (const auto& c : cases) {
-    const zorv::InterpretResult r = zorv::Interpret(c.typed, "#c", "me", 0, c.connected);
-    EXPECT_TRUE(r.send.empty()) << c.typed;
-    ASSERT_EQ(r.writes.size(), c.writes) << c.typed;
-    if (c.writes > 0) {
-      EXPECT_EQ(r.writes.front(), c.firstWrite) << c.typed;
-    }
-    EXPECT_EQ(r.ignore, c.ignoreArgs != nullptr) << c.typed;
-    if (c.ignoreArgs) {
-      EXPECT_EQ(r.ignoreArgs, c.ignoreArgs) << c.typed;
-    }
+  for (const auto& [typed, connected, writes, first, ignoreArgs] : cases) {
+    const zorv::InterpretResult r = zorv::Interpret(typed, "#c", "me", 0, connected);
+    EXPECT_TRUE(r.send.empty()) << typed;
+    ASSERT_EQ(r.writes.size(), writes) << typed;
+    EXPECT_EQ(writes ? r.writes.front() : "", first) << typed;
+    EXPECT_EQ(r.ignore ? r.ignoreArgs : "null", ignoreArgs ? ignoreArgs : "null") << typed;
   }
   EXPECT_EQ(zorv::PastedLines("one\r\ntwo\n\n  \rthree x\r\n"), (Lines{"one", "two", "three x"}));
   EXPECT_EQ(zorv::PastedLines(std::string_view("a\0b\n", 4)), (Lines{"a b"}));
 }
 
-// An ignored nick's private messages, notices and CTCP make no window and no
-// answer, its channel lines are not shown; the list is kept in the settings.
-TEST_F(AppTest, IgnoredNickIsDroppedAndKeptInTheSettings) {
+// The settings' channels are joined after the welcome, with the open channel
+// windows on a reconnect, each once; an ignored nick's private messages,
+// notices and CTCP make no window and no answer, its channel lines are not
+// shown; the channels and the ignore list are kept in the settings.
+TEST_F(AppTest, SettingsChannelsJoinedOnceAndIgnoredNickDropped) {
+  {
+    ConnectionDialog dialog(*form->connectionSettings, form.get());
+    dialog.EditChannels->setText(" #a,#B key\n");
+    dialog.applyTo(*form->connectionSettings);
+  }
   LoopbackServer server;
-  form->nickField->setText("me");
-  connectTo(server);
-  server.send(":srv 001 me :Welcome\r\n:me!m@h JOIN :#a\r\n");
-  ASSERT_TRUE(waitFor([&] { return window(*form, "#a") != nullptr; }));
+  for (const std::string joined : {"JOIN #a,#B key", "JOIN #a,#B,#other key"}) {
+    form->nickField->setText("me");
+    connectTo(server);
+    server.clearReceived();
+    testsupport::pumpFor(20);
+    EXPECT_EQ(server.received(), "");  // nothing before the welcome
+    server.send(":srv 001 me :Welcome\r\n");
+    ASSERT_TRUE(server.waitReceived("\r\n"));
+    testsupport::pumpFor(20);
+    server.poll();
+    EXPECT_EQ(server.received(), joined + "\r\n");
+    server.send(":me!m@h JOIN :#a\r\n:me!m@h JOIN :#b\r\n:me!m@h JOIN :#other\r\n");
+    ASSERT_TRUE(waitFor([&] { return window(*form, "#other") != nullptr; }));
+    if (joined.size() > 15) break;
+    form->OnDisconnectClicked();
+    ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
+    server.closeClient();
+  }
   TMDIChild* chan = window(*form, "#a");
   chan->inputLine->setText("/ignore Troll");
   chan->OnSendClicked();
@@ -188,41 +199,9 @@ TEST_F(AppTest, IgnoredNickIsDroppedAndKeptInTheSettings) {
   EXPECT_EQ(server.received(), "");
   form->close();
   form.reset();
-  QFile ini(dir.filePath("ZORV.INI"));
-  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(ini.readAll().contains("[Ignore]\nNicks=Troll\n"));
+  const QByteArray ini = testsupport::readBytes(dir.filePath("ZORV.INI"));
+  EXPECT_TRUE(ini.contains("Channels=#a,#B key\n")) << ini.toStdString();
+  EXPECT_TRUE(ini.contains("[Ignore]\nNicks=Troll\n")) << ini.toStdString();
   form = std::make_unique<TMainForm>(dir.path());
   EXPECT_TRUE(form->session->Ignored().Contains("troll"));
-}
-
-// The settings' channels are joined after the welcome, with the open channel
-// windows on a reconnect, each once.
-TEST_F(AppTest, ChannelsFromTheSettingsAreJoinedOnceAfterTheWelcome) {
-  {
-    ConnectionDialog dialog(*form->connectionSettings, form.get());
-    dialog.EditChannels->setText(" #a,#B key\n");
-    dialog.applyTo(*form->connectionSettings);
-  }
-  EXPECT_EQ(form->connectionSettings->channels, "#a,#B key");
-  LoopbackServer server;
-  for (const std::string joined : {"JOIN #a,#B key", "JOIN #a,#B,#other key"}) {
-    form->nickField->setText("me");
-    connectTo(server);
-    server.clearReceived();
-    testsupport::pumpFor(20);
-    EXPECT_EQ(server.received(), "");  // nothing before the welcome
-    server.send(":srv 001 me :Welcome\r\n");
-    ASSERT_TRUE(server.waitReceived("\r\n"));
-    testsupport::pumpFor(20);
-    server.poll();
-    EXPECT_EQ(server.received(), joined + "\r\n");
-    server.send(":me!m@h JOIN :#a\r\n:me!m@h JOIN :#b\r\n:me!m@h JOIN :#other\r\n");
-    ASSERT_TRUE(waitFor([&] { return window(*form, "#other") != nullptr; }));
-    form->OnDisconnectClicked();
-    ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
-    server.closeClient();
-  }
-  form->close();
-  form.reset();
-  EXPECT_TRUE(testsupport::readBytes(dir.filePath("ZORV.INI")).contains("Channels=#a,#B key\n"));
 }

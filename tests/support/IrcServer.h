@@ -51,7 +51,6 @@ class IrcClient {
  public:
   explicit IrcClient(int port, const std::string& host = "127.0.0.1");
   ~IrcClient();
-  bool connected() const { return fd_ >= 0; }
   void sendLine(const std::string& line);  // appends CR LF
   // Registers with NICK/USER and waits for the welcome (001).
   bool registerAs(const std::string& nick, int timeoutMs = 5000);

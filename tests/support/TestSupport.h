@@ -1,6 +1,6 @@
 #pragma once
 // Helpers shared by the tests: bounded waits on the event loop, recorded
-// message boxes, and a scripted loopback peer built on plain POSIX sockets.
+// message boxes, files, and a scripted loopback peer on plain POSIX sockets.
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -10,7 +10,6 @@ namespace testsupport {
 
 // Runs the Qt event loop until pred() is true or the time is up; returns pred().
 bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
-
 // Runs the event loop for a while (to let events that must NOT happen show up).
 void pumpFor(int ms);
 
@@ -24,19 +23,17 @@ QByteArray readBytes(const QString& path);
 void writeBytes(const QString& path, const QByteArray& data);
 int fileMode(const QString& path);
 
-// A TCP listener on 127.0.0.1 at a port the system hands out (written to
+// A TCP listener on loopback at a port the system hands out (written to
 // *port); rcvbuf > 0 sizes the receive buffer of the connections it accepts.
 int listenLoopback(int* port, int socketFlags = 0, int rcvbuf = 0, bool v6 = false);
-
 // A port on loopback where nothing listens (bound once, then closed).
 int unusedPort();
-
-// True when something accepts connections on the loopback port.
-bool canConnect(int port);
-
-// Writes all of bytes to a non-blocking descriptor, waiting while it is full
-// (without running the event loop, so any thread may call it); stops early
-// when the peer has gone.
+// A connected socket to host (an address literal) and port, -1 when refused;
+// and whether something accepts there.
+int connectTo(const std::string& host, int port);
+bool canConnect(int port, const std::string& host = "127.0.0.1");
+// Writes all of bytes to a non-blocking descriptor, waiting while it is full;
+// stops early when the peer has gone.
 void sendAll(int fd, const std::string& bytes);
 
 // A loopback TCP peer driven without threads: one listener and the one
@@ -53,7 +50,6 @@ class LoopbackServer {
   int fd() const { return client_; }  // the accepted connection (-1 before)
   // Waits for a client (0: only one that is already waiting); true when one is connected.
   bool accept(int timeoutMs = 5000);
-  bool connected() const { return client_ >= 0; }
   // Reads what has arrived from the client (non-blocking) into received().
   void poll();
   const std::string& received() const { return received_; }
@@ -69,8 +65,7 @@ class LoopbackServer {
   // Waits until the client has closed its side (or the connection failed).
   bool waitPeerClosed(int timeoutMs = 5000);
   bool peerClosed() const { return eof || error != 0; }
-  // Sends all of bytes, running the event loop while the connection is full.
-  void send(const std::string& bytes);
+  void send(const std::string& bytes) { sendAll(client_, bytes); }
   void closeClient();
   // Closes the client's connection with a reset instead of a clean close.
   void resetClient();
@@ -86,6 +81,8 @@ class LoopbackServer {
 
  private:
   bool tryAccept();
+  // Accepts and reads while waiting for done().
+  bool readUntil(const std::function<bool()>& done, int timeoutMs);
 
   int listener_ = -1;
   int client_ = -1;

@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QLineEdit>
 #include <QListView>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,20 +24,16 @@ inline TMDIChild* window(TMainForm& form, const std::string& name) {
   return nullptr;
 }
 
-inline std::vector<std::string> paneLines(const TMDIChild* c) {
+inline std::vector<std::string> linesOf(TMainForm& form, const std::string& name) {
   std::vector<std::string> out;
+  const TMDIChild* c = window(form, name);
   for (int i = 0; c && i < c->textPane->lineCount(); ++i) out.push_back(c->textPane->line(i));
   return out;
 }
 
-inline std::vector<std::string> linesOf(TMainForm& form, const std::string& name) {
-  return paneLines(window(form, name));
-}
-
 inline bool hasLine(TMainForm& form, const std::string& name, const std::string& line) {
-  for (const auto& l : linesOf(form, name))
-    if (l == line) return true;
-  return false;
+  const auto lines = linesOf(form, name);
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 // Lines of the window that contain part.
