@@ -48,6 +48,8 @@ struct Recorder {
   std::string data;
   int chunk = 4096;
 
+  Recorder() = default;
+  explicit Recorder(TCustomWSocket& s) { attach(s); }
   void attach(TCustomWSocket& s, bool reader = true) {
     static const char* names[] = {"Invalid", "Opened", "Bound", "Connecting", "Connected", "Accepting", "Listening", "Closed"};
     s.OnDnsLookupDone = [this](TCustomWSocket*, uint16_t e) { add("DnsLookupDone", e); };
