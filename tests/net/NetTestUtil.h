@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -29,8 +30,7 @@ inline std::string errorText(const std::function<void()>& f) {
   return "<no exception>";
 }
 
-inline void setTarget(TCustomWSocket& s, const std::string& addr, const std::string& port,
-                      const std::string& proto = "tcp") {
+inline void setTarget(TCustomWSocket& s, const std::string& addr, const std::string& port, const std::string& proto = "tcp") {
   s.SetAddr(addr);
   s.SetPort(port);
   s.SetProto(proto);
@@ -48,9 +48,10 @@ struct Recorder {
   std::string data;
   int chunk = 4096;
 
+  Recorder() = default;
+  explicit Recorder(TCustomWSocket& s) { attach(s); }
   void attach(TCustomWSocket& s, bool reader = true) {
-    static const char* names[] = {"Invalid", "Opened", "Bound", "Connecting",
-                                  "Connected", "Accepting", "Listening", "Closed"};
+    static const char* names[] = {"Invalid", "Opened", "Bound", "Connecting", "Connected", "Accepting", "Listening", "Closed"};
     s.OnDnsLookupDone = [this](TCustomWSocket*, uint16_t e) { add("DnsLookupDone", e); };
     s.OnSessionConnected = [this](TCustomWSocket*, uint16_t e) { add("SessionConnected", e); };
     s.OnSessionClosed = [this](TCustomWSocket*, uint16_t e) { add("SessionClosed", e); };
@@ -66,16 +67,11 @@ struct Recorder {
     };
   }
   void add(const char* what, int e) { events.push_back(std::string(what) + " " + std::to_string(e)); }
-  bool has(const std::string& ev) const {
-    for (const auto& e : events)
-      if (e == ev) return true;
-    return false;
-  }
+  bool has(const std::string& ev) const { return std::find(events.begin(), events.end(), ev) != events.end(); }
   // The events without the state changes.
   V main() const {
     V r;
-    for (const auto& e : events)
-      if (e.find('>') == std::string::npos) r.push_back(e);
+    std::copy_if(events.begin(), events.end(), std::back_inserter(r), [](const std::string& e) { return e.find('>') == std::string::npos; });
     return r;
   }
 };
@@ -96,7 +92,6 @@ inline void connectOnLookup(TCustomWSocket& s, Recorder& r, int port) {
   };
 }
 
-const V kLookedUpAndConnected = {"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected",
-                                 "SessionConnected 0"};
+const V kLookedUpAndConnected = {"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected", "SessionConnected 0"};
 
 }  // namespace nettest

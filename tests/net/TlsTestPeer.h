@@ -44,24 +44,14 @@ class TlsServer {
   }
 
  private:
-  // Waits up to ms for fd to become readable or the test to end.
-  bool waitReadable(int fd, int ms) {
-    for (int waited = 0; waited < ms && !stop_; waited += 20) {
-      pollfd p{fd, POLLIN, 0};
-      if (::poll(&p, 1, 20) > 0) return true;
-    }
-    return false;
-  }
   void Serve() {
-    if (!waitReadable(listener_, 20000)) return;
-    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    pollfd p{listener_, POLLIN, 0};
+    for (int waited = 0; waited < 20000 && !stop_ && ::poll(&p, 1, 20) == 0; waited += 20) {
+    }
+    const int fd = stop_ || !(p.revents & POLLIN) ? -1 : ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
     timeval tv{0, 100000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    Echo(fd);
-    ::close(fd);
-  }
-  void Echo(int fd) {
     SSL* ssl = SSL_new(ctx_);
     SSL_set_fd(ssl, fd);
     int r;
@@ -89,6 +79,7 @@ class TlsServer {
     }
     SSL_free(ssl);
     ERR_clear_error();
+    ::close(fd);
   }
 
   int listener_ = -1, port_ = 0;

@@ -50,8 +50,7 @@ TEST(WSocketErrors, TextsOfFailedAndRefusedCalls) {
 
 TEST(WSocketLookup, AddressesInsideTheCallNamesFromTheEventLoop) {
   TWSocket s;
-  Recorder r;
-  r.attach(s);
+  Recorder r(s);
   s.DnsLookup("127.1");
   EXPECT_EQ(r.events, V{"DnsLookupDone 0"});
   EXPECT_EQ(s.DnsResult(), "127.0.0.1");
@@ -82,9 +81,8 @@ TEST(WSocketSession, LookupConnectDataAndServerCloseWithUnreadData) {
     SCOPED_TRACE(host);
     Peer peer(0, *peerAddr == ':');
     TWSocket s;
-    Recorder r;
+    Recorder r(s);
     r.chunk = 100;  // one small Receive per event, as the main window does
-    r.attach(s);
     connectOnLookup(s, r, peer.port());
     s.DnsLookup(host);
     ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 0"); }));
@@ -110,8 +108,7 @@ V Then(V a, const V& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
 
 TEST(WSocketSession, RefusedConnectAndLocalClose) {
   TWSocket s;
-  Recorder r;
-  r.attach(s);
+  Recorder r(s);
   connectTo(s, testsupport::unusedPort());
   ASSERT_TRUE(waitFor([&] { return r.has("SessionClosed 0"); }));
   pumpFor(50);
@@ -159,8 +156,7 @@ TEST(WSocketSend, QueueDeliveredWholeToASlowReader) {
 TEST(WSocketSend, ConnectionLostWhileSendingClosesWithTheError) {
   Peer peer;
   TWSocket s;
-  Recorder r;
-  r.attach(s);
+  Recorder r(s);
   ASSERT_TRUE(connectPeer(s, peer));
   s.Pause();  // no notifications: the reset is found by the send
   peer.resetClient();
@@ -239,8 +235,7 @@ int openDescriptors() { return static_cast<int>(QDir("/proc/self/fd").count()); 
 
 TEST(WSocketDualStack, AttemptsOverBothFamilies) {
   TWSocket s;
-  Recorder r;
-  r.attach(s);
+  Recorder r(s);
   // A name with both families: ::1 first, whose listener has a full backlog
   // so the attempt hangs; 127.0.0.1 answers. The second attempt starts when
   // the 250 ms step is over, wins, and the first attempt is closed.

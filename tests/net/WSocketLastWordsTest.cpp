@@ -27,8 +27,7 @@ TEST(WSocketLastWords, ServerReasonArrivesBeforeTheCloseEveryTime) {
       // had handled when the session-closed event came.
       Peer peer;
       TWSocket s;
-      Recorder r;
-      r.attach(s);
+      Recorder r(s);
       std::string partial;
       V lines, atClose{"<no close>"};
       s.OnSessionConnected = [&](TCustomWSocket* sock, uint16_t e) {

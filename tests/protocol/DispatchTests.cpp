@@ -38,9 +38,7 @@ void RunCases(const std::vector<Case>& cases) {
 }
 
 const char kPong[] = "AddText Server|Ping!! Pong!!|1";
-std::string PingReply(const char* shown) {
-  return std::string("AddText Server|*** CTCP PING reply from bob") + shown + "|0";
-}
+std::string PingReply(const char* shown) { return std::string("AddText Server|*** CTCP PING reply from bob") + shown + "|0"; }
 
 TEST(Dispatch, ServerLinesMessagesAndNotices) {
   RunCases({
@@ -70,10 +68,7 @@ TEST(Dispatch, AnswersAreShownWhereTheUserIs) {
     return all;
   };
   const Calls welcome = {":srv 001 me :Hi there", ":srv 433 me bob :Nickname is already in use"};
-  auto welcomed = [](Calls more) {
-    more.insert(more.begin(), "AddText Server|Hi there|0");
-    return more;
-  };
+  auto welcomed = [](Calls more) { return more.insert(more.begin(), "AddText Server|Hi there|0"), more; };
   const std::string inUse = "bob :Nickname is already in use";
   RunCases({
       {"in the window the target names", {":srv 401 me bob :No such nick/channel"}, twice("bob", {"bob :No such nick/channel"}), 0, {"bob", "#a"}, "#a"},
@@ -89,9 +84,7 @@ TEST(Dispatch, AnswersAreShownWhereTheUserIs) {
 }
 
 TEST(Dispatch, Ctcp) {
-  auto from = [](const char* what, bool create) {
-    return std::string("AddText Server|*** CTCP ") + what + " from bob|" + (create ? "1" : "0");
-  };
+  auto from = [](const char* what, bool create) { return std::string("AddText Server|*** CTCP ") + what + " from bob|" + (create ? "1" : "0"); };
   RunCases({
       {"actions", {REQ("#chat", "ACTION waves"), REQ("me", "action"), ":bob!b PRIVMSG #chat :" B1 "ACTION jumps"}, {"AddText #chat|* bob waves|0", "AddText bob|* bob action|1", "AddText #chat|* bob jumps|0"}},
       {"ping answered to the nick", {REQ("#chat", "PING   77 \t") "\r"}, {ANSWER("PING 77"), from("PING", false)}},
@@ -131,9 +124,7 @@ TEST(Dispatch, ChannelEvents) {
 
 TEST(Dispatch, ModeArgumentWalk) {
   auto mode = [](const char* m) { return std::string(":alice!a MODE #chat ") + m; };
-  auto shown = [](const char* m) {
-    return std::string("AddText #chat|*** Mode change #chat \"") + m + "\" by alice (a) |0";
-  };
+  auto shown = [](const char* m) { return std::string("AddText #chat|*** Mode change #chat \"") + m + "\" by alice (a) |0"; };
   auto op = [](const char* n, bool give) { return std::string("ModeNick #chat|") + n + (give ? "|1" : "|0"); };
   RunCases({
       {"deop two", {mode("-oo bob carol")}, {op("bob", false), op("carol", false), shown("-oo bob carol")}},
@@ -165,8 +156,7 @@ TEST(Dispatch, CtcpReplyRateLimit) {
   RecordingFrame frame;
   InboundEngine engine(frame);
   const struct { int nowMs, requests, sendsSoFar; } steps[] = {
-      {10000, 9, 8}, {10999, 1, 8}, {11000, 2, 9}, {86399500, 20, 17},
-      {400, 1, 17},  {500, 1, 18},  {300, 1, 18},  {1300, 1, 19}};
+      {10000, 9, 8}, {10999, 1, 8}, {11000, 2, 9}, {86399500, 20, 17}, {400, 1, 17}, {500, 1, 18}, {300, 1, 18}, {1300, 1, 19}};
   int requests = 0;
   for (const auto& s : steps) {
     frame.nowMs = s.nowMs;

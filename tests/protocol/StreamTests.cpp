@@ -19,13 +19,8 @@ TEST(Stream, SessionIsIndependentOfHowBytesArrive) {
   const std::string session = protocoltest::SessionBytes();
   const Calls whole = Feed(session, session.size());
   ASSERT_GT(whole.size(), 300u);
-  auto has = [&](const std::string& piece) {
-    return std::any_of(whole.begin(), whole.end(), [&](auto& c) { return c.find(piece) != std::string::npos; });
-  };
-  EXPECT_TRUE(has("SendMsg PONG :" + std::string(1015, 'y')));  // the longest line that fits
-  for (const char* dropped : {"zzz", "xxx", "qqq", "tail of a long run"}) EXPECT_FALSE(has(dropped)) << dropped;
-  for (const char* kept : {"SendMsg PONG :nulinside", "SendMsg PONG :lf-only", "SendMsg JOIN #chat", "SendMsg NOTICE"})
-    EXPECT_TRUE(has(kept)) << kept;
+  // The longest line that fits is answered (what each kind of line does is the assembly and dispatch tables').
+  EXPECT_NE(std::find(whole.begin(), whole.end(), "SendMsg PONG :" + std::string(1015, 'y')), whole.end());
   EXPECT_EQ(whole.end()[-2], "SendMsg PONG :end");
 
   // Split into two deliveries: around the line ends of the damaged part of

@@ -80,8 +80,7 @@ TEST(IniOut, ItemsSkipUnknownsBlanksAndLoadOnlyEntries) {
   EXPECT_EQ(fx.window.objectName(), "Renamed");
 
   fx.window.setObjectName("MainForm");
-  fx.probe->text = "changed";
-  fx.probe->count = 6;
+  fx.probe->text = "changed", fx.probe->count = 6;
   ASSERT_TRUE(fx.ini->SaveProperties());
   EXPECT_EQ(readBytes(fx.path()), "[S]\nText=changed\nCount=5\nKeep=old\nMissing=alRight\nName=MainForm\n");
 }
@@ -89,10 +88,7 @@ TEST(IniOut, ItemsSkipUnknownsBlanksAndLoadOnlyEntries) {
 TEST(IniOut, FileNameTakesTheIniExtensionInCapitals) {
   const std::pair<const char*, const char*> names[] = {{"/x/y/Zorv.ini", "/x/y/ZORV.INI"}, {"/x/y/zorv", "/x/y/ZORV.INI"}, {"/x/Dir.d/zorv.cfg.bak", "/x/Dir.d/ZORV.CFG.INI"}, {"rel/ünï.txt", "rel/üNï.INI"}, {"", ""}};
   TIniOut ini;
-  for (const auto& [given, stored] : names) {
-    ini.setFileName(QString::fromUtf8(given));
-    EXPECT_EQ(ini.FileName(), QString::fromUtf8(stored));
-  }
+  for (const auto& [given, stored] : names) EXPECT_EQ((ini.setFileName(QString::fromUtf8(given)), ini.FileName()), QString::fromUtf8(stored));
 }
 
 TEST(IniOut, FailuresAreToldOnceAndLoseNothing) {
@@ -107,8 +103,7 @@ TEST(IniOut, FailuresAreToldOnceAndLoseNothing) {
   EXPECT_FALSE(fx.ini->SaveProperties());
   EXPECT_EQ(testsupport::shownMessages(), QStringList(2, "No INI Filename Specified."));
   EXPECT_TRUE(fx.ini->LastError().isEmpty());  // already told
-  EXPECT_EQ(fx.probe->text, "unchanged");
-  EXPECT_TRUE(QDir(fx.dir.path()).isEmpty());
+  EXPECT_TRUE(fx.probe->text == "unchanged" && QDir(fx.dir.path()).isEmpty());
 
   // A place that cannot be written.
   writeBytes(fx.dir.filePath("file"), "");
@@ -118,8 +113,7 @@ TEST(IniOut, FailuresAreToldOnceAndLoseNothing) {
 
   // A value that is not one line: reported, and the other items are saved.
   fx.ini->setFileName(fx.path());
-  fx.probe->text = "two\nlines";
-  fx.probe->count = 3;
+  fx.probe->text = "two\nlines", fx.probe->count = 3;
   EXPECT_FALSE(fx.ini->SaveProperties());
   EXPECT_TRUE(fx.ini->LastError().contains("Probe1.Text")) << fx.ini->LastError().toStdString();
   EXPECT_EQ(readBytes(fx.path()), "[S]\nCount=3\n");
