@@ -26,7 +26,8 @@ TEST_F(AppTest, RegistrationOpensWithCapLsUnlessTurnedOff) {
     // A server that knows nothing of CAP welcomes at once: nothing more about CAP.
     server.send(":srv 001 Zed :Welcome here\r\n");
     const int welcomes = on ? 1 : 2;
-    ASSERT_TRUE(testsupport::waitFor([&] { return testsupport::countInWindow(*form, "Server", "Welcome here") == welcomes; }));
+    ASSERT_TRUE(
+        testsupport::waitFor([&] { return testsupport::countInWindow(*form, "Server", "Welcome here") == welcomes; }));
     form->OnDisconnectClicked();
     ASSERT_TRUE(server.waitPeerClosed());
     EXPECT_EQ(server.received().find("CAP"), std::string::npos);

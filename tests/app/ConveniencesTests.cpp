@@ -106,9 +106,11 @@ TEST(IgnoreRules, CommandsMatchingAndTheSettingsValue) {
   } steps[] = {
       {"", {"*** Nobody is ignored"}},
       {"Troll", {"*** Ignoring Troll"}},
-      {"troll  spam!u@h,#chan", {"*** troll is ignored already", "*** Ignoring spam", "*** Not a nick: #chan (USAGE: /IGNORE [-]<nick>)"}},
+      {"troll  spam!u@h,#chan",
+       {"*** troll is ignored already", "*** Ignoring spam", "*** Not a nick: #chan (USAGE: /IGNORE [-]<nick>)"}},
       {"", {"*** Ignored: Troll spam"}},
-      {"-SPAM -nobody -", {"*** No longer ignoring SPAM", "*** nobody is not ignored", "*** Not a nick: - (USAGE: /IGNORE [-]<nick>)"}},
+      {"-SPAM -nobody -",
+       {"*** No longer ignoring SPAM", "*** nobody is not ignored", "*** Not a nick: - (USAGE: /IGNORE [-]<nick>)"}},
   };
   for (const auto& s : steps) EXPECT_EQ(list.Command(s.args), s.said) << s.args;
   for (const auto& [nick, ignored] : {std::pair{"troll", true}, {"TROLL", true}, {"spam", false}, {"trol", false},
@@ -135,7 +137,9 @@ TEST(ChannelsSetting, ReadAsJoinTakesThem) {
 TEST(InputLineCommands, HelpIgnoreAndPastedLines) {
   const std::tuple<const char*, bool, std::size_t, const char*, const char*> cases[] = {
       // typed, connected, lines written, the first one, the arguments for /ignore (null: none)
-      {"/help", false, 19, "*** Commands of the input line (/help <command> for one); any other /word goes to the server as typed:", nullptr},
+      {"/help", false, 19,
+       "*** Commands of the input line (/help <command> for one); any other /word goes to the server as typed:",
+       nullptr},
       {"/HELP join", true, 1, "*** /join #channel[,#more] [keys]: joins channels", nullptr},
       {"/help who", true, 1, "*** /who is not a command of Zorv: it goes to the server as typed", nullptr},
       {"/ignore", false, 0, "", ""},

@@ -32,9 +32,9 @@ TEST(ReconnectDelay, DoublesUpToTheCapLessAtMostTheSpreadAndIsShownInWholeSecond
     std::uint32_t random;
     int expected;
   } cases[] = {
-      {standard, 0, 0, 10000},   {standard, 4, 0, 160000},     {standard, 5, 0, 300000},  {standard, 1000, 0, 300000},
-      {standard, -3, 0, 10000},  {standard, 0, 1000, 9000},    {standard, 0, 1001, 10000}, {standard, 5, 30000, 270000},
-      {fast, 1, 7, 100},         {fast, 3, 7, 200},            {{0, 0, 10}, 0, 0, 1},      {{5000, 1000, 10}, 0, 0, 1000},
+      {standard, 0, 0, 10000},  {standard, 4, 0, 160000},  {standard, 5, 0, 300000},   {standard, 1000, 0, 300000},
+      {standard, -3, 0, 10000}, {standard, 0, 1000, 9000}, {standard, 0, 1001, 10000}, {standard, 5, 30000, 270000},
+      {fast, 1, 7, 100},        {fast, 3, 7, 200},         {{0, 0, 10}, 0, 0, 1},      {{5000, 1000, 10}, 0, 0, 1000},
   };
   for (const auto& c : cases)
     EXPECT_EQ(zorv::ReconnectDelayMs(c.attempt, c.random, c.policy), c.expected) << c.attempt << " " << c.random;
@@ -59,7 +59,9 @@ TEST(JoinLines, KeyedChannelsFirstAndWhatCannotTravelLeftOut) {
       {"keyed first", {{"#a", ""}, {"#b", "k2"}, {"&c", ""}, {"#d", "k4"}}, {"JOIN #b,#d,#a,&c k2,k4"}},
       {"bad names", {{"", ""}, {"#x y", ""}, {"#x,y", ""}, {std::string("#c\x01", 3), ""}, {"#ok", ""}}, {"JOIN #ok"}},
       {"bad key joins without it", {{"#a", "se cret"}, {"#b", "k,k"}, {"#c", "k"}}, {"JOIN #c,#a,#b k"}},
-      {"a name that fills a line", {{"#" + longest.substr(1), ""}, {"#a", ""}}, {"JOIN #" + longest.substr(1), "JOIN #a"}},
+      {"a name that fills a line",
+       {{"#" + longest.substr(1), ""}, {"#a", ""}},
+       {"JOIN #" + longest.substr(1), "JOIN #a"}},
       {"a name longer than a line", {{"#" + longest, ""}, {"#a", ""}}, {"JOIN #a"}},
   };
   for (const auto& c : cases) EXPECT_EQ(zorv::JoinLines(c.channels), c.expected) << c.what;
@@ -104,7 +106,8 @@ TEST(ChannelKeys, LearntFromTheJoinLinesSent) {
   for (const auto& c : cases) {
     zorv::ChannelKeys keys;
     for (const auto& line : c.sent) keys.NoteSent(line);
-    for (const auto& [channel, key] : c.expected) EXPECT_EQ(keys.KeyOf(channel), key) << c.sent.front() << " " << channel;
+    for (const auto& [channel, key] : c.expected)
+      EXPECT_EQ(keys.KeyOf(channel), key) << c.sent.front() << " " << channel;
   }
 }
 
@@ -299,7 +302,8 @@ TEST_F(KeeperTest, EveryWayBackJoinsTheOpenChannelsAndOnlyTheUsersConnectTakesTh
   } cases[] = {
       {"closed, reconnected", Close, false, "", false, true, "The server closed the connection"},
       {"reset, reconnected", Reset, false, "", false, true, "Connection lost, error #10054"},
-      {"dropped by the lag check", Silence, false, "", false, true, "Ping timeout: no data from the server for 10 seconds"},
+      {"dropped by the lag check", Silence, false, "", false, true,
+       "Ping timeout: no data from the server for 10 seconds"},
       {"closed, Connect during the wait", Close, true, "", false, true, "The server closed the connection"},
       {"Disconnect, Connect", Disconnect, true, "", false, true, ""},
       {"Disconnect, Connect to another server", Disconnect, true, "127.1", false, false, ""},
@@ -402,7 +406,8 @@ TEST_F(KeeperTest, FailedAttemptsDoubleTheWaitAndAWelcomeStartsItAgain) {
   ASSERT_TRUE(waitFor([&] { return count("Server", "Reconnecting in 10 seconds"); }));
   host.target.port = std::to_string(testsupport::unusedPort());
   ASSERT_TRUE(waitFor([&] { return count("Server", "Reconnecting in 20 seconds"); }));
-  EXPECT_EQ(serverLinesFrom("No server available"), (Lines{"No server available", "Disconnected", "Reconnecting in 20 seconds"}));
+  EXPECT_EQ(serverLinesFrom("No server available"),
+            (Lines{"No server available", "Disconnected", "Reconnecting in 20 seconds"}));
   ASSERT_TRUE(waitFor([&] { return count("Server", "Reconnecting in 40 seconds"); }));
   EXPECT_EQ(count("#a", "*** Disconnected"), 1);  // once for the connection, not per attempt
   host.target.port = port;
@@ -419,7 +424,8 @@ TEST_F(KeeperTest, AServerThatStopsReadingIsDroppedOnceTheQueuePassesOneMebibyte
   LoopbackServer server;
   connectTo(server);
   const std::string big(100000, 'x');
-  const std::string said = "The server has stopped reading: more than 1 MiB waits to be sent, so the connection is closed";
+  const std::string said =
+      "The server has stopped reading: more than 1 MiB waits to be sent, so the connection is closed";
   int peak = 0;
   for (int i = 0; i < 2000 && !count("Server", said); ++i) {
     session->SendMsg("PRIVMSG #a :" + big);

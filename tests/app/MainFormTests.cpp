@@ -35,7 +35,8 @@ const std::string kIdle = "1001";
 QByteArrayList logLines(const QString& path) {
   QByteArrayList out;
   for (const QByteArray& l : testsupport::readBytes(path).split('\n'))
-    if (!l.isEmpty()) out << (l.startsWith("****") ? l.left(l.indexOf(" AT ") + 3) : l.mid(22));  // "**** BEGIN LOGGING AT"
+    if (!l.isEmpty())
+      out << (l.startsWith("****") ? l.left(l.indexOf(" AT ") + 3) : l.mid(22));  // "**** BEGIN LOGGING AT"
   return out;
 }
 
@@ -68,7 +69,8 @@ TEST_F(AppTest, ServerCloseKeepsChannelWindowsButEmptiesTheirLists) {
   form->nickField->setText("me");
   connectTo(server);
   server.send(":me!m@h JOIN :#chat\r\n:srv 353 me = #chat :@alice bob me\r\n:srv 366 me #chat :End\r\n");
-  ASSERT_TRUE(waitFor([&] { return window(*form, "#chat") && window(*form, "#chat")->nickList->model()->rowCount() == 3; }));
+  ASSERT_TRUE(
+      waitFor([&] { return window(*form, "#chat") && window(*form, "#chat")->nickList->model()->rowCount() == 3; }));
   server.closeClient();
   ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
   TMDIChild* chat = window(*form, "#chat");
@@ -123,8 +125,10 @@ TEST_F(AppTest, AnswersAreShownWhereTheUserIs) {
   chat->inputLine->setText("/nick bob");
   chat->OnSendClicked();
   form->ChildFocus("carol");
-  server.send(":srv 001 me :Welcome here\r\n:srv 433 me bob :Nickname is already in use\r\n:srv 482 me #chat :Not an operator\r\n"
-              ":srv 401 me nobody :No such nick\r\n");
+  server.send(
+      ":srv 001 me :Welcome here\r\n:srv 433 me bob :Nickname is already in use\r\n:srv 482 me #chat :Not an "
+      "operator\r\n"
+      ":srv 401 me nobody :No such nick\r\n");
   ASSERT_TRUE(waitFor([&] { return hasLine(*form, "Server", "nobody :No such nick"); }));
   EXPECT_TRUE(hasLine(*form, "#chat", "bob :Nickname is already in use"));
   EXPECT_EQ(linesOf(*form, "#chat").back(), "#chat :Not an operator");
@@ -153,7 +157,8 @@ TEST_F(AppTest, ServerReasonBeforeAnImmediateCloseIsShownEveryTime) {
       }
       server.send("ERROR :Closing Link: test (bye)\r\n");
       server.closeClient();
-      ASSERT_TRUE(waitFor([&] { return form->connectButton->isEnabled() && form->session->Socket().State() == wsClosed; }));
+      ASSERT_TRUE(
+          waitFor([&] { return form->connectButton->isEnabled() && form->session->Socket().State() == wsClosed; }));
       testsupport::pumpFor(20);  // nothing else may follow
       const std::vector<std::string> all = linesOf(*form, "Server");
       ASSERT_EQ(all.size(), before + 3) << ::testing::PrintToString(all);

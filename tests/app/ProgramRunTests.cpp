@@ -57,7 +57,8 @@ struct Program {
       std::ifstream status("/proc/" + std::to_string(p.processId()) + "/status");
       std::string line;
       while (std::getline(status, line))
-        if (line.rfind("SigCgt:", 0) == 0) return ((std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+        if (line.rfind("SigCgt:", 0) == 0)
+          return ((std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
       return false;
     }, 20000);
     if (up) ::kill(static_cast<pid_t>(p.processId()), SIGTERM);

@@ -94,8 +94,9 @@ TEST_F(AppTest, CancelOnAChangedCertificateStopsTheReconnect) {
   ASSERT_TRUE(waitFor([&] { return form->session->Socket().State() == wsClosed; }));
   const auto lines = linesOf(*form, "Server");
   EXPECT_EQ(std::vector<std::string>(std::find(lines.begin(), lines.end(), refused), lines.end()),
-            (std::vector<std::string>{refused, "Disconnected",
-                                      "Not reconnecting: the server's certificate was refused. Press Connect to try again."}));
+            (std::vector<std::string>{
+                refused, "Disconnected",
+                "Not reconnecting: the server's certificate was refused. Press Connect to try again."}));
   EXPECT_TRUE(asked == 1 && !form->session->Keeper().Waiting() && form->connectButton->isEnabled());
   zorv::setCertificatePrompt(old);
   ::unsetenv("SSL_CERT_FILE");
@@ -115,8 +116,8 @@ TEST(CertificatePromptTest, PinsAndAnswers) {
       {"untrusted, connect once", "", 18, zorv::CertChoice::ConnectOnce, true, true, ""},
       {"untrusted, always", "", 18, zorv::CertChoice::AlwaysTrust, true, true, kFp.c_str()},
       {"untrusted, cancel", "", 18, zorv::CertChoice::Cancel, true, false, ""},
-      {"pinned in lower case", "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", 18, zorv::CertChoice::Cancel, false, true,
-       "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"},
+      {"pinned in lower case", "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", 18,
+       zorv::CertChoice::Cancel, false, true, "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"},
       {"changed, connect once is no way in", kNew.c_str(), 18, zorv::CertChoice::ConnectOnce, true, false,
        kNew.c_str()},
       {"changed, cancel", kNew.c_str(), 0, zorv::CertChoice::Cancel, true, false, kNew.c_str()},
@@ -141,10 +142,12 @@ TEST(CertificatePromptTest, PinsAndAnswers) {
     peer.Sha256 = kFp;
     const zorv::CertAnswer answer = zorv::acceptCertificate(peer, ini);
     zorv::setCertificatePrompt(old);
-    EXPECT_EQ(std::pair(answer.accepted, answer.refusedByUser), std::pair(r.accepted, r.asked && !r.accepted)) << r.name;
+    EXPECT_EQ(std::pair(answer.accepted, answer.refusedByUser), std::pair(r.accepted, r.asked && !r.accepted))
+        << r.name;
     ASSERT_EQ(texts.size(), r.asked ? 1u : 0u) << r.name;
     if (r.asked) {
-      EXPECT_TRUE(texts[0].contains(QString::fromStdString(kFp)) && texts[0].contains("irc.example.org:6697")) << r.name;
+      EXPECT_TRUE(texts[0].contains(QString::fromStdString(kFp)) && texts[0].contains("irc.example.org:6697"))
+          << r.name;
       EXPECT_EQ(texts[0].contains("has changed"), *r.stored != '\0') << r.name;
       if (r.verify == 18) EXPECT_TRUE(texts[0].contains("self-signed") || *r.stored) << r.name;
     }

@@ -53,13 +53,39 @@ TEST(ChannelList, RowsAfterListing) {
     std::vector<Row> cells, shown;  // shown: as cells when empty
   } cases[] = {
       {"three channels", kThree, true, {{"#a", "1", "one"}, {"#b", "2", "two"}, {"#c", "3", "three"}}, {}},
-      {"cut short", {"#a 3 :first", "#b 12 :second"}, false, {{"#a", "3", "first"}, {"#b", "12", "second"}, {TChannelForm::kPlaceholder, "", ""}}, {}},
-      {"topics", {"#e 5", "#a 1 :a: b :c  ", "#f ", "#c 3 ::lead", "#d\xe9 4 no colon"}, true,
-       {{"#e", "5", ""}, {"#a", "1", "a: b :c  "}, {"#f", "", ""}, {"#c", "3", ":lead"}, {"#d\xe9", "4", "no colon"}}, {}},
-      {"reply without a blank", {"#a 1 :one", "#lonely", "", "#b 2 :two"}, true, {{"#a", "1", "one"}, {"#b", "2", "two"}}, {}},
-      {"codes", {"#a 1 :\x02" "bold\x02 \x03" "4,1red\x0F plain", "#\x02" "b 2 :\x1Ditalic"}, true,
-       {{"#a", "1", "\x02" "bold\x02 \x03" "4,1red\x0F plain"}, {"#\x02" "b", "2", "\x1Ditalic"}},
-       {{"#a", "1", "bold red plain"}, {"#\x02" "b", "2", "italic"}}},
+      {"cut short",
+       {"#a 3 :first", "#b 12 :second"},
+       false,
+       {{"#a", "3", "first"}, {"#b", "12", "second"}, {TChannelForm::kPlaceholder, "", ""}},
+       {}},
+      {"topics",
+       {"#e 5", "#a 1 :a: b :c  ", "#f ", "#c 3 ::lead", "#d\xe9 4 no colon"},
+       true,
+       {{"#e", "5", ""}, {"#a", "1", "a: b :c  "}, {"#f", "", ""}, {"#c", "3", ":lead"}, {"#d\xe9", "4", "no colon"}},
+       {}},
+      {"reply without a blank",
+       {"#a 1 :one", "#lonely", "", "#b 2 :two"},
+       true,
+       {{"#a", "1", "one"}, {"#b", "2", "two"}},
+       {}},
+      {"codes",
+       {"#a 1 :\x02"
+        "bold\x02 \x03"
+        "4,1red\x0F plain",
+        "#\x02"
+        "b 2 :\x1Ditalic"},
+       true,
+       {{"#a", "1",
+         "\x02"
+         "bold\x02 \x03"
+         "4,1red\x0F plain"},
+        {"#\x02"
+         "b",
+         "2", "\x1Ditalic"}},
+       {{"#a", "1", "bold red plain"},
+        {"#\x02"
+         "b",
+         "2", "italic"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -74,7 +100,8 @@ TEST(ChannelList, RowsAfterListing) {
     const auto& shown = c.shown.empty() ? c.cells : c.shown;
     for (int r = 0; r < f.form.RowCount(); ++r)
       for (int col = 0; col < 3; ++col)
-        EXPECT_EQ(f.form.grid->model()->index(r, col).data().toString(), zorv::toDisplay(shown[r][col])) << r << "," << col;
+        EXPECT_EQ(f.form.grid->model()->index(r, col).data().toString(), zorv::toDisplay(shown[r][col]))
+            << r << "," << col;
     f.form.hide();  // keeps the listing; Refresh asks again and empties it
     f.form.OpenList();
     const bool asks = c.cells.size() == 1;
@@ -93,8 +120,10 @@ TEST(ChannelList, RowsAfterListing) {
 TEST(ChannelList, JoinSendsTheCurrentRowsChannelAndHides) {
   enum How { Button, DoubleClick, Shorter };
   const std::tuple<How, Lines, int, std::string> cases[] = {
-      {Button, kThree, 1, "JOIN #b"}, {DoubleClick, kThree, 1, "JOIN #b"},
-      {Button, {"#a\rQUIT :x 1 :t", "#b 2 :two"}, 0, "JOIN #a"}, {Shorter, {"#a 1 :", "#b 1 :", "#c 1 :", "#d 1 :"}, 3, "JOIN #y"}};
+      {Button, kThree, 1, "JOIN #b"},
+      {DoubleClick, kThree, 1, "JOIN #b"},
+      {Button, {"#a\rQUIT :x 1 :t", "#b 2 :two"}, 0, "JOIN #a"},
+      {Shorter, {"#a 1 :", "#b 1 :", "#c 1 :", "#d 1 :"}, 3, "JOIN #y"}};
   for (const auto& [how, replies, select, expected] : cases) {
     Fixture f;
     f.listing(replies);
@@ -103,8 +132,12 @@ TEST(ChannelList, JoinSendsTheCurrentRowsChannelAndHides) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.form));
     const QPoint at = grid->visualRect(grid->model()->index(select, 2)).center();
     if (how == Button) QTest::mouseClick(f.form.joinButton, Qt::LeftButton);
-    if (how == DoubleClick) QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at), QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
-    if (how == Shorter) f.form.ListStart(), f.form.AddChannelRow("#x 1 :"), f.form.AddChannelRow("#y 1 :"), f.form.ListEnd(), f.form.OnJoinClicked();
+    if (how == DoubleClick)
+      QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at),
+          QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+    if (how == Shorter)
+      f.form.ListStart(), f.form.AddChannelRow("#x 1 :"), f.form.AddChannelRow("#y 1 :"), f.form.ListEnd(),
+          f.form.OnJoinClicked();
     EXPECT_EQ(f.sent, Lines{expected});
     EXPECT_FALSE(f.form.isVisible()) << expected;
   }

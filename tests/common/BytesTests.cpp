@@ -48,7 +48,12 @@ TEST(Bytes, LineBreaksRemovedAndTextTrimmed) {
       {"a\tb\x01 c", "a\tb\x01 c"},
   };
   for (const auto& c : cases) EXPECT_EQ(zorv::stripLineBreaks(c.in), c.out) << testing::PrintToString(c.in);
-  const struct { QString in, out; } texts[] = {{u""_qs, u""_qs}, {u" \t a b \r\n"_qs, u"a b"_qs}, {u"\u00a0x\u00a0"_qs, u"\u00a0x\u00a0"_qs}, {QString(QChar(0)) + u"k"_qs, u"k"_qs}};
+  const struct {
+    QString in, out;
+  } texts[] = {{u""_qs, u""_qs},
+               {u" \t a b \r\n"_qs, u"a b"_qs},
+               {u"\u00a0x\u00a0"_qs, u"\u00a0x\u00a0"_qs},
+               {QString(QChar(0)) + u"k"_qs, u"k"_qs}};
   for (const auto& c : texts) EXPECT_EQ(zorv::trimmedText(c.in), c.out) << c.in.toStdString();
 }
 

@@ -391,7 +391,8 @@ TEST_F(ChildwinTest, WordWrapRowsAndClicks) {
   TextPane pane;
   pane.resize(200, 160);
   pane.show();
-  for (const char* line : {"xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx", "xx"}) pane.appendLine(line);
+  for (const char* line : {"xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx xxxxx", "xx"})
+    pane.appendLine(line);
   for (const bool wrap : {false, true}) {
     pane.setWordWrap(wrap);
     pane.flushLayout();
@@ -420,7 +421,10 @@ TEST_F(ChildwinTest, ColoursBoldAndMentionArePainted) {
     return n;
   };
   auto near = [](QRgb want) {
-    return [want](QRgb p) { return std::abs(qRed(p) - qRed(want)) + std::abs(qGreen(p) - qGreen(want)) + std::abs(qBlue(p) - qBlue(want)) < 30; };
+    return [want](QRgb p) {
+      return std::abs(qRed(p) - qRed(want)) + std::abs(qGreen(p) - qGreen(want)) + std::abs(qBlue(p) - qBlue(want)) <
+             30;
+    };
   };
   auto ink = [](QRgb p) { return qGray(p) < 96; };
   const std::tuple<const char*, bool, std::function<bool(QRgb)>, int> rows[] = {  // line, mention, pixel, at least
@@ -607,12 +611,26 @@ TEST_F(InputLineTest, PastedLinesAreSentOneByOneAfterAQuestionAboveFive) {
     bool asked;
   } cases[] = {
       {"", "one word", true, {}, "one word", false},
-      {"say ", "one\r\ntwo\n\n   \rthree", true, {"PRIVMSG #c :say one", "PRIVMSG #c :two", "PRIVMSG #c :three"}, "", false},
+      {"say ",
+       "one\r\ntwo\n\n   \rthree",
+       true,
+       {"PRIVMSG #c :say one", "PRIVMSG #c :two", "PRIVMSG #c :three"},
+       "",
+       false},
       {"", "1\n2\n3\n4\n5\n6\n", false, {}, "", true},  // refused: nothing sent, nothing left
-      {"", "1\n2\n3\n4\n5\n6\n", true,
-       {"PRIVMSG #c :1", "PRIVMSG #c :2", "PRIVMSG #c :3", "PRIVMSG #c :4", "PRIVMSG #c :5", "PRIVMSG #c :6"}, "", true},
-      {"", QString::fromStdString("/me waves\n" + longLine), true, {"PRIVMSG #c :\001ACTION waves\001", "PRIVMSG #c :" + longLine.substr(0, 418), "PRIVMSG #c :" + longLine.substr(418)},
-       "", false},
+      {"",
+       "1\n2\n3\n4\n5\n6\n",
+       true,
+       {"PRIVMSG #c :1", "PRIVMSG #c :2", "PRIVMSG #c :3", "PRIVMSG #c :4", "PRIVMSG #c :5", "PRIVMSG #c :6"},
+       "",
+       true},
+      {"",
+       QString::fromStdString("/me waves\n" + longLine),
+       true,
+       {"PRIVMSG #c :\001ACTION waves\001", "PRIVMSG #c :" + longLine.substr(0, 418),
+        "PRIVMSG #c :" + longLine.substr(418)},
+       "",
+       false},
   };
   for (const auto& c : cases) {
     host.sent.clear();

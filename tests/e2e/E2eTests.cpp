@@ -165,7 +165,8 @@ TEST_F(E2e, ALongLineReachesTheChannelInPiecesAndZorvStaysOn) {
   ASSERT_TRUE(waitFor([&] { return inList("#long", {"watcher"}); }));
   // 1,200 characters: words, and two-byte characters that may fall on a cut.
   QString typed;
-  for (int i = 0; typed.size() < 1200; ++i) typed += QString::fromUtf8(i % 3 ? "caf\xc3\xa9 " : "mot\xc3\xa9\xc3\xa9s ");
+  for (int i = 0; typed.size() < 1200; ++i)
+    typed += QString::fromUtf8(i % 3 ? "caf\xc3\xa9 " : "mot\xc3\xa9\xc3\xa9s ");
   typed.truncate(1199);
   typed += QLatin1Char('!');
   const std::string expected = zorv::fromInput(typed);

@@ -109,7 +109,8 @@ TEST_F(LogbookTest, AFolderThatCannotBeWrittenIsSaidOnceAndNothingElseChanges) {
   book->append("#off", "x");
   book->flush();
   EXPECT_FALSE(QFileInfo::exists(book->pathFor("#off")));
-  EXPECT_EQ(errors[0].rfind("*** Cannot write logs to " + dir.filePath("file/logs/irc.example.net").toStdString(), 0), 0u)
+  EXPECT_EQ(errors[0].rfind("*** Cannot write logs to " + dir.filePath("file/logs/irc.example.net").toStdString(), 0),
+            0u)
       << errors[0];
 }
 

@@ -30,7 +30,8 @@ inline std::string errorText(const std::function<void()>& f) {
   return "<no exception>";
 }
 
-inline void setTarget(TCustomWSocket& s, const std::string& addr, const std::string& port, const std::string& proto = "tcp") {
+inline void setTarget(TCustomWSocket& s, const std::string& addr, const std::string& port,
+                      const std::string& proto = "tcp") {
   s.SetAddr(addr);
   s.SetPort(port);
   s.SetProto(proto);
@@ -51,7 +52,8 @@ struct Recorder {
   Recorder() = default;
   explicit Recorder(TCustomWSocket& s) { attach(s); }
   void attach(TCustomWSocket& s, bool reader = true) {
-    static const char* names[] = {"Invalid", "Opened", "Bound", "Connecting", "Connected", "Accepting", "Listening", "Closed"};
+    static const char* names[] = {"Invalid",   "Opened",    "Bound",     "Connecting",
+                                  "Connected", "Accepting", "Listening", "Closed"};
     s.OnDnsLookupDone = [this](TCustomWSocket*, uint16_t e) { add("DnsLookupDone", e); };
     s.OnSessionConnected = [this](TCustomWSocket*, uint16_t e) { add("SessionConnected", e); };
     s.OnSessionClosed = [this](TCustomWSocket*, uint16_t e) { add("SessionClosed", e); };
@@ -71,7 +73,8 @@ struct Recorder {
   // The events without the state changes.
   V main() const {
     V r;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(r), [](const std::string& e) { return e.find('>') == std::string::npos; });
+    std::copy_if(events.begin(), events.end(), std::back_inserter(r),
+                 [](const std::string& e) { return e.find('>') == std::string::npos; });
     return r;
   }
 };
@@ -92,6 +95,7 @@ inline void connectOnLookup(TCustomWSocket& s, Recorder& r, int port) {
   };
 }
 
-const V kLookedUpAndConnected = {"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected", "SessionConnected 0"};
+const V kLookedUpAndConnected = {"DnsLookupDone 0", "Closed>Opened", "Opened>Connecting", "Connecting>Connected",
+                                 "SessionConnected 0"};
 
 }  // namespace nettest

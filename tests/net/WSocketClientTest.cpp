@@ -18,7 +18,10 @@ using namespace nettest;
 // The texts a user can meet: a send without a connection, a look-up that
 // ends while connected, and a server or port that cannot be used.
 TEST(WSocketErrors, TextsOfFailedAndRefusedCalls) {
-  for (const auto& [e, text] : {std::pair<int, const char*>{10054, "Connection reset by peer"}, {10061, "Connection refused"}, {11001, "Host not found"}, {12001, "Not a WinSock error"}})
+  for (const auto& [e, text] : {std::pair<int, const char*>{10054, "Connection reset by peer"},
+                                {10061, "Connection refused"},
+                                {11001, "Host not found"},
+                                {12001, "Not a WinSock error"}})
     EXPECT_EQ(zorv::WSocketErrorDesc(e), text) << e;
 
   TWSocket idle;
@@ -32,12 +35,14 @@ TEST(WSocketErrors, TextsOfFailedAndRefusedCalls) {
   EXPECT_EQ(errorText([&] { s.Connect(); }), "Connect: Socket already in use");
   EXPECT_EQ(s.State(), wsConnected);
 
-  const struct { std::string addr, port, proto; const char* text; } refusals[] = {
+  const struct { std::string addr, port, proto; const char* text;
+  } refusals[] = {
       {"127.0.0.1", "   ", "tcp", "Connect: No Port Specified"},
       {"", "6667", "tcp", "Connect: No IP Address Specified"},
       {"127.0.0.1", std::string(32, '1'), "tcp", "connect:WSocketResolvePort: Invalid Port."},
       {"127.0.0.1", "irc", "tcp", "connect:WSocketResolvePort: Cannot convert port 'irc'"},
-      {"no-such-host.invalid", "6667", "tcp", "connect:WSocketResolveHost: Cannot convert host address 'no-such-host.invalid'"},
+      {"no-such-host.invalid", "6667", "tcp",
+       "connect:WSocketResolveHost: Cannot convert host address 'no-such-host.invalid'"},
       {std::string(257, 'a'), "6667", "tcp", "connect:WSocketResolveHost: Invalid Hostname."},
   };
   for (const auto& c : refusals) {
@@ -103,7 +108,8 @@ TEST(WSocketSession, LookupConnectDataAndServerCloseWithUnreadData) {
   }
 }
 
-const V kRefused = {"Closed>Opened", "Opened>Connecting", "Connecting>Connected", "SessionConnected 10061", "Connected>Closed", "SessionClosed 0"};
+const V kRefused = {"Closed>Opened",          "Opened>Connecting", "Connecting>Connected",
+                    "SessionConnected 10061", "Connected>Closed",  "SessionClosed 0"};
 V Then(V a, const V& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
 
 TEST(WSocketSession, RefusedConnectAndLocalClose) {

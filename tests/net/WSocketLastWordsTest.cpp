@@ -11,11 +11,13 @@ TEST(WSocketLastWords, ServerReasonArrivesBeforeTheCloseEveryTime) {
   const std::string reason = "ERROR :Closing Link: test (bye)";
   // early: the server closes before the client's lines arrive (they meet a
   // closed socket); else with them unread (a reset) or after reading them.
-  const struct { const char* name; bool early, readFirst, registers; int chunk; V said; } cases[] = {
+  const struct { const char* name; bool early, readFirst, registers; int chunk; V said;
+  } cases[] = {
       {"closed before the client speaks", true, false, true, 7, {reason}},
       {"client lines unread", false, false, true, 7, {reason}},
       {"client lines read", false, true, true, 7, {reason}},
-      // The second answer meets the closed connection while the handler still holds the reason, taken in the same receive.
+      // The second answer meets the closed connection while the handler still holds the reason, taken in the same
+      // receive.
       {"answers from the data handler", true, false, false, 4096, {"PING :a", "PING :b", reason}},
   };
   for (const auto& c : cases) {
@@ -43,7 +45,8 @@ TEST(WSocketLastWords, ServerReasonArrivesBeforeTheCloseEveryTime) {
         if (n > 0) partial.append(buf.data(), static_cast<size_t>(n));
         for (size_t lf; (lf = partial.find("\r\n")) != std::string::npos; partial.erase(0, lf + 2)) {
           lines.push_back(partial.substr(0, lf));
-          if (lines.back().rfind("PING :", 0) == 0 && sock->State() == wsConnected) sock->SendStr("PONG :" + lines.back().substr(6) + "\r\n");
+          if (lines.back().rfind("PING :", 0) == 0 && sock->State() == wsConnected)
+            sock->SendStr("PONG :" + lines.back().substr(6) + "\r\n");
         }
       };
       s.OnSessionClosed = [&](TCustomWSocket*, uint16_t e) {

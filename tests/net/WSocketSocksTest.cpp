@@ -35,7 +35,9 @@ TEST(WSocketSocks, ConnectReplyCheck) {
   };
   for (const auto& row : rows) {
     const R r = zorv::WSocketParseSocksReply(reinterpret_cast<const unsigned char*>(row.in.data()), row.in.size());
-    EXPECT_EQ(std::tuple(r.Status, r.Error, r.Status == R::Done ? r.BoundAddr + ":" + r.BoundPort : ""), std::tuple(row.status, row.error, row.bound)) << ::testing::PrintToString(row.in);
+    EXPECT_EQ(std::tuple(r.Status, r.Error, r.Status == R::Done ? r.BoundAddr + ":" + r.BoundPort : ""),
+              std::tuple(row.status, row.error, row.bound))
+        << ::testing::PrintToString(row.in);
   }
 }
 
@@ -47,13 +49,22 @@ struct Danted {
   int port = testsupport::unusedPort();
   bool ready = false;
   explicit Danted(const QString& method) {
-    QString conf = QStringLiteral("logoutput: %1/danted.log\ninternal: 127.0.0.1 port = %2\nexternal: 127.0.0.1\nclientmethod: none\nsocksmethod: %3\n").arg(dir.path()).arg(port).arg(method);
+    QString conf = QStringLiteral(
+                       "logoutput: %1/danted.log\ninternal: 127.0.0.1 port = %2\nexternal: 127.0.0.1\nclientmethod: "
+                       "none\nsocksmethod: %3\n")
+                       .arg(dir.path())
+                       .arg(port)
+                       .arg(method);
     if (::geteuid() == 0) conf += "user.privileged: root\nuser.unprivileged: nobody\n";
-    conf += "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\nsocks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect }\n";
+    conf +=
+        "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\nsocks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: "
+        "connect }\n";
     testsupport::writeBytes(dir.filePath("danted.conf"), conf.toUtf8());
     proc.setProcessChannelMode(QProcess::MergedChannels);
     proc.start("/usr/sbin/danted", {"-f", dir.filePath("danted.conf"), "-p", dir.filePath("danted.pid"), "-N", "1"});
-    ready = proc.waitForStarted(5000) && waitFor([&] { return testsupport::canConnect(port) || proc.state() == QProcess::NotRunning; }, 10000) && proc.state() == QProcess::Running;
+    ready = proc.waitForStarted(5000) &&
+            waitFor([&] { return testsupport::canConnect(port) || proc.state() == QProcess::NotRunning; }, 10000) &&
+            proc.state() == QProcess::Running;
   }
   ~Danted() {
     proc.terminate();
@@ -64,8 +75,11 @@ struct Danted {
 
 // A system account that exists for one test.
 struct ThrowAwayUser {
-  std::string name = "zorvsx" + std::to_string(std::random_device()() % 1000000), password = "pw" + std::to_string(std::random_device()());
-  bool ok = QProcess::execute("/bin/sh", {"-c", QString::fromStdString("useradd -M -N -s /usr/sbin/nologin " + name + " && echo " + name + ":" + password + " | chpasswd")}) == 0;
+  std::string name = "zorvsx" + std::to_string(std::random_device()() % 1000000),
+              password = "pw" + std::to_string(std::random_device()());
+  bool ok = QProcess::execute("/bin/sh",
+                              {"-c", QString::fromStdString("useradd -M -N -s /usr/sbin/nologin " + name + " && echo " +
+                                                            name + ":" + password + " | chpasswd")}) == 0;
   ~ThrowAwayUser() { QProcess::execute("/usr/sbin/userdel", {name.c_str()}); }
 };
 
@@ -98,7 +112,9 @@ TEST(WSocketSocksDante, SessionsWithoutAndWithLogin) {
     Recorder r;
     start(s, r, target.port(), user ? user->name : "", user ? user->password : "");
     ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 0"); }, 10000)) << ::testing::PrintToString(r.events);
-    EXPECT_EQ(r.main(), (login ? V{"SocksConnected 0", "AuthState 0", "AuthState 1", "SessionConnected 0", "DataAvailable 0"} : V{"SocksConnected 0", "SessionConnected 0", "DataAvailable 0"}));
+    EXPECT_EQ(r.main(),
+              (login ? V{"SocksConnected 0", "AuthState 0", "AuthState 1", "SessionConnected 0", "DataAvailable 0"}
+                     : V{"SocksConnected 0", "SessionConnected 0", "DataAvailable 0"}));
     ASSERT_TRUE(target.accept());
     s.SendStr("NICK zorv\r\n");
     EXPECT_EQ(target.read(11), "NICK zorv\r\n");

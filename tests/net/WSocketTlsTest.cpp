@@ -34,7 +34,8 @@ struct TlsClient {
   }
   bool connected(int port) {
     connectTo(s, port);
-    return waitFor([&] { return r.has("SessionConnected 0") || r.has("SessionConnected 20100"); }, 10000) && r.has("SessionConnected 0");
+    return waitFor([&] { return r.has("SessionConnected 0") || r.has("SessionConnected 20100"); }, 10000) &&
+           r.has("SessionConnected 0");
   }
 };
 
@@ -88,7 +89,8 @@ TEST_F(TlsSocket, BrokenHandshakesAreReportedAndClose) {
     EXPECT_EQ(peer.received()[0], 0x16);  // a TLS handshake record, never plain text
     if (*c.say) peer.send(c.say);
     if (c.close) peer.closeClient();
-    ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 20100") && t.State() == wsClosed; }, 15000)) << ::testing::PrintToString(r.events);
+    ASSERT_TRUE(waitFor([&] { return r.has("SessionConnected 20100") && t.State() == wsClosed; }, 15000))
+        << ::testing::PrintToString(r.events);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].rfind("TLS handshake failed: ", 0), 0u) << errors[0];
     EXPECT_NE(errors[0].find(c.reason), std::string::npos) << errors[0];
@@ -130,7 +132,9 @@ TEST_F(TlsSocket, TheDecisionDecidesTheSession) {
     EXPECT_EQ(decisions[0].Verdict, c.verdict) << decisions[0].Reason;
     EXPECT_EQ(peers[0].Sha256, pki().fingerprint(cert.c_str()));
     EXPECT_EQ(peers[0].Port, server.port());
-    EXPECT_TRUE(c.verdict == CertVerdict::Accept || (errors.size() == 1 && errors[0].find("certificate not accepted") != std::string::npos)) << ::testing::PrintToString(errors);
+    EXPECT_TRUE(c.verdict == CertVerdict::Accept ||
+                (errors.size() == 1 && errors[0].find("certificate not accepted") != std::string::npos))
+        << ::testing::PrintToString(errors);
   }
 }
 

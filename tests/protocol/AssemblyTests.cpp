@@ -55,7 +55,8 @@ TEST(Assembly, OverLongLinesAndZeroBytesNeverStopLaterLines) {
       {"PING :a\0b\r\n\0\0PING :c\r\n"s, Pongs({"ab", "c"})},
       {"abc\0\nPING :y\r\n"s, {"AddText Server|<>abc |0", "SendMsg PONG :y", "AddText Server|Ping!! Pong!!|1"}},
       {std::string(5000, '\0') + "PING :z\r\n", Pongs({"z"})},
-      {"PING :" + std::string(1000, 'w') + std::string(100, '\0') + "\r\nPING :v\r\n", Pongs({std::string(1000, 'w'), "v"})},
+      {"PING :" + std::string(1000, 'w') + std::string(100, '\0') + "\r\nPING :v\r\n",
+       Pongs({std::string(1000, 'w'), "v"})},
   };
   for (const auto& [bytes, calls] : cases) {
     for (const size_t chunk : {1u, 3u, 1023u, 8000u}) EXPECT_EQ(Feed(bytes, chunk), calls) << "chunk " << chunk;
@@ -100,9 +101,16 @@ TEST(Assembly, ReentryAndThrowingFrame) {
 
 // The channel and names of a names reply (the lines themselves are parsed in the dispatch tables).
 TEST(Helpers, NamesReply) {
-  const struct { const char* p; bool found; const char* channel; const char* names; } cases[] = {
-      {"= #chat :@alice bob me", true, "#chat", "@alice bob me "}, {"@ &local :x y", true, "&local", "x y "}, {"#chat :End of list.", true, "#chat", "End of list. "},
-      {"#a&b :n1", true, "#a&b", "n1 "}, {"= &a#b :n1", true, "&a#b", "n1 "}, {"= #chat a b", true, "#chat", "a b "}, {"= chat :a", true, "=", "a "}, {"= #chat", false, "", ""}, {"", false, "", ""}};
+  const struct { const char* p; bool found; const char* channel; const char* names;
+  } cases[] = {{"= #chat :@alice bob me", true, "#chat", "@alice bob me "},
+               {"@ &local :x y", true, "&local", "x y "},
+               {"#chat :End of list.", true, "#chat", "End of list. "},
+               {"#a&b :n1", true, "#a&b", "n1 "},
+               {"= &a#b :n1", true, "&a#b", "n1 "},
+               {"= #chat a b", true, "#chat", "a b "},
+               {"= chat :a", true, "=", "a "},
+               {"= #chat", false, "", ""},
+               {"", false, "", ""}};
   for (const auto& c : cases) {
     std::string channel = "unchanged", names = "unchanged";
     ASSERT_EQ(zorv::NamesReplyChannel(c.p, &channel, &names), c.found) << c.p;

@@ -29,13 +29,14 @@ TEST(IrcLink, UsableLinks) {
       {"IRCS://Irc.Example.Org:7000/zorv", true, "Irc.Example.Org", "7000", {"#zorv"}},
       {"irc://127.0.0.1:6668/%23zorv", false, "127.0.0.1", "6668", {"#zorv"}},
       {"irc://127.0.0.1/%2523zorv", false, "127.0.0.1", "6667", {"#%23zorv"}},  // decoded once only
-      {"irc://host/#zorv", false, "host", "6667", {"#zorv"}},                    // "#" written as is
+      {"irc://host/#zorv", false, "host", "6667", {"#zorv"}},                   // "#" written as is
       {"irc://host#zorv", false, "host", "6667", {"#zorv"}},
       {"irc://host/&local,+modeless,!ABCDEsafe", false, "host", "6667", {"&local", "+modeless", "!ABCDEsafe"}},
       {"irc://host/a,%23b,,c", false, "host", "6667", {"#a", "#b", "#c"}},
       {"irc://host/%c3%a9t%C3%A9", false, "host", "6667", {"#\xC3\xA9t\xC3\xA9"}},  // UTF-8 names pass
-      {"irc://host:/zorv", false, "host", "6667", {"#zorv"}},                           // empty port: default
-      {"irc://host:00080/zorv", false, "host", "80", {"#zorv"}}, {"irc://host:65535", false, "host", "65535", {}},
+      {"irc://host:/zorv", false, "host", "6667", {"#zorv"}},                       // empty port: default
+      {"irc://host:00080/zorv", false, "host", "80", {"#zorv"}},
+      {"irc://host:65535", false, "host", "65535", {}},
       {"irc://nick@host:6669/zorv", false, "host", "6669", {"#zorv"}},  // user part ignored
       {"irc://host/zorv?key=secret", false, "host", "6667", {"#zorv"}},
       {"irc://host/?key=secret", false, "host", "6667", {}},
@@ -48,7 +49,11 @@ TEST(IrcLink, UsableLinks) {
       {"irc://nick@[::FFFF:192.0.2.1]:/", false, "::FFFF:192.0.2.1", "6667", {}},
       // the limits are inclusive: a 200-byte channel, ten channels, a 253-byte host
       {"irc://host/" + std::string(199, 'x'), false, "host", "6667", {"#" + std::string(199, 'x')}},
-      {"irc://host/a,b,c,d,e,f,g,h,i,j", false, "host", "6667", {"#a", "#b", "#c", "#d", "#e", "#f", "#g", "#h", "#i", "#j"}},
+      {"irc://host/a,b,c,d,e,f,g,h,i,j",
+       false,
+       "host",
+       "6667",
+       {"#a", "#b", "#c", "#d", "#e", "#f", "#g", "#h", "#i", "#j"}},
       {"irc://" + std::string(253, 'h'), false, std::string(253, 'h'), "6667", {}},
   };
   for (const Good& c : cases) {
@@ -94,7 +99,32 @@ TEST(IrcLink, WhatLooksLikeALink) {
 
 TEST(IrcLink, IPv6LiteralsAndTheServerField) {
   // The same answers as the system's own parser, over chosen and random short texts.
-  for (const char* t : {"::", "::1", "1::", "1:2:3:4:5:6:7:8", "1:2:3:4:5:6:7::", "::ffff:1.2.3.4", "1:2:3:4:5:6:1.2.3.4", "FFFF::abcd", ":", ":::", "1:::2", "1::2::3", ":1", "1:", "12345::", "1:2:3:4:5:6:7", "1:2:3:4:5:6:7:8:9", "1::2:3:4:5:6:7:8", "::1.2.3", "::01.2.3.4", "::256.0.0.1", "1.2.3.4", "::1.2.3.4:5", "g::", "fe80::1%eth0", ""}) {
+  for (const char* t : {"::",
+                        "::1",
+                        "1::",
+                        "1:2:3:4:5:6:7:8",
+                        "1:2:3:4:5:6:7::",
+                        "::ffff:1.2.3.4",
+                        "1:2:3:4:5:6:1.2.3.4",
+                        "FFFF::abcd",
+                        ":",
+                        ":::",
+                        "1:::2",
+                        "1::2::3",
+                        ":1",
+                        "1:",
+                        "12345::",
+                        "1:2:3:4:5:6:7",
+                        "1:2:3:4:5:6:7:8:9",
+                        "1::2:3:4:5:6:7:8",
+                        "::1.2.3",
+                        "::01.2.3.4",
+                        "::256.0.0.1",
+                        "1.2.3.4",
+                        "::1.2.3.4:5",
+                        "g::",
+                        "fe80::1%eth0",
+                        ""}) {
     in6_addr a{};
     EXPECT_EQ(zorv::IsIPv6Literal(t), ::inet_pton(AF_INET6, t, &a) == 1) << t;
   }

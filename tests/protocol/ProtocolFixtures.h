@@ -109,8 +109,23 @@ inline std::string SessionBytes() {
   line(srv + "366 me #chat :End of NAMES list");
   line(srv + "332 me #chat :Welcome to #chat, be nice");
   // One event kind per step; $n is a member's nick, $m the next one, $i the step.
-  const char* kinds[] = {
-      "$n!~u@10.0.0.1 PRIVMSG #chat :message $i with some ordinary words", "$n!~u@h PRIVMSG #chat :\x01" "ACTION looks around $i\x01", "$n!~u@h PRIVMSG me :private word $i", "$n!~u@h PRIVMSG me :\x01PING 1$i\x01", "$n!~u@h PRIVMSG #chat :\x01VERSION\x01", "$n!~u@h NOTICE me :\x01PING $i997\x01", "$n!~u@h NOTICE #chat :notice number $i", "new$i!x@h JOIN :#chat", "$n!~u@h PART #chat", "alice!a@h MODE #chat +o-v+b $n $m *!*@bad", "alice!a@h KICK #chat $n :behave", "$n!~u@h QUIT :Quit: bye $i", "$n!~u@h NICK :$n_", "alice!a@h TOPIC #chat :topic number $i", "$n!~u@h PRIVMSG #chat :\x01TIME\x01", "$n!~u@h INVITE me :#other"};
+  const char* kinds[] = {"$n!~u@10.0.0.1 PRIVMSG #chat :message $i with some ordinary words",
+                         "$n!~u@h PRIVMSG #chat :\x01"
+                         "ACTION looks around $i\x01",
+                         "$n!~u@h PRIVMSG me :private word $i",
+                         "$n!~u@h PRIVMSG me :\x01PING 1$i\x01",
+                         "$n!~u@h PRIVMSG #chat :\x01VERSION\x01",
+                         "$n!~u@h NOTICE me :\x01PING $i997\x01",
+                         "$n!~u@h NOTICE #chat :notice number $i",
+                         "new$i!x@h JOIN :#chat",
+                         "$n!~u@h PART #chat",
+                         "alice!a@h MODE #chat +o-v+b $n $m *!*@bad",
+                         "alice!a@h KICK #chat $n :behave",
+                         "$n!~u@h QUIT :Quit: bye $i",
+                         "$n!~u@h NICK :$n_",
+                         "alice!a@h TOPIC #chat :topic number $i",
+                         "$n!~u@h PRIVMSG #chat :\x01TIME\x01",
+                         "$n!~u@h INVITE me :#other"};
   for (int i = 0; i < 240; ++i) {
     std::string l = std::string(":") + kinds[i % 2 ? 0 : 1 + i / 2 % 15];
     for (size_t at; (at = l.find('$')) != std::string::npos;) {

@@ -116,7 +116,8 @@ TEST(HostileInput, LoginExchangeAmongDamagedLines) {
       garbage.Line(bytes);
     }
     FeedChunk(engine, bytes + "\nPING :end\r\n", 1 + garbage.Pick(200));
-    ASSERT_TRUE(frame.calls.size() > 1 && frame.calls.end()[-2] == "SendMsg PONG :end") << "the line after block " << block << " was lost";
+    ASSERT_TRUE(frame.calls.size() > 1 && frame.calls.end()[-2] == "SendMsg PONG :end")
+        << "the line after block " << block << " was lost";
     bool askedPlain = false, answered = false, capEnd = false;
     for (const std::string& c : frame.calls) {
       ASSERT_EQ(c.find("hunter2"), std::string::npos) << c;

@@ -71,8 +71,9 @@ TEST(IniOut, ItemsSkipUnknownsBlanksAndLoadOnlyEntries) {
   writeBytes(fx.path(), "[S]\nText=from file\nCount=5\nKeep=old\n");
   // Nothing to name or unknown: skipped; names in any case; loaded, never
   // saved; the item's default; the window itself.
-  fx.ini->setItems({";;;;;;", "  ;  ; x ;  ;  ", "NoSuchControl;Text;d;S;Text", "Probe1;NoSuchProperty;d;S;Text", "PROBE1;text;dflt;s;TEXT",
-                    "Probe1;Count;9;S;Count;;1", "Probe1;Alignment;alRight;S;Missing", "mainform;objectName;Renamed;S;Name"});
+  fx.ini->setItems({";;;;;;", "  ;  ; x ;  ;  ", "NoSuchControl;Text;d;S;Text", "Probe1;NoSuchProperty;d;S;Text",
+                    "PROBE1;text;dflt;s;TEXT", "Probe1;Count;9;S;Count;;1", "Probe1;Alignment;alRight;S;Missing",
+                    "mainform;objectName;Renamed;S;Name"});
   ASSERT_TRUE(fx.ini->LoadProperties());
   EXPECT_EQ(fx.probe->text, "from file");
   EXPECT_EQ(fx.probe->count, 5);
@@ -86,9 +87,14 @@ TEST(IniOut, ItemsSkipUnknownsBlanksAndLoadOnlyEntries) {
 }
 
 TEST(IniOut, FileNameTakesTheIniExtensionInCapitals) {
-  const std::pair<const char*, const char*> names[] = {{"/x/y/Zorv.ini", "/x/y/ZORV.INI"}, {"/x/y/zorv", "/x/y/ZORV.INI"}, {"/x/Dir.d/zorv.cfg.bak", "/x/Dir.d/ZORV.CFG.INI"}, {"rel/ünï.txt", "rel/üNï.INI"}, {"", ""}};
+  const std::pair<const char*, const char*> names[] = {{"/x/y/Zorv.ini", "/x/y/ZORV.INI"},
+                                                       {"/x/y/zorv", "/x/y/ZORV.INI"},
+                                                       {"/x/Dir.d/zorv.cfg.bak", "/x/Dir.d/ZORV.CFG.INI"},
+                                                       {"rel/ünï.txt", "rel/üNï.INI"},
+                                                       {"", ""}};
   TIniOut ini;
-  for (const auto& [given, stored] : names) EXPECT_EQ((ini.setFileName(QString::fromUtf8(given)), ini.FileName()), QString::fromUtf8(stored));
+  for (const auto& [given, stored] : names)
+    EXPECT_EQ((ini.setFileName(QString::fromUtf8(given)), ini.FileName()), QString::fromUtf8(stored));
 }
 
 TEST(IniOut, FailuresAreToldOnceAndLoseNothing) {

@@ -61,7 +61,8 @@ TEST(Profile, NewFileLimitsAndRefusals) {
   ASSERT_TRUE(writeProfileString("S", "K0", "plain", path));
   ASSERT_TRUE(writeProfileString("S", "K1", "with = sign", path));
   EXPECT_EQ(readBytes(path), "[S]\nK0=plain\nK1=with = sign\n");
-  writeBytes(path, QByteArray("[User Info]\nNick=A\0B\nServer=", 29) + QByteArray(1 << 20, 'v') + "\n[\n[Unclosed\nK=in unclosed\n");
+  writeBytes(path, QByteArray("[User Info]\nNick=A\0B\nServer=", 29) + QByteArray(1 << 20, 'v') +
+                       "\n[\n[Unclosed\nK=in unclosed\n");
   EXPECT_EQ(readProfileString("User Info", "Nick", "", path), QString("A") + QChar(0) + "B");
   EXPECT_EQ(readProfileString("User Info", "Server", "", path), QString(1023, 'v'));
   EXPECT_EQ(readProfileString("Unclosed", "K", "", path), "in unclosed");
@@ -69,8 +70,11 @@ TEST(Profile, NewFileLimitsAndRefusals) {
 
   const QByteArray before = readBytes(path);
   const QString lone(QChar(0xD800));  // no UTF-8 spelling: would come back as something else
-  const QString refused[][3] = {{"S", "K", "two\nlines"}, {"S", "K", "cr\rhere"}, {"S", "K=2", "v"}, {"S]x", "K", "v"}, {"S", ";K", "v"}, {"S", "[K", "v"}, {"S", "K" + lone, "v"}, {"S" + lone, "K", "v"}};
-  for (const auto& r : refused) EXPECT_FALSE(writeProfileString(r[0], r[1], r[2], path)) << r[1].toStdString() << "=" << r[2].toStdString();
+  const QString refused[][3] = {{"S", "K", "two\nlines"}, {"S", "K", "cr\rhere"}, {"S", "K=2", "v"},
+                                {"S]x", "K", "v"},        {"S", ";K", "v"},       {"S", "[K", "v"},
+                                {"S", "K" + lone, "v"},   {"S" + lone, "K", "v"}};
+  for (const auto& r : refused)
+    EXPECT_FALSE(writeProfileString(r[0], r[1], r[2], path)) << r[1].toStdString() << "=" << r[2].toStdString();
   EXPECT_EQ(readBytes(path), before);
 }
 
@@ -115,10 +119,19 @@ TEST(ProfileSave, ReplacesTheFileInsteadOfRewritingIt) {
 // however it was before, whether or not its contents change; an ordinary
 // save keeps what the file had.
 TEST(ProfileSave, APrivateFileIsTheOwnersAlone) {
-  const struct { const char* name; mode_t before; bool isPrivate, change; mode_t after; } cases[] = {  // before 0: no file yet
-      {"new private file", 0, true, true, 0600}, {"readable by all, changed", 0644, true, true, 0600},
-      {"readable by all, unchanged", 0664, true, false, 0600}, {"owner read-only stays so", 0444, true, true, 0400},
-      {"already private", 0600, true, false, 0600}, {"not private: kept", 0644, false, true, 0644},
+  const struct {
+    const char* name;
+    mode_t before;
+    bool isPrivate, change;
+    mode_t after;
+  } cases[] = {
+      // before 0: no file yet
+      {"new private file", 0, true, true, 0600},
+      {"readable by all, changed", 0644, true, true, 0600},
+      {"readable by all, unchanged", 0664, true, false, 0600},
+      {"owner read-only stays so", 0444, true, true, 0400},
+      {"already private", 0600, true, false, 0600},
+      {"not private: kept", 0644, false, true, 0644},
       {"not private, unchanged: kept", 0664, false, false, 0664},
   };
   const mode_t mask = ::umask(022);
