@@ -10,7 +10,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <sstream>
-#include <sys/stat.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,17 +47,23 @@ bool Daemon::spawn(const std::vector<std::string>& argv, const std::vector<std::
   const std::string program = findProgram(argv.at(0));
   if (program.empty()) return false;
   const passwd* user = serverUser();
+  // Everything the child needs is made before the fork.
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<char*> vars;
+  for (char** e = environ; *e; ++e) vars.push_back(*e);
+  for (const std::string& e : env) vars.push_back(const_cast<char*>(e.c_str()));
+  vars.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int devnull = ::open("/dev/null", O_RDWR);
     for (int fd = 0; fd < 3; ++fd) ::dup2(devnull, fd);
     if (user && (::setgroups(0, nullptr) != 0 || ::setgid(user->pw_gid) != 0 || ::setuid(user->pw_uid) != 0))
       ::_exit(126);
-    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(program.c_str(), args.data());
+    // Gone with the tests even when they are killed.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    ::execve(program.c_str(), args.data(), vars.data());
     ::_exit(127);
   }
   pid_ = pid;
