@@ -99,8 +99,8 @@ class RealE2e : public ::testing::Test {
 };
 
 // Zorv registers with the capabilities inspircd offers while a plain client
-// acts in a channel: both of its prefixes show in the nick list and follow
-// its mode changes, its going away shows there, its host change makes no
+// acts in a channel: both of its prefixes show in the nick list and stay
+// with its new nick, its going away shows there, its host change makes no
 // quit and join; Zorv's own line comes back from the server once, and the
 // stamps are the server's times (its clock runs two hours behind).
 TEST_F(RealE2e, CapabilitiesAgainstInspircd) {
@@ -121,16 +121,16 @@ TEST_F(RealE2e, CapabilitiesAgainstInspircd) {
   type(*form, "#v3", "hello v3");
   EXPECT_FALSE(ann->waitLine("PRIVMSG #v3 :hello v3").empty());
   ann->sendLine("CHGHOST ann moved.zorv.test");
-  ann->sendLine("MODE #v3 -o ann");
+  ann->sendLine("NICK anna");
   ann->sendLine("AWAY :lunch");
   ann->sendLine("PRIVMSG #v3 :after");
   // The server echoes Zorv's line before it relays what ann said next.
-  ASSERT_TRUE(waitShown("#v3", "<ann>after"));
+  ASSERT_TRUE(waitShown("#v3", "<anna>after"));
   const QDateTime saidEnd = serverNow();
   EXPECT_EQ(count("#v3", "hello v3"), 1);
-  EXPECT_NE(tip("#v3", "+ann").find("Away"), std::string::npos) << ::testing::PrintToString(nicks(*form, "#v3"));
+  EXPECT_NE(tip("#v3", "@+anna").find("Away"), std::string::npos) << ::testing::PrintToString(nicks(*form, "#v3"));
   EXPECT_EQ(count("#v3", "*** QUIT: ann") + count("#v3", "*** JOIN: ann"), 0);
-  for (const char* text : {"<zorv>hello v3", "<ann>after"})
+  for (const char* text : {"<zorv>hello v3", "<anna>after"})
     EXPECT_GE(shownAt("#v3", text, said, saidEnd), 0) << text << ::testing::PrintToString(shown("#v3"));
 }
 
