@@ -57,7 +57,9 @@ class CheckingFrame : public Frame {
     }
     rec("SendMsg", line);
   }
-  zorv::SaslConfig Sasl() const override { return {"", "", kPassword}; }
+  // Whether the registration asks for the capabilities too.
+  bool capabilities = false;
+  zorv::SaslConfig Sasl() const override { return {"", "", kPassword, capabilities}; }
 
   // Whether the bytes could bring the password or its encoding into a shown
   // text: they hold it once every byte outside the letters, digits and

@@ -1,7 +1,8 @@
 // The inbound engine over hostile bytes: the first byte chooses how many bytes
-// each data event offers, the rest is the stream from the server. The
-// registration opens with a SASL password configured, so the login exchange
-// is fuzzed too. The frame aborts on anything the network must not cause
+// each data event offers (and, by its top bit, whether capabilities are asked
+// for, so that tagged lines are read), the rest is the stream from the server.
+// The registration opens with a SASL password configured, so the login
+// exchange is fuzzed too. The frame aborts on anything the network must not cause
 // (see FuzzFrame.h).
 #include <algorithm>
 #include <cstddef>
@@ -16,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t chunk = 1 + data[0] % 128 * 4;
   std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   fuzz::CheckingFrame frame;
+  frame.capabilities = (data[0] & 128) != 0;
   InboundEngine engine(frame);
   frame.checkSecret = !frame.NetworkHoldsSecret(bytes);
   frame.opening = true;

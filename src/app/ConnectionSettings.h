@@ -15,6 +15,7 @@ class ConnectionSettings : public QObject {
   Q_PROPERTY(QString Account MEMBER account)
   Q_PROPERTY(QString Password MEMBER password)
   Q_PROPERTY(bool TLS MEMBER tls)
+  Q_PROPERTY(bool Capabilities MEMBER capabilities)
 
  public:
   explicit ConnectionSettings(QObject* parent) : QObject(parent) { setObjectName("ConnectionSettings"); }
@@ -31,4 +32,5 @@ class ConnectionSettings : public QObject {
   QString account;
   QString password;
   bool tls = false;  // shown and set by the main window's TLS check box too
+  bool capabilities = true;  // [Connection] Capabilities: CAP negotiation on
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <utility>
 
 #include "About.h"
+#include "Caps.h"
 #include "Channel.h"
 #include "CertificatePrompt.h"
 #include "Childwin.h"
@@ -268,6 +270,12 @@ void TMainForm::OnChannelListClicked() { channelList->OpenList(); }
 
 int TMainForm::TimeOfDayMs() const { return session->TimeOfDayMs(); }
 
+int TMainForm::LineTimeOfDayMs() const {
+  // While a line said earlier is shown (server-time), its own time.
+  if (saidAt_ > 0) return QDateTime::fromMSecsSinceEpoch(saidAt_).time().msecsSinceStartOfDay();
+  return TimeOfDayMs();
+}
+
 bool TMainForm::IsActiveChild(const TMDIChild* child) const { return child && ActiveChild() == child; }
 
 QString TMainForm::ChatFontName() const { return chatFontLabel->text(); }
@@ -283,6 +291,8 @@ int TMainForm::ScrollbackLines() const { return options->scrollbackLines; }
 bool TMainForm::ChatWordWrap() const { return options->wordWrap; }
 
 bool TMainForm::ChatTimestamps() const { return options->timestamps; }
+
+bool TMainForm::ServerEchoes() const { return (session->Capabilities() & zorv::kEchoMessage) != 0; }
 
 void TMainForm::NeedsAttention(const TMDIChild* child, bool mention) {
   if (mention && !IsActiveChild(child)) registry_->SetMention(child->WindowName(), true);

@@ -85,6 +85,9 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   void ChangeNick(const std::string& oldNick, const std::string& newNick) override;
   void ModeNick(const std::string& channel, const std::string& nick, bool give) override;
   void ResetNames(const std::string& channel) override;
+  void AwayNick(const std::string& nick, bool away) override;
+  void NickAccount(const std::string& nick, const std::string& account) override;
+  void SaidAt(long long utcMs) override;
 
   // --- Frame / ChildHost plumbing ---------------------------------------------
   std::string OwnNick() const override;
@@ -104,6 +107,8 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   int ScrollbackLines() const override;
   bool ChatWordWrap() const override;
   bool ChatTimestamps() const override;
+  bool ServerEchoes() const override;
+  int LineTimeOfDayMs() const override;
   void NeedsAttention(const TMDIChild* child, bool mention) override;
   void MentionsSeen(const std::string& name) override;
   // Joins the link's channels when it names the server and port of the
@@ -210,6 +215,7 @@ class TMainForm : public QMainWindow, public SessionHost, public ChildHost {
   bool shown_ = false;
   bool destroying_ = false;
   std::vector<QAction*> windowListActions_;
+  long long saidAt_ = 0;  // the time the lines being shown were said (0: now)
 };
 
 // The one main window of the program (set while it exists).

@@ -60,6 +60,19 @@ void TMainForm::ModeNick(const std::string& channel, const std::string& nick, bo
   for (TMDIChild* c : registry_->Matching(channel)) c->SetOperator(nick, give);
 }
 
+void TMainForm::AwayNick(const std::string& nick, bool away) {
+  for (TMDIChild* c : registry_->ChannelWindows()) c->SetAway(nick, away);
+}
+
+void TMainForm::NickAccount(const std::string& nick, const std::string& account) {
+  for (TMDIChild* c : registry_->ChannelWindows()) c->SetAccount(nick, account);
+}
+
+void TMainForm::SaidAt(long long utcMs) {
+  saidAt_ = utcMs;
+  logs->setSaidAt(utcMs);
+}
+
 void TMainForm::ResetNames(const std::string& channel) {
   for (TMDIChild* c : registry_->Matching(channel)) c->ClearNames();
 }

@@ -55,6 +55,8 @@ void Session::BuildSocket() {
 
 bool Session::IsConnected() const { return socket_->State() == wsConnected; }
 
+std::uint32_t Session::Capabilities() const { return engine_->Capabilities(); }
+
 void Session::SendMsg(const std::string& line) {
   if (!IsConnected()) return;
   // A CR, LF or NUL inside the line would end it early and smuggle a second

@@ -5,6 +5,7 @@
 // its SessionHost, so it runs the same under the main window and under a
 // recording host in tests.
 #include <QObject>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,10 +63,18 @@ class Session : public QObject, public Frame, private KeptConnection {
   void ChannelListStart() override { host_.ChannelListStart(); }
   void AddChannelRow(const std::string& p) override { host_.AddChannelRow(p); }
   void ChannelListEnd() override { host_.ChannelListEnd(); }
+  void AwayNick(const std::string& nick, bool away) override { host_.AwayNick(nick, away); }
+  void NickAccount(const std::string& nick, const std::string& account) override {
+    host_.NickAccount(nick, account);
+  }
+  void SaidAt(long long utcMs) override { host_.SaidAt(utcMs); }
+  void Batch(bool open) override { host_.Batch(open); }
+  // The capabilities the server acknowledged on this connection (Caps.h).
+  std::uint32_t Capabilities() const;
   // The server's welcome: a restored connection joins its channels again, and
   // a link's channels are joined.
   void Registered() override;
-  zorv::SaslConfig Sasl() const override { return host_.Login(); }
+  zorv::SaslConfig Sasl() const override { return host_.Login(); }  // with [Connection] Capabilities
   bool HasWindow(const std::string& name) const override { return host_.HasWindow(name); }
   std::string ActiveWindow() const override { return host_.ActiveWindow(); }
   LastCommand LastCommandTyped() const override { return lastCommand_; }

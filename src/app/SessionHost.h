@@ -75,4 +75,9 @@ class SessionHost {
   virtual void AddChannelRow(const std::string& p) = 0;
   virtual void ChannelListEnd() = 0;
   virtual void Alert() = 0;
+  // What capabilities add (nothing unless the host shows it).
+  virtual void AwayNick(const std::string& /*nick*/, bool /*away*/) {}
+  virtual void NickAccount(const std::string& /*nick*/, const std::string& /*account*/) {}
+  virtual void SaidAt(long long /*utcMs*/) {}
+  virtual void Batch(bool /*open*/) {}
 };

@@ -27,6 +27,8 @@ class ChildHost {
   virtual QString ChatFontSize() const = 0;  // caption of chatSizeLabel
   virtual bool ChatWordWrap() const = 0;     // word wrap in the text panes
   virtual int TimeOfDayMs() const = 0;
+  // The time of day the line being shown was said (now, unless it says otherwise).
+  virtual int LineTimeOfDayMs() const { return TimeOfDayMs(); }
   // The user typed a command for the server in that window (its answers may be shown there).
   virtual void CommandTyped(const std::string& /*window*/) {}
   // Every line a window shows, for its log (nothing by default).
@@ -35,6 +37,9 @@ class ChildHost {
   virtual int ScrollbackLines() const { return 0; }
   // Whether new lines carry the time they arrived.
   virtual bool ChatTimestamps() const { return false; }
+  // Whether the server echoes the user's messages (they are shown then, not
+  // when sent, so once).
+  virtual bool ServerEchoes() const { return false; }
   // Someone named the user in child (mention), or wrote in a private window.
   virtual void NeedsAttention(const TMDIChild* /*child*/, bool /*mention*/) {}
   // The user has seen the window named name: its mentions are read.

@@ -337,7 +337,7 @@ std::string TMDIChild::WindowName() const { return zorv::LeftStr(caption_); }
 
 void TMDIChild::AddLine(const std::string& text) {
   host_.LogLine(WindowName(), text);
-  const int minute = host_.ChatTimestamps() ? host_.TimeOfDayMs() / 60000 : -1;
+  const int minute = host_.ChatTimestamps() ? host_.LineTimeOfDayMs() / 60000 : -1;
   // Only lines someone said can name the user or be a private message.
   const std::string_view speaker = zorv::fmt::speakerOf(text);
   if (speaker.empty()) {
@@ -377,6 +377,12 @@ void TMDIChild::RenameNick(const std::string& oldNick, const std::string& newNic
 
 void TMDIChild::SetOperator(const std::string& nick, bool give) { nickModel_->list().setOperator(nick, give); }
 
+void TMDIChild::SetAway(const std::string& nick, bool away) { nickModel_->list().setAway(nick, away); }
+
+void TMDIChild::SetAccount(const std::string& nick, const std::string& account) {
+  nickModel_->list().setAccount(nick, account);
+}
+
 void TMDIChild::ClearNames() { nickModel_->list().clearNames(); }
 
 void TMDIChild::ToggleNamesOpen() { nickModel_->list().toggleNamesOpen(); }
@@ -393,7 +399,7 @@ std::vector<std::string> TMDIChild::SelectedNicks() const {
   for (int row : rows) {
     if (row < 0 || static_cast<std::size_t>(row) >= list.size()) continue;
     std::string nick = list.at(static_cast<std::size_t>(row));
-    nick.erase(std::remove(nick.begin(), nick.end(), '@'), nick.end());
+    nick = std::string(NickList::bare(nick));
     nicks.push_back(std::move(nick));
   }
   return nicks;
@@ -532,7 +538,8 @@ void TMDIChild::OnSendClicked() {
   historyIndex = 0;
 
   const zorv::InterpretResult r =
-      zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs(), host_.IsConnected());
+      zorv::Interpret(text, WindowName(), host_.OwnNick(), host_.TimeOfDayMs(), host_.IsConnected(),
+                      host_.ServerEchoes());
   if (!r.send.empty() && text.front() == '/') host_.CommandTyped(WindowName());
   auto writeAll = [&] {
     for (const std::string& line : r.writes) AddLine(line);

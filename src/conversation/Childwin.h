@@ -50,6 +50,8 @@ class TMDIChild : public QWidget {
   void RemoveNick(const std::string& nick, const std::string& text);
   void RenameNick(const std::string& oldNick, const std::string& newNick);
   void SetOperator(const std::string& nick, bool give);
+  void SetAway(const std::string& nick, bool away);
+  void SetAccount(const std::string& nick, const std::string& account);
   void ClearNames();
   void ToggleNamesOpen();
   bool NamesOpen() const;

@@ -65,7 +65,7 @@ void sendMessage(const Message& m, std::string_view nick, std::vector<std::strin
   }
   out = m.head + pieces.front() + m.tail;
   for (std::size_t i = 1; i < pieces.size(); ++i) r.sendMore.push_back(m.head + pieces[i] + m.tail);
-  if (m.echo.empty()) return;
+  if (m.echo.empty() || r.serverEchoes) return;
   for (const std::string& piece : pieces) writes.push_back(m.echo + piece);
 }
 
@@ -103,7 +103,7 @@ void commandAlone(const std::string& command, std::string_view name, std::string
     } else {
       const std::string invitation = std::string("invite you to visit Zorv homepage at ") + kHomePage;
       out = "PRIVMSG " + std::string(name) + " :" + kCtcp + "ACTION " + invitation + kCtcp;
-      r.writes.push_back("* " + std::string(nick) + " " + invitation);
+      if (!r.serverEchoes) r.writes.push_back("* " + std::string(nick) + " " + invitation);
     }
   }
   // Any other word is sent as it stands, upper-cased.
@@ -204,8 +204,9 @@ std::string CleanInput(std::string_view typed) {
 namespace {
 
 InterpretResult interpretLine(std::string_view typed, std::string_view windowName, std::string_view nick,
-                              int timeOfDayMs) {
+                              int timeOfDayMs, bool serverEchoes) {
   InterpretResult r;
+  r.serverEchoes = serverEchoes;
   const std::string text = CleanInput(typed);
   if (text.empty()) return r;
 
@@ -245,8 +246,8 @@ InterpretResult interpretLine(std::string_view typed, std::string_view windowNam
 }  // namespace
 
 InterpretResult Interpret(std::string_view typed, std::string_view windowName, std::string_view nick,
-                          int timeOfDayMs, bool connected) {
-  InterpretResult r = interpretLine(typed, windowName, nick, timeOfDayMs);
+                          int timeOfDayMs, bool connected, bool serverEchoes) {
+  InterpretResult r = interpretLine(typed, windowName, nick, timeOfDayMs, serverEchoes);
   if (connected || r.send.empty()) return r;
   // Shown as said, the line would tell the user a lie.
   InterpretResult notSent;

@@ -22,6 +22,9 @@ struct InterpretResult {
   // write into it after the send.
   std::string query;
   std::vector<std::string> queryWrites;
+  // The server echoes messages (they are written when it does, so the
+  // result writes no echo of its own).
+  bool serverEchoes = false;
 };
 
 // The longest line sent to a server, without its CR LF.
@@ -51,8 +54,9 @@ std::string CleanInput(std::string_view typed);
 // LeftStr of the window's caption; nick the own nickname; timeOfDayMs the local
 // time of day in milliseconds (for the CTCP PING stamp). Without a connection,
 // a line that would go to the server is not sent, echoed or acted on: the
-// result only says so ("*** Not sent: not connected").
+// result only says so ("*** Not sent: not connected"). serverEchoes: the
+// server echoes what is sent, so messages and actions are not echoed here.
 InterpretResult Interpret(std::string_view typed, std::string_view windowName, std::string_view nick,
-                          int timeOfDayMs, bool connected = true);
+                          int timeOfDayMs, bool connected = true, bool serverEchoes = false);
 
 }  // namespace zorv

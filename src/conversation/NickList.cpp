@@ -1,5 +1,6 @@
 #include "NickList.h"
 
+#include <QColor>
 #include <QSize>
 #include <algorithm>
 #include <array>
@@ -34,6 +35,13 @@ const std::array<unsigned short, 256> kRank = makeRanks();
 
 bool before(const std::string& a, const std::string& b) { return NickList::compare(a, b) < 0; }
 
+std::string lowerKey(std::string_view nick) {
+  std::string key(NickList::bare(nick));
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return key;
+}
+
 }  // namespace
 
 int NickList::compare(std::string_view a, std::string_view b) {
@@ -47,8 +55,34 @@ int NickList::compare(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+std::string_view NickList::bare(std::string_view entry) {
+  const auto at = entry.find_first_not_of(kMarks);
+  return at == std::string_view::npos ? std::string_view() : entry.substr(at);
+}
+
+void NickList::noteMarks(std::string_view entry) {
+  const std::string_view marks = entry.substr(0, entry.size() - bare(entry).size());
+  if (marks.empty() || marks.size() == entry.size()) return;
+  for (const std::string& m : marks_)
+    if (m == marks) return;
+  marks_.emplace_back(marks);
+}
+
+std::optional<std::size_t> NickList::findNick(std::string_view nick) const {
+  if (auto row = find(nick)) return row;
+  std::string probe;
+  for (const std::string& m : marks_) {
+    if (m.empty()) continue;
+    probe.assign(m).append(nick);
+    if (auto row = find(probe)) return row;
+  }
+  if (auto row = find("@" + std::string(nick))) return row;  // a lone "@" entry
+  return std::nullopt;
+}
+
 std::size_t NickList::add(std::string entry) {
   settle();
+  noteMarks(entry);
   // After every entry that compares equal, as a sorted list box inserts.
   const auto it = std::upper_bound(entries_.begin(), entries_.end(), entry, before);
   const auto row = static_cast<std::size_t>(it - entries_.begin());
@@ -60,6 +94,7 @@ std::size_t NickList::add(std::string entry) {
 
 void NickList::addBatch(std::vector<std::string> batch) {
   if (batch.empty()) return;
+  for (const std::string& entry : batch) noteMarks(entry);
   if (batch.size() == 1) {
     add(std::move(batch.front()));
     return;
@@ -111,6 +146,7 @@ void NickList::clear() {
   entries_.shrink_to_fit();
   pending_.clear();
   pending_.shrink_to_fit();
+  about_.clear();
   if (listener_) listener_->reset();
 }
 
@@ -127,40 +163,72 @@ void NickList::takeNames(std::string_view names) {
 
 void NickList::addNick(std::string_view nick) { add(std::string(nick)); }
 
+void NickList::forget(std::string_view nick) { about_.erase(lowerKey(nick)); }
+
 std::string NickList::removeNick(std::string_view nick, std::string_view text) {
-  auto row = find(nick);
-  if (!row) row = find("@" + std::string(nick));
+  const auto row = findNick(nick);
   if (!row) return {};
   removeAt(*row);
+  forget(nick);
   return std::string(text);
 }
 
 std::string NickList::renameNick(std::string_view oldNick, std::string_view newNick) {
-  std::string added;
-  if (const auto row = find(oldNick)) {
-    removeAt(*row);
-    added = std::string(newNick);
-  } else if (const auto opRow = find("@" + std::string(oldNick))) {
-    removeAt(*opRow);
-    added = "@" + std::string(newNick);
-  } else {
-    return {};
-  }
-  add(std::move(added));
+  const auto row = findNick(oldNick);
+  if (!row) return {};
+  const std::string& entry = at(*row);
+  std::string renamed = entry.substr(0, entry.size() - bare(entry).size());
+  renamed.append(newNick);
+  removeAt(*row);
+  const auto node = about_.extract(lowerKey(oldNick));
+  add(std::move(renamed));
+  if (!node.empty()) about_[lowerKey(newNick)] = node.mapped();
   return "*** " + std::string(oldNick) + " is known as " + std::string(newNick);
 }
 
 void NickList::setOperator(std::string_view nick, bool give) {
-  const std::string op = "@" + std::string(nick);
+  const auto row = findNick(nick);
+  if (!row) return;
+  const std::string& entry = at(*row);
+  std::string marks = entry.substr(0, entry.size() - bare(entry).size());
+  const auto op = marks.find('@');
+  if (give == (op != std::string::npos)) return;
   if (give) {
-    if (const auto row = find(nick)) {
-      removeAt(*row);
-      add(op);
-    }
-  } else if (const auto row = find(op)) {
-    removeAt(*row);
-    add(std::string(nick));
+    // In rank order: after "~" and "&", before "%" and "+".
+    marks.insert(marks.find_first_of("%+") == std::string::npos ? marks.size() : marks.find_first_of("%+"), 1, '@');
+  } else {
+    marks.erase(op, 1);
   }
+  removeAt(*row);
+  add(marks + std::string(nick));
+}
+
+void NickList::setAway(std::string_view nick, bool away) {
+  const auto row = findNick(nick);
+  if (!row) return;
+  About& a = about_[lowerKey(nick)];
+  if (a.away == away) return;
+  a.away = away;
+  if (listener_) listener_->changed(*row);
+}
+
+void NickList::setAccount(std::string_view nick, std::string_view account) {
+  const auto row = findNick(nick);
+  if (!row) return;
+  About& a = about_[lowerKey(nick)];
+  if (a.account == account) return;
+  a.account.assign(account);
+  if (listener_) listener_->changed(*row);
+}
+
+bool NickList::isAway(std::string_view nick) const {
+  const auto it = about_.find(lowerKey(nick));
+  return it != about_.end() && it->second.away;
+}
+
+std::string NickList::accountOf(std::string_view nick) const {
+  const auto it = about_.find(lowerKey(nick));
+  return it == about_.end() ? std::string() : it->second.account;
 }
 
 void NickList::clearNames() {
@@ -180,13 +248,22 @@ int NickListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant NickListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= list_.size()) return {};
+  const std::string& entry = list_.at(static_cast<std::size_t>(index.row()));
   switch (role) {
     case Qt::DisplayRole:
+      return zorv::toDisplay(zorv::fmt::hasCodes(entry) ? zorv::fmt::strip(entry) : entry);
     case Qt::ToolTipRole:
     {
-      const std::string& entry = list_.at(static_cast<std::size_t>(index.row()));
-      return zorv::toDisplay(zorv::fmt::hasCodes(entry) ? zorv::fmt::strip(entry) : entry);
+      // The entry, then what the server told about the nick.
+      QString tip = zorv::toDisplay(zorv::fmt::hasCodes(entry) ? zorv::fmt::strip(entry) : entry);
+      const std::string account = list_.accountOf(entry);
+      if (!account.empty()) tip += QStringLiteral("\nAccount: ") + zorv::toDisplay(zorv::fmt::strip(account));
+      if (list_.isAway(entry)) tip += QStringLiteral("\nAway");
+      return tip;
     }
+    case Qt::ForegroundRole:
+      if (list_.isAway(entry)) return QColor(Qt::gray);
+      return {};
     case Qt::SizeHintRole:
       return QSize(1, rowHeight_);
     default:
@@ -203,4 +280,8 @@ void NickListModel::aboutToRemove(std::size_t row) {
 }
 void NickListModel::removed() { endRemoveRows(); }
 void NickListModel::aboutToReset() { beginResetModel(); }
+void NickListModel::changed(std::size_t row) {
+  const QModelIndex i = index(static_cast<int>(row));
+  emit dataChanged(i, i, {Qt::ForegroundRole, Qt::ToolTipRole});
+}
 void NickListModel::reset() { endResetModel(); }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class NickList {
@@ -27,7 +28,14 @@ class NickList {
     virtual void removed() = 0;
     virtual void aboutToReset() = 0;
     virtual void reset() = 0;
+    // What the row shows besides its text (away, account) changed.
+    virtual void changed(std::size_t /*row*/) {}
   };
+
+  // The status marks a server puts before a nick ("@+bob" with all of them).
+  static constexpr std::string_view kMarks = "~&@%+";
+  // The entry less its marks.
+  static std::string_view bare(std::string_view entry);
 
   // Three-way comparison in list order (<0, 0, >0); 0 means equal ignoring case.
   static int compare(std::string_view a, std::string_view b);
@@ -61,14 +69,22 @@ class NickList {
   // the remaining text (the caller appends one blank to the names).
   void takeNames(std::string_view names);
   void addNick(std::string_view nick);
-  // Removes nick, or else "@" + nick. Returns the text to write into the pane:
+  // The entry of nick, whatever marks it carries (the one without marks
+  // first, then "@" + nick, then the other marks seen).
+  std::optional<std::size_t> findNick(std::string_view nick) const;
+  // Removes nick (whatever its marks). Returns the text to write into the pane:
   // text when an entry went and text is not empty, otherwise "".
   std::string removeNick(std::string_view nick, std::string_view text);
-  // Renames nick (keeping the "@" mark). Returns "*** old is known as new", or
-  // "" when neither old nor "@" + old is listed.
+  // Renames nick (keeping its marks). Returns "*** old is known as new", or
+  // "" when old is not listed.
   std::string renameNick(std::string_view oldNick, std::string_view newNick);
-  // give: nick becomes "@" + nick; otherwise "@" + nick becomes nick.
+  // give: nick gains the "@" mark (before "%" and "+"); otherwise loses it.
   void setOperator(std::string_view nick, bool give);
+  // What the server tells about a listed nick: away, and its account ("" none).
+  void setAway(std::string_view nick, bool away);
+  void setAccount(std::string_view nick, std::string_view account);
+  bool isAway(std::string_view nick) const;
+  std::string accountOf(std::string_view nick) const;
   void clearNames();
   void toggleNamesOpen() { namesOpen_ = !namesOpen_; }
   bool namesOpen() const { return namesOpen_; }
@@ -82,6 +98,16 @@ class NickList {
 
   mutable std::vector<std::string> entries_;
   mutable std::vector<std::string> pending_;  // in the order they were added
+  // Every combination of marks an entry was added with ("" always first).
+  void noteMarks(std::string_view entry);
+  std::vector<std::string> marks_{""};
+  // Away and account of listed nicks, by the nick in ASCII lower case.
+  struct About {
+    bool away = false;
+    std::string account;
+  };
+  std::unordered_map<std::string, About> about_;
+  void forget(std::string_view nick);
   bool namesOpen_ = true;
   Listener* listener_ = nullptr;
 };
@@ -110,6 +136,7 @@ class NickListModel : public QAbstractListModel, private NickList::Listener {
   void removed() override;
   void aboutToReset() override;
   void reset() override;
+  void changed(std::size_t row) override;
 
   NickList list_;
   int rowHeight_ = 16;

@@ -53,6 +53,9 @@ class Logbook : public QObject {
   void setErrorHandler(ErrorHandler handler) { onError_ = std::move(handler); }
   // A clock of its own (tests); without one the system's wall clock is read.
   void setClock(Clock clock) { clock_ = std::move(clock); }
+  // The lines appended from now on were said at utcMs (ms since 1970), not
+  // now (a bouncer's playback); 0 returns to the clock.
+  void setSaidAt(long long utcMs) { saidAt_ = utcMs; }
 
   // One line shown in a window.
   void append(const std::string& window, const std::string& text) {
@@ -102,6 +105,7 @@ class Logbook : public QObject {
   void armFlush();
   void flushTimeout();
   const std::string& stamp() {
+    if (saidAt_ > 0) return stampAt(QDateTime::fromMSecsSinceEpoch(saidAt_));
     if (clock_) return stampAt(clock_());
     const std::time_t now = std::time(nullptr);
     if (now != stampSecond_) makeStamp(now);
@@ -125,6 +129,7 @@ class Logbook : public QObject {
   std::unordered_set<std::string> reported_;  // folders already reported
   QTimer flushTimer_;
   bool flushArmed_ = false;
+  long long saidAt_ = 0;
   std::time_t stampSecond_ = -1;
   std::string stamp_;
 };

@@ -41,11 +41,27 @@ Output OnNick(Dispatcher& d, const InboundLine& l) {
   return kNothing;
 }
 
+// A line the own nick sent, as the server echoes it or a bouncer relays it
+// from another client of the user: shown once, as the own line is shown.
+bool OwnEcho(Dispatcher& d, const InboundLine& l) {
+  return (d.caps.Has(kEchoMessage) || d.caps.Has(kSelfMessage)) && d.IsOwnNick(l.nick);
+}
+
 // :nick!user@host PRIVMSG #chan :text   (or PRIVMSG ownnick :text)
 Output OnPrivmsg(Dispatcher& d, const InboundLine& l) {
   const Message m = SplitMessage(l);
   if (m.target.empty() || m.text.empty()) return d.Plain(l);
   const bool toOwnNick = d.IsOwnNick(m.target);
+  if (OwnEcho(d, l)) {
+    // The own action as the window shows it; no other own request is
+    // answered (that would answer oneself) or shown.
+    if (m.text.front() == kCtcpMark) {
+      const sv ctcp = d.CtcpText(m.text);
+      if (!equalsIgnoreAsciiCase(upToBlank(ctcp), "ACTION")) return kNothing;
+      return Show(m.target, d.Compose({"* ", l.nick, " ", afterBlank(ctcp)}), !isChannelName(m.target));
+    }
+    return Show(m.target, d.Compose({"<", l.nick, ">", m.text}), !isChannelName(m.target));
+  }
   if (m.text.front() == kCtcpMark) return CtcpRequest(d, l, m.target, m.text, toOwnNick);
   // A private message goes to (and opens) the sender's window.
   return Show(toOwnNick ? l.nick : m.target, d.Compose({"<", l.nick, ">", m.text}), toOwnNick);
@@ -55,15 +71,55 @@ Output OnPrivmsg(Dispatcher& d, const InboundLine& l) {
 Output OnNotice(Dispatcher& d, const InboundLine& l) {
   const Message m = SplitMessage(l);
   if (m.target.empty() || m.text.empty()) return d.Plain(l);
+  if (OwnEcho(d, l)) {
+    if (m.text.front() == kCtcpMark) return kNothing;  // the own CTCP reply
+    return Show(kCurrentWindow, d.Compose({"-NOTICE- ", m.target, " ", m.text}));
+  }
   if (m.text.front() == kCtcpMark) return CtcpReply(d, l, m.text);
   return Show(kCurrentWindow, d.Compose({"--", l.nick, "-- ", m.text}));
 }
 
-// :nick!user@host JOIN :#chan
+// :nick!user@host JOIN :#chan   (with extended-join: JOIN #chan account :real name)
 Output OnJoin(Dispatcher& d, const InboundLine& l) {
   const bool own = d.IsOwnNick(l.nick);
-  if (!own) d.frame.AddNick(d.Pass(0, l.params), d.Pass(1, l.nick));
-  return Show(l.params, EventText(d, "JOIN", l), own);  // the own join opens the channel window
+  sv channel = l.params;
+  if (d.caps.Has(kExtendedJoin) && l.Count() > 1) {
+    channel = l.Word(0);
+    const sv account = l.Word(1);
+    if (!own) d.frame.NickAccount(d.Pass(0, l.nick), d.Pass(1, account == "*" ? sv() : account));
+  }
+  if (!own) d.frame.AddNick(d.Pass(0, channel), d.Pass(1, l.nick));
+  // The own join opens the channel window.
+  return Show(channel, d.Compose({"*** JOIN: ", l.nick, " (", l.userAddress, ") ", channel}), own);
+}
+
+// :nick!user@host AWAY :reason   (away-notify; without a reason: back)
+Output OnAwayNotify(Dispatcher& d, const InboundLine& l) {
+  if (!d.caps.Has(kAwayNotify)) return d.Plain(l);
+  d.frame.AwayNick(d.Pass(0, l.nick), !l.params.empty());
+  return kNothing;
+}
+
+// :nick!user@host ACCOUNT name   ("*": logged out)
+Output OnAccount(Dispatcher& d, const InboundLine& l) {
+  if (!d.caps.Has(kAccountNotify)) return d.Plain(l);
+  const sv account = l.Word(0);
+  d.frame.NickAccount(d.Pass(0, l.nick), d.Pass(1, account == "*" ? sv() : account));
+  return kNothing;
+}
+
+// :nick!user@host CHGHOST user host, :nick!user@host SETNAME :real name: the
+// nick stays where it is (no quit and join); nothing to show.
+Output OnQuietChange(Dispatcher& d, const InboundLine& l) {
+  return d.caps.Has(upperAscii(l.command.front()) == 'C' ? kChghost : kSetname) ? kNothing : d.Plain(l);
+}
+
+// :nick!user@host INVITE target #chan: an invite of someone else
+// (invite-notify) is shown in the channel; the own invite as ever.
+Output OnInvite(Dispatcher& d, const InboundLine& l) {
+  const sv target = l.Word(0), channel = AfterColonOrWhole(l.Word(1));
+  if (!d.caps.Has(kInviteNotify) || d.IsOwnNick(target) || !isChannelName(channel)) return d.Plain(l);
+  return Show(channel, d.Compose({"*** INVITE: ", l.nick, " invites ", target, " to ", channel}));
 }
 
 // :nick!user@host PART #chan
@@ -138,13 +194,15 @@ Output OnMode(Dispatcher& d, const InboundLine& l) {
 constexpr Row kUserCommands[] = {
     {"JOIN", OnJoin},       {"KICK", OnKick},       {"MODE", OnMode},   {"NICK", OnNick},  {"NOTICE", OnNotice},
     {"PART", OnPart},       {"PRIVMSG", OnPrivmsg}, {"QUIT", OnQuit},   {"TOPIC", OnTopic},
+    {"AWAY", OnAwayNotify}, {"ACCOUNT", OnAccount, 1}, {"CHGHOST", OnQuietChange, 2}, {"SETNAME", OnQuietChange, 1},
+    {"INVITE", OnInvite, 2},
 };
 
 }  // namespace
 
 Output UserLine(Dispatcher& d, const InboundLine& l) {
   const Row* row = FindRow(kUserCommands, l.command);
-  return row ? row->handler(d, l) : d.Plain(l);
+  return row && l.Count() >= row->minWords ? row->handler(d, l) : d.Plain(l);
 }
 
 }  // namespace zorv

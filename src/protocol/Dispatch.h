@@ -9,7 +9,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "Caps.h"
 #include "Frame.h"
 #include "RateBudget.h"
 #include "Sasl.h"
@@ -57,13 +59,22 @@ class Dispatcher {
   // A new connection: its registration (and any login) starts over.
   void Reset() {
     registration = {};
-    sasl.Reset();
+    caps.Reset();
+    held_.clear();
+    heldBytes_ = 0;
+    batches_ = 0;
   }
+
+  // Batches: at most this many open at once, and the lines held until the
+  // last one closes; more than this is shown at once.
+  static constexpr int kMaxBatches = 32;
+  static constexpr size_t kMaxHeldLines = 5000;
+  static constexpr size_t kMaxHeldBytes = 4 << 20;
 
   // For the handlers.
   Frame& frame;
   Registration registration;
-  SaslExchange sasl;
+  CapNegotiation caps;
   ReplyBudget replies;
 
   // Shows what a handler returned (a handler may show an extra line itself).
@@ -85,7 +96,17 @@ class Dispatcher {
   std::string_view CtcpText(std::string_view message);
 
  private:
-  std::string text_, out_, ctcp_, window_, shown_;
+  // A line without its tags: what it does.
+  void Handle(std::string_view tags, std::string_view raw);
+  // "BATCH +ref type ..." or "BATCH -ref" (any source): true when it was one.
+  bool BatchLine(std::string_view raw);
+  // Shows the held lines in order, in one go.
+  void Release();
+
+  std::vector<std::string> held_;
+  size_t heldBytes_ = 0;
+  int batches_ = 0;
+  std::string text_, out_, ctcp_, window_, shown_, tag_;
   std::string pass_[2];
 };
 

@@ -34,6 +34,16 @@ class Frame {
   virtual void AddChannelRow(const std::string& p) = 0;
   virtual void ChannelListEnd() = 0;
 
+  // What the server's capabilities tell about nicks: away (greyed in the nick
+  // lists) or back, and the account a nick is logged in as ("" when none).
+  virtual void AwayNick(const std::string& /*nick*/, bool /*away*/) {}
+  virtual void NickAccount(const std::string& /*nick*/, const std::string& /*account*/) {}
+  // The lines shown from now on were said at utcMs (ms since 1970, UTC), not
+  // now; 0 returns to now.
+  virtual void SaidAt(long long /*utcMs*/) {}
+  // A batch of lines (a bouncer's playback) is shown: open, then closed.
+  virtual void Batch(bool /*open*/) {}
+
   // The server has accepted the registration (its 001 welcome arrived).
   virtual void Registered() {}
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "Caps.h"
+
 namespace zorv {
 
 namespace {
@@ -52,6 +54,15 @@ bool ParseInboundLine(std::string_view raw, InboundLine* out) {
   return true;
 }
 
+std::string_view SplitTags(std::string_view& raw) {
+  if (raw.empty() || raw.front() != '@') return {};
+  const auto blank = raw.find(' ');
+  const std::string_view tags = raw.substr(1, blank == std::string_view::npos ? raw.size() : blank - 1);
+  raw = blank == std::string_view::npos ? std::string_view() : raw.substr(blank + 1);
+  while (!raw.empty() && raw.front() == ' ') raw.remove_prefix(1);
+  return tags.size() <= kMaxTagBytes ? tags : std::string_view();
+}
+
 bool ParseSourcelessLine(std::string_view raw, InboundLine* out) {
   InboundLine& l = *out;
   l = {};
@@ -70,7 +81,11 @@ void InboundEngine::Reset() {
   dispatch_.Reset();
 }
 
-void InboundEngine::Register(std::string_view nick) { dispatch_.sasl.Open(dispatch_, nick); }
+void InboundEngine::Register(std::string_view nick) { dispatch_.caps.Open(dispatch_, nick); }
+
+int InboundEngine::Size() const {
+  return dispatch_.caps.Has(zorv::kMessageTags) ? kTaggedBufferSize : kBufferSize;
+}
 
 void InboundEngine::ResetLineBuffer() {
   LineLen = 0;
@@ -86,9 +101,10 @@ void InboundEngine::DataAvailable(const std::function<int(char* buf, int room)>&
     interrupted_ = false;
     SplitLines();
   }
-  if (LineLen < 0 || LineLen >= kBufferSize - 1) ResetLineBuffer();  // never offer room 0
+  const int size = Size();
+  if (LineLen < 0 || LineLen >= size - 1) ResetLineBuffer();  // never offer room 0
 
-  const int room = kBufferSize - 1 - LineLen;
+  const int room = size - 1 - LineLen;
   int got = receive(LineBuf + LineLen, room);
   if (got <= 0) return;
   if (got > room) got = room;
@@ -138,7 +154,7 @@ void InboundEngine::SplitLines() {
       }
       e.busy_ = false;
       e.interrupted_ = !finished;
-      if (e.LineLen >= kBufferSize - 1 &&
+      if (e.LineLen >= e.Size() - 1 &&
           !std::memchr(e.LineBuf, '\n', static_cast<size_t>(e.LineLen))) {
         // Full and no LF: this line cannot be assembled. Drop it and skip
         // the rest of it, so the connection goes on with the next line.

@@ -19,6 +19,7 @@ struct InboundLine {
   // at most its first three words; more would cost every line a longer split.
   static constexpr size_t kMaxWords = 4;
 
+  std::string_view tags;         // the tag section less its "@" (empty without one)
   std::string_view text;         // the line less bytes <= 32 at both ends
   std::string_view source;       // first word, less a leading ":"; empty without a blank
   std::string_view nick;         // source up to its first "!" (whole source without one)
@@ -44,6 +45,11 @@ namespace zorv {
 // line is empty after trimming; *out is then left unspecified.
 bool ParseInboundLine(std::string_view raw, InboundLine* out);
 
+// Takes the tag section ("@a=1;b ") off the front of a raw line and returns
+// it without its "@"; raw is left at the rest of the line. A line without
+// one returns "". A section longer than kMaxTagBytes is dropped unread.
+std::string_view SplitTags(std::string_view& raw);
+
 // Splits a line that has no source at all ("COMMAND params"): source, nick
 // and address stay empty. Returns false when the line is empty after trimming.
 bool ParseSourcelessLine(std::string_view raw, InboundLine* out);
@@ -52,8 +58,11 @@ bool ParseSourcelessLine(std::string_view raw, InboundLine* out);
 
 class InboundEngine {
  public:
-  // Line assembly buffer: at most kBufferSize - 1 bytes of data are held.
+  // Line assembly buffer: at most kBufferSize - 1 bytes of data are held,
+  // or kTaggedBufferSize - 1 once the server sends message tags (8191 bytes
+  // of tags before a line of 512).
   static constexpr int kBufferSize = 1024;
+  static constexpr int kTaggedBufferSize = 8191 + 512 + 1;
   // CTCP replies: a burst of kCtcpBurst answers, then one per kCtcpIntervalMs.
   static constexpr int kCtcpBurst = zorv::ReplyBudget::kBurst;
   static constexpr int kCtcpIntervalMs = zorv::ReplyBudget::kIntervalMs;
@@ -90,14 +99,18 @@ class InboundEngine {
 
   // Bytes of an incomplete line waiting in the buffer.
   int PendingBytes() const { return LineLen; }
+  // The capabilities the server acknowledged on this connection (Caps.h).
+  std::uint32_t Capabilities() const { return dispatch_.caps.Enabled(); }
 
  private:
   void SplitLines();
+  // The buffer size in use: larger once message tags are on.
+  int Size() const;
 
   zorv::Dispatcher dispatch_;
 
   // Assembly buffer: LineLen data bytes from the start, a zero byte behind them.
-  char LineBuf[kBufferSize];
+  char LineBuf[kTaggedBufferSize];
   int LineLen = 0;
   // True while the rest of an over-long line is skipped up to its LF.
   bool skipping_ = false;

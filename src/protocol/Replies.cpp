@@ -71,7 +71,7 @@ Output OnAway(Dispatcher& d, const InboundLine& l) { return AlsoIn(d, ReplyText(
 // :server 001 me :Welcome to the network, me
 Output OnWelcome(Dispatcher& d, const InboundLine& l) {
   d.registration.welcomed = true;
-  d.sasl.Welcomed(d);
+  d.caps.Welcomed(d);
   FollowAddressedNick(d, l);
   d.frame.Registered();
   return ReplyText(d, l);
@@ -101,9 +101,25 @@ Output OnTopic(Dispatcher& d, const InboundLine& l) {
   return ReplyText(d, l);
 }
 
-// :server 353 me = #chan :@alice bob
+// :server 353 me = #chan :@alice bob   (with userhost-in-names: @alice!a@host)
 Output OnNames(Dispatcher& d, const InboundLine& l) {
-  d.frame.FillNames(d.Pass(0, l.From(1)));
+  if (!d.caps.Has(kUserhostInNames)) {
+    d.frame.FillNames(d.Pass(0, l.From(1)));
+  } else {
+    // The nick list takes nicks: every "!user@host" goes.
+    sv p = l.From(1);
+    const size_t colon = std::min(p.find(" :"), p.size());
+    std::string names(p.substr(0, colon));
+    p.remove_prefix(colon);
+    for (size_t i = 0; i < p.size();) {
+      const size_t end = std::min(p.find(' ', i), p.size());
+      const sv word = p.substr(i, end - i);
+      names.append(word.substr(0, word.find('!')));
+      if (end < p.size()) names.push_back(' ');
+      i = end + 1;
+    }
+    d.frame.FillNames(d.Pass(0, names));
+  }
   return ReplyText(d, l);
 }
 
@@ -132,11 +148,12 @@ Output OnNickInUse(Dispatcher& d, const InboundLine& l) {
 }
 
 // Logging in while registering: the exchange decides (see Sasl.h).
-Output OnCap(Dispatcher& d, const InboundLine& l) { return d.sasl.Cap(d, l); }
-Output OnAuthenticate(Dispatcher& d, const InboundLine& l) { return d.sasl.Authenticate(d, l); }
-Output OnSaslSuccess(Dispatcher& d, const InboundLine& l) { return d.sasl.Succeeded(d, l); }
-Output OnSaslFailure(Dispatcher& d, const InboundLine& l) { return d.sasl.Failed(d, l); }
-Output OnUnknownCommand(Dispatcher& d, const InboundLine& l) { return d.sasl.UnknownCommand(d, l); }
+Output OnCap(Dispatcher& d, const InboundLine& l) { return d.caps.Cap(d, l); }
+Output OnAuthenticate(Dispatcher& d, const InboundLine& l) { return d.caps.Authenticate(d, l); }
+Output OnSaslSuccess(Dispatcher& d, const InboundLine& l) { return d.caps.Succeeded(d, l); }
+Output OnSaslFailure(Dispatcher& d, const InboundLine& l) { return d.caps.Failed(d, l); }
+Output OnUnknownCommand(Dispatcher& d, const InboundLine& l) { return d.caps.UnknownCommand(d, l); }
+Output OnNotRegistered(Dispatcher& d, const InboundLine& l) { return d.caps.NotRegistered(d, l); }
 
 // Rows marked kReplyWords act only on a reply with a text.
 constexpr Row kServerReplies[] = {
@@ -156,6 +173,7 @@ constexpr Row kServerReplies[] = {
     {"442", OnTargetError, kReplyWords},
     {"482", OnTargetError, kReplyWords},
     {"421", OnUnknownCommand},
+    {"451", OnNotRegistered},
     {"902", OnSaslFailure},
     {"903", OnSaslSuccess},
     {"904", OnSaslFailure},

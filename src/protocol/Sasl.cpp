@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "Bytes.h"
+#include "Caps.h"
 #include "Dispatch.h"
 #include "Inbound.h"
 #include "WindowNames.h"
@@ -105,18 +106,20 @@ bool OffersSaslPlain(sv list) {
   }
 }
 
-void SaslExchange::Wipe() {
+void CapNegotiation::Wipe() {
   Clear(account_);
   Clear(password_);
 }
 
-void SaslExchange::Reset() {
+void CapNegotiation::Reset() {
   Wipe();
-  step_ = Step::Off;
-  offered_ = false;
+  open_ = wantCaps_ = replied_ = listing_ = ended_ = offered_ = false;
+  wanted_.clear();
+  asked_ = enabled_ = 0;
+  sasl_ = Sasl::Off;
 }
 
-void SaslExchange::Open(Dispatcher& d, sv nick) {
+void CapNegotiation::Open(Dispatcher& d, sv nick) {
   Reset();
   SaslConfig config = d.frame.Sasl();
   const std::string& pass = config.serverPassword;
@@ -126,9 +129,13 @@ void SaslExchange::Open(Dispatcher& d, sv nick) {
     Clear(line);
   }
   if (!config.password.empty()) {
-    step_ = Step::Listing;
+    sasl_ = Sasl::Wanted;
     account_ = config.account.empty() ? std::string(nick) : config.account;
     password_ = config.password;
+  }
+  if (config.capabilities || sasl_ == Sasl::Wanted) {
+    open_ = listing_ = true;
+    wantCaps_ = config.capabilities;
     d.Send({"CAP LS 302"});
   }
   Clear(config.serverPassword);
@@ -137,57 +144,110 @@ void SaslExchange::Open(Dispatcher& d, sv nick) {
   d.Send({"USER ", nick, " * * :", nick});
 }
 
-void SaslExchange::End(Dispatcher& d, sv why) {
-  step_ = Step::Done;
-  Wipe();
+void CapNegotiation::MaybeEnd(Dispatcher& d) {
+  if (ended_ || listing_ || asked_ != 0 || SaslBusy()) return;
+  ended_ = true;
   d.Send({"CAP END"});
+}
+
+void CapNegotiation::SaslOver(Dispatcher& d, sv why) {
+  sasl_ = Sasl::Done;
+  Wipe();
+  MaybeEnd(d);
   if (!why.empty()) d.Emit(Show(kServerWindow, why));
 }
 
-// :server CAP nick LS * :sasl=PLAIN multi-prefix   (LS, ACK, NAK)
-Output SaslExchange::Cap(Dispatcher& d, const InboundLine& l) {
-  const Output shown = ReplyText(d, l);
+void CapNegotiation::GiveUp() {
+  open_ = listing_ = false;
+  ended_ = true;
+  asked_ = 0;
+  if (sasl_ != Sasl::Off) sasl_ = Sasl::Done;
+  Wipe();
+}
+
+// The whole LS reply is in: one request for the capabilities Zorv uses, one
+// for sasl.
+void CapNegotiation::Listed(Dispatcher& d) {
+  listing_ = false;
+  if (wantCaps_ && !wanted_.empty()) {
+    ForEachWord(wanted_, [&](sv name) { asked_ |= CapBit(name); });
+    d.Send({"CAP REQ :", wanted_});
+  }
+  wanted_.clear();
+  if (sasl_ != Sasl::Wanted) return MaybeEnd(d);
+  if (!offered_) return SaslOver(d, kNotOffered);
+  sasl_ = Sasl::Requested;
+  d.Send({"CAP REQ :sasl"});
+}
+
+// An ACK or NAK: it answers the request whose capabilities it names.
+void CapNegotiation::Answered(Dispatcher& d, sv list, bool ack, bool more) {
+  std::uint32_t named = 0;
+  ForEachWord(list, [&](sv word) {
+    const bool off = word.front() == '-';
+    const std::uint32_t bit = CapBit(off ? word.substr(1) : word);
+    named |= bit;
+    if (!ack || !(asked_ & bit)) return;
+    enabled_ = off ? enabled_ & ~bit : enabled_ | bit;
+  });
+  if (named & kSaslCap && sasl_ == Sasl::Requested) {
+    if (!ack) return SaslOver(d, kRefused);
+    sasl_ = Sasl::Mechanism;
+    d.Send({"AUTHENTICATE PLAIN"});
+  }
+  if (!more && (named & asked_)) {
+    asked_ = 0;
+    MaybeEnd(d);
+  }
+}
+
+// :server CAP nick LS * :sasl=PLAIN multi-prefix   (LS, ACK, NAK, NEW, DEL)
+// Never shown while a negotiation is open: it is the client's business.
+Output CapNegotiation::Cap(Dispatcher& d, const InboundLine& l) {
   CapReply r;
-  if (!Negotiating() || !ParseCapReply(l.params, &r)) return shown;
-  d.Emit(shown);
-  if (step_ == Step::Listing && equalsIgnoreAsciiCase(r.sub, "LS")) {
+  if (!open_ || !ParseCapReply(l.params, &r)) return ReplyText(d, l);
+  replied_ = true;
+  const auto is = [&](sv sub) { return equalsIgnoreAsciiCase(r.sub, sub); };
+  if (is("LS") && listing_) {
     offered_ = offered_ || OffersSaslPlain(r.list);
-    if (r.more) return kNothing;
-    if (!offered_) {
-      End(d, kNotOffered);
-      return kNothing;
+    // Several LS lines: what one offers is not asked for again.
+    std::uint32_t listed = enabled_;
+    ForEachWord(wanted_, [&](sv name) { listed |= CapBit(name); });
+    const std::string more = ChooseCapabilities(r.list, listed);
+    if (!more.empty()) wanted_ += wanted_.empty() ? more : " " + more;
+    if (!r.more) Listed(d);
+  } else if (is("ACK") || is("NAK")) {
+    Answered(d, r.list, is("ACK"), r.more);
+  } else if (is("NEW") && wantCaps_ && !listing_) {
+    const std::string more = ChooseCapabilities(r.list, enabled_ | asked_);
+    if (!more.empty()) {
+      ForEachWord(more, [&](sv name) { asked_ |= CapBit(name); });
+      d.Send({"CAP REQ :", more});
     }
-    step_ = Step::Requested;
-    d.Send({"CAP REQ :sasl"});
-  } else if (step_ == Step::Requested && FindCapability(r.list, "sasl")) {
-    if (equalsIgnoreAsciiCase(r.sub, "ACK")) {
-      step_ = Step::Mechanism;
-      d.Send({"AUTHENTICATE PLAIN"});
-    } else if (equalsIgnoreAsciiCase(r.sub, "NAK")) {
-      End(d, kRefused);
-    }
+  } else if (is("DEL")) {
+    ForEachWord(r.list, [&](sv name) { enabled_ &= ~CapBit(name.substr(0, name.find('='))); });
   }
   return kNothing;
 }
 
 // AUTHENTICATE +   (the server is ready for the answer)
-Output SaslExchange::Authenticate(Dispatcher& d, const InboundLine& l) {
-  if (!Configured()) return ReplyText(d, l);
+Output CapNegotiation::Authenticate(Dispatcher& d, const InboundLine& l) {
+  if (!open_ && sasl_ == Sasl::Off) return ReplyText(d, l);
   // What the server says here is never shown: the exchange is ours alone.
-  if (step_ == Step::Mechanism && l.params == "+") {
+  if (sasl_ == Sasl::Mechanism && l.params == "+") {
     Answer(d);
     return kNothing;
   }
-  if (step_ == Step::Mechanism) {
+  if (sasl_ == Sasl::Mechanism) {
     // PLAIN starts with an empty challenge; anything else is given up.
-    step_ = Step::Answered;
+    sasl_ = Sasl::Answered;
     Wipe();
     d.Send({"AUTHENTICATE *"});
   }
   return Show(kServerWindow, kUnexpected);
 }
 
-void SaslExchange::Answer(Dispatcher& d) {
+void CapNegotiation::Answer(Dispatcher& d) {
   std::string plain = account_;
   plain += '\0';
   plain += account_;
@@ -195,7 +255,7 @@ void SaslExchange::Answer(Dispatcher& d) {
   plain += password_;
   std::string encoded = Base64(plain);
   Clear(plain);
-  step_ = Step::Answered;
+  sasl_ = Sasl::Answered;
   Wipe();
   std::vector<std::string> pieces = AuthenticatePieces(encoded);
   Clear(encoded);
@@ -208,43 +268,67 @@ void SaslExchange::Answer(Dispatcher& d) {
 }
 
 // :server 903 nick :SASL authentication successful
-Output SaslExchange::Succeeded(Dispatcher& d, const InboundLine& l) {
+Output CapNegotiation::Succeeded(Dispatcher& d, const InboundLine& l) {
   const Output shown = ReplyText(d, l);
-  if (step_ != Step::Answered) return shown;
+  if (sasl_ != Sasl::Answered) return shown;
   d.Emit(shown);
-  End(d, {});
+  SaslOver(d, {});
   return kNothing;
 }
 
 // :server 904 nick :SASL authentication failed   (and 902, 905, 906, 908)
-Output SaslExchange::Failed(Dispatcher& d, const InboundLine& l) {
+Output CapNegotiation::Failed(Dispatcher& d, const InboundLine& l) {
   const Output shown = ReplyText(d, l);
-  if (!Negotiating()) return shown;
+  if (!SaslBusy()) return shown;
   d.Emit(shown);
-  End(d, kRefused);
+  SaslOver(d, kRefused);
   return kNothing;
 }
 
 // :server 421 nick CAP :Unknown command
-Output SaslExchange::UnknownCommand(Dispatcher& d, const InboundLine& l) {
+Output CapNegotiation::UnknownCommand(Dispatcher& d, const InboundLine& l) {
   const Output shown = ReplyText(d, l);
   if (!Negotiating()) return shown;
   const sv command = l.Word(1);
   if (equalsIgnoreAsciiCase(command, "CAP")) {
     // No negotiation is open on the server's side: nothing to end.
+    const bool login = sasl_ != Sasl::Off;
+    GiveUp();
+    if (!login) return shown;
     d.Emit(shown);
-    step_ = Step::Done;
-    Wipe();
     return Show(kServerWindow, kNoCap);
   }
-  if (!equalsIgnoreAsciiCase(command, "AUTHENTICATE")) return shown;
+  if (!equalsIgnoreAsciiCase(command, "AUTHENTICATE") || !SaslBusy()) return shown;
   d.Emit(shown);
-  End(d, kRefused);
+  SaslOver(d, kRefused);
   return kNothing;
 }
 
-void SaslExchange::Welcomed(Dispatcher& d) {
-  if (Negotiating()) End(d, kUnfinished);
+// :server 451 * :You have not registered   (the answer to CAP of a server without it)
+Output CapNegotiation::NotRegistered(Dispatcher& d, const InboundLine& l) {
+  const Output shown = ReplyText(d, l);
+  if (!Negotiating() || replied_) return shown;
+  const bool login = sasl_ != Sasl::Off;
+  GiveUp();
+  if (!login) return shown;
+  d.Emit(shown);
+  return Show(kServerWindow, kNoCap);
+}
+
+void CapNegotiation::Welcomed(Dispatcher& d) {
+  if (!Negotiating()) return;
+  const bool login = sasl_ != Sasl::Off && sasl_ != Sasl::Done;
+  if (!replied_) {
+    GiveUp();
+  } else {
+    ended_ = true;
+    listing_ = false;
+    asked_ = 0;
+    sasl_ = sasl_ == Sasl::Off ? Sasl::Off : Sasl::Done;
+    Wipe();
+    d.Send({"CAP END"});
+  }
+  if (login) d.Emit(Show(kServerWindow, kUnfinished));
 }
 
 }  // namespace zorv

@@ -112,7 +112,7 @@ TEST_F(AppTest, PasswordAndSaslLoginOnTheWire) {
   const std::pair<std::string, std::string> steps[] = {
       // what the client sends next, then what the server answers
       {"PASS letmein\r\nCAP LS 302\r\nNICK Zed\r\nUSER Zed * * :Zed\r\n", ":srv CAP * LS :multi-prefix sasl=PLAIN\r\n"},
-      {"CAP REQ :sasl\r\n", ":srv CAP Zed ACK :sasl\r\n"},
+      {"CAP REQ :multi-prefix\r\nCAP REQ :sasl\r\n", ":srv CAP Zed ACK :multi-prefix\r\n:srv CAP Zed ACK :sasl\r\n"},
       {"AUTHENTICATE PLAIN\r\n", "AUTHENTICATE +\r\n"},
       {"AUTHENTICATE " + encoded + "\r\n",
        ":srv 900 Zed Zed!z@h zed :You are now logged in as zed\r\n:srv 903 Zed :SASL authentication successful\r\n"},

@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -131,7 +132,7 @@ LoopbackServer::~LoopbackServer() {
 bool LoopbackServer::tryAccept() {
   if (client_ < 0 && listener_ >= 0) {
     client_ = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (client_ >= 0) eof = false, error = 0;
+    if (client_ >= 0) eof = false, error = 0, connectionStart_ = received_.size();
   }
   return client_ >= 0;
 }
@@ -147,6 +148,17 @@ void LoopbackServer::poll() {
     const ssize_t n = ::recv(client_, buf, sizeof buf, 0);
     if (n > 0) {
       received_.append(buf, static_cast<size_t>(n));
+      if (connectionStart_ != std::string::npos && skipCapLs) {
+        static constexpr std::string_view kCapLs = "CAP LS 302\r\n";
+        const std::string_view head = std::string_view(received_).substr(connectionStart_, kCapLs.size());
+        if (head == kCapLs) {
+          received_.erase(connectionStart_, kCapLs.size());
+          ++capLs;
+          connectionStart_ = std::string::npos;
+        } else if (kCapLs.substr(0, head.size()) != head) {
+          connectionStart_ = std::string::npos;
+        }
+      }
       continue;
     }
     if (n == 0) eof = true;

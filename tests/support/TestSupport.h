@@ -57,7 +57,10 @@ class LoopbackServer {
   // Reads what has arrived from the client (non-blocking) into received().
   void poll();
   const std::string& received() const { return received_; }
-  void clearReceived() { received_.clear(); }
+  void clearReceived() {
+    received_.clear();
+    if (connectionStart_ != std::string::npos) connectionStart_ = 0;
+  }
   // Waits until received() holds `needle`.
   bool waitReceived(const std::string& needle, int timeoutMs = 5000);
   // Waits until `want` bytes arrived, the client closed or failed, or the
@@ -73,6 +76,12 @@ class LoopbackServer {
   void resetClient();
   void closeListener();
 
+  // Zorv opens every registration with "CAP LS 302": with skipCapLs, that
+  // line is taken off the front of each connection's bytes and counted in
+  // capLs, so that received() holds what follows it.
+  bool skipCapLs = true;
+  int capLs = 0;
+
   bool eof = false;  // the client closed cleanly
   int error = 0;     // errno of a failed read (ECONNRESET after a reset)
 
@@ -83,6 +92,7 @@ class LoopbackServer {
   int client_ = -1;
   int port_ = 0;
   std::string received_;
+  size_t connectionStart_ = std::string::npos;  // where this connection's bytes begin, until checked
 };
 
 }  // namespace testsupport
