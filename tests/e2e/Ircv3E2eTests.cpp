@@ -104,7 +104,6 @@ class RealE2e : public ::testing::Test {
 // quit and join; Zorv's own line comes back from the server once, and the
 // stamps are the server's times (its clock runs two hours behind).
 TEST_F(RealE2e, CapabilitiesAgainstInspircd) {
-  GTEST_SKIP() << "waits for the capability negotiation (branch ircv3)";
   Inspircd ircd({.clockBehindHours = kBehind});
   START_OR_SKIP(ircd);
   auto ann = client(ircd.port(), "ann", "#v3");
@@ -196,7 +195,6 @@ TEST_F(RealE2e, BouncerPlaysBackWhatWasSaidWithItsTimes) {
   EXPECT_EQ(count("#away", "first while you were away"), 1);
   EXPECT_EQ(count("Server", "bouncer-e2e"), 0);
 
-  GTEST_SKIP() << "the times of played-back lines wait for server-time (branch ircv3)";
   const int first = shownAt("#away", "<bob>first while you were away", said, saidEnd);
   EXPECT_GE(first, 0) << ::testing::PrintToString(shown("#away"));
   EXPECT_GT(shownAt("#away", "<bob>second while you were away", said, saidEnd), first);
