@@ -134,7 +134,8 @@ TEST_F(RealE2e, CapabilitiesAgainstInspircd) {
 }
 
 // An account registered with NickServ; a fresh Zorv logs in to it with SASL
-// PLAIN (the server then names the account in WHOIS), and with a wrong
+// PLAIN (the server then names the account in WHOIS, and Zorv shows the
+// account of a nick that joins), and with a wrong
 // password the server refuses and Zorv goes on without an account. The
 // password reaches no window either way.
 TEST_F(RealE2e, SaslPlainAgainstAtheme) {
@@ -164,6 +165,12 @@ TEST_F(RealE2e, SaslPlainAgainstAtheme) {
     } else {
       EXPECT_EQ(count("Server", "You are now logged in as owner"), 1);
       EXPECT_EQ(count("Server", "SASL authentication successful"), 1);
+      // The account someone joins with shows in the nick list's tool tip.
+      type(*form, "Server", "/join #acct");
+      ASSERT_TRUE(waitFor([&] { return listed(*form, "#acct", "@zorv"); }));
+      owner->sendLine("JOIN #acct");
+      EXPECT_TRUE(waitFor([&] { return tip("#acct", "owner").find("Account: owner") != std::string::npos; }))
+          << tip("#acct", "owner");
     }
     EXPECT_EQ(count("Server", "sesame"), 0);
   }

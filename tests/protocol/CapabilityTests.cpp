@@ -131,7 +131,7 @@ TEST(Capabilities, WhatTheyChange) {
       {"away and back, accounts", {":b!b@h AWAY :lunch", ":b!b@h AWAY", ":b!b@h ACCOUNT acc", ":b!b@h ACCOUNT *"},
        {"AwayNick b|1", "AwayNick b|0", "NickAccount b|acc", "NickAccount b|"}},
       {"extended join", {":b!b@h JOIN #c acc :Real Name", ":b!b@h JOIN #c * :Real"},
-       {"NickAccount b|acc", "AddNick #c|b", "AddText #c|*** JOIN: b (b@h) #c|0", "NickAccount b|", "AddNick #c|b",
+       {"AddNick #c|b", "NickAccount b|acc", "AddText #c|*** JOIN: b (b@h) #c|0", "AddNick #c|b", "NickAccount b|",
         "AddText #c|*** JOIN: b (b@h) #c|0"}},
       {"the time a line was said",
        {"@time=2024-03-05T13:14:15.123Z;+x=y :b!b@h PRIVMSG #c :hi", "@time=bad :b!b@h PRIVMSG #c :ho",
