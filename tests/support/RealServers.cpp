@@ -212,8 +212,8 @@ Znc::Znc(int upstreamPort, const std::string& user, const std::string& password,
       << "<User " << user << ">\n <Pass password>\n  Method = plain\n  Hash = " << password << "\n </Pass>\n"
       << " Nick = " << user << "\n AltNick = " << user << "_\n Ident = " << user << "\n RealName = " << user << "\n"
       << " AutoClearChanBuffer = true\n ChanBufferSize = 50\n"
-      << " <Network net>\n  FloodRate = 100\n  FloodBurst = 100\n  JoinDelay = 0\n  Server = 127.0.0.1 " << upstreamPort << "\n  <Chan " << channel << ">\n  </Chan>\n"
-      << " </Network>\n</User>\n";
+      << " <Network net>\n  FloodRate = 100\n  FloodBurst = 100\n  JoinDelay = 0\n"
+      << "  Server = 127.0.0.1 " << upstreamPort << "\n  <Chan " << channel << ">\n  </Chan>\n </Network>\n</User>\n";
     dir_.write("configs/znc.conf", c.str());
     daemon_.stop();
     if (!daemon_.spawn({"znc", "--foreground", "--datadir", dir_.path()}, {"HOME=" + dir_.path()})) break;
