@@ -156,8 +156,10 @@ TEST_F(RealE2e, SaslPlainAgainstAtheme) {
     connectZorv(ircd.port(), nick);
     owner->sendLine("WHOIS " + nick);
     ASSERT_FALSE(owner->waitLine(" 318 owner " + nick + " ").empty());
-    int account = 0;  // the server's word on the account Zorv is logged in to
-    for (const std::string& l : owner->lines()) account += l.find(" 330 owner " + nick + " owner :") != std::string::npos;
+    // The server's word on the account Zorv is logged in to.
+    const auto account = std::count_if(owner->lines().begin(), owner->lines().end(), [&](const std::string& l) {
+      return l.find(" 330 owner " + nick + " owner :") != std::string::npos;
+    });
     EXPECT_EQ(account, wrong ? 0 : 1);
     if (wrong) {
       EXPECT_EQ(count("Server", "SASL authentication failed"), 1);

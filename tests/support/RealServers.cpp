@@ -154,8 +154,8 @@ Inspircd::Inspircd(Options options) {
       << "<oper name=\"" << kOper << "\" password=\"" << kOperPassword << "\" host=\"*@*\" type=\"Admin\">\n";
     for (const char* m : {"cap", "ircv3", "ircv3_accounttag", "ircv3_batch", "ircv3_capnotify", "ircv3_chghost",
                           "ircv3_ctctags", "ircv3_echomessage", "ircv3_invitenotify", "ircv3_msgid",
-                          "ircv3_servertime", "namesx", "uhnames", "chghost", "hostcycle", "setname", "services_account",
-                          "spanningtree"})
+                          "ircv3_servertime", "namesx", "uhnames", "chghost", "hostcycle", "setname",
+                          "services_account", "spanningtree"})
       c << "<module name=\"" << m << "\">\n";
     c << "<ircv3 accountnotify=\"yes\" awaynotify=\"yes\" extendedjoin=\"yes\">\n";
     if (options.services)
