@@ -10,9 +10,9 @@ zorv_install() {
   echo "Installing: ${missing[*]}"
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  # The servers the tests start themselves (ngircd, danted) must not be started
-  # as system services by the install; on a machine without an init system
-  # that start would fail the install.
+  # The servers the tests start themselves (ngircd, danted, inspircd,
+  # atheme-services, znc) must not be started as system services by the
+  # install; on a machine without an init system that start would fail the install.
   local policy=/usr/sbin/policy-rc.d
   local made_policy=""
   if [ ! -e "$policy" ]; then
@@ -28,6 +28,6 @@ ZORV_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-dejavu-c
 # Fonts the program falls back to for scripts and symbols the chat font lacks
 # (Chinese, Japanese, Korean, emoji); only the run command installs them.
 ZORV_RUN_PACKAGES=(fonts-noto-cjk fonts-noto-color-emoji)
-ZORV_TEST_PACKAGES=(libgtest-dev ngircd dante-server python3 passwd openssl desktop-file-utils appstream)
+ZORV_TEST_PACKAGES=(libgtest-dev ngircd inspircd atheme-services znc faketime dante-server python3 passwd openssl desktop-file-utils appstream)
 # What scripts/package needs besides the build: dpkg-shlibdeps and apt.
 ZORV_PACKAGE_PACKAGES=(dpkg-dev file apt util-linux)

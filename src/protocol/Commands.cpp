@@ -83,12 +83,14 @@ Output OnNotice(Dispatcher& d, const InboundLine& l) {
 Output OnJoin(Dispatcher& d, const InboundLine& l) {
   const bool own = d.IsOwnNick(l.nick);
   sv channel = l.params;
-  if (d.caps.Has(kExtendedJoin) && l.Count() > 1) {
-    channel = l.Word(0);
-    const sv account = l.Word(1);
-    if (!own) d.frame.NickAccount(d.Pass(0, l.nick), d.Pass(1, account == "*" ? sv() : account));
-  }
+  const bool extended = d.caps.Has(kExtendedJoin) && l.Count() > 1;
+  if (extended) channel = l.Word(0);
   if (!own) d.frame.AddNick(d.Pass(0, channel), d.Pass(1, l.nick));
+  // The nick lists keep the account of a listed nick only: it is told once the nick is in.
+  if (extended && !own) {
+    const sv account = l.Word(1);
+    d.frame.NickAccount(d.Pass(0, l.nick), d.Pass(1, account == "*" ? sv() : account));
+  }
   // The own join opens the channel window.
   return Show(channel, d.Compose({"*** JOIN: ", l.nick, " (", l.userAddress, ") ", channel}), own);
 }

@@ -14,9 +14,10 @@ constexpr char kPingPong[] = "Ping!! Pong!!";
 }  // namespace
 
 void Dispatcher::Process(std::string_view raw) {
-  // Tags are read only from a server that agreed to some capability: before
-  // that, a line is taken as it always was.
-  const std::string_view tags = caps.Enabled() != 0 ? SplitTags(raw) : std::string_view();
+  // Tags are read only while a negotiation is open (a server tags its ACK
+  // already, as the capability it grants is on from there) or from a server
+  // that agreed to some capability: otherwise a line is taken as it always was.
+  const std::string_view tags = caps.Enabled() != 0 || caps.Negotiating() ? SplitTags(raw) : std::string_view();
   // The server's keep-alive is answered before anything else, even inside a batch.
   if (raw.substr(0, 6) == "PING :") {
     Send({"PONG :", trimControls(raw.substr(6))});

@@ -44,11 +44,18 @@ inline int countInWindow(TMainForm& form, const std::string& name, const std::st
 }
 
 // Whether the channel's nick list shows the entry (with its mark).
+// The entries of a channel's nick list, as shown.
+inline std::vector<std::string> nicks(TMainForm& form, const std::string& channel) {
+  std::vector<std::string> out;
+  if (TMDIChild* c = window(form, channel))
+    for (int i = 0; i < c->nickList->model()->rowCount(); ++i)
+      out.push_back(c->nickList->model()->index(i, 0).data().toString().toStdString());
+  return out;
+}
+
 inline bool listed(TMainForm& form, const std::string& channel, const std::string& entry) {
-  TMDIChild* c = window(form, channel);
-  for (int i = 0; c && i < c->nickList->model()->rowCount(); ++i)
-    if (c->nickList->model()->index(i, 0).data().toString().toStdString() == entry) return true;
-  return false;
+  const std::vector<std::string> all = nicks(form, channel);
+  return std::find(all.begin(), all.end(), entry) != all.end();
 }
 
 // Types a line into a window's input line and sends it.
