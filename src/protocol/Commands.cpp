@@ -177,8 +177,11 @@ void ForEachOpChange(sv change, Op op) {
     const char u = upperAscii(c);
     if (u != 'O' && u != 'B' && u != 'V' && u != 'K' && u != 'L') continue;
     if (args.find_first_not_of(' ') == sv::npos) continue;
-    const sv arg = upToBlank(args);
+    sv arg = upToBlank(args);
     args = afterBlank(args);
+    // The last argument may come in the trailing form (":nick", as inspircd
+    // sends it); no other argument can begin with a colon.
+    if (arg.size() > 1 && arg.front() == ':') arg.remove_prefix(1);
     if (u == 'O') op(arg, give);
   }
 }

@@ -228,6 +228,7 @@ TEST(Dispatch, ModeArgumentWalk) {
   auto op = [](const char* n, bool give) { return std::string("ModeNick #chat|") + n + (give ? "|1" : "|0"); };
   RunCases({
       {"deop two", {mode("-oo bob carol")}, {op("bob", false), op("carol", false), shown("-oo bob carol")}},
+      {"the last in trailing form", {mode("-oo bob :carol")}, {op("bob", false), op("carol", false), shown("-oo bob :carol")}},
       {"voice argument consumed", {mode("+vo bob carol")}, {op("carol", true), shown("+vo bob carol")}},
       {"later sign not read", {mode("+b-o mask bob")}, {op("bob", true), shown("+b-o mask bob")}},
       {"key and limit consumed", {mode("+klO key 10 BOB")}, {op("BOB", true), shown("+klO key 10 BOB")}},
